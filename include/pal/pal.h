@@ -1,0 +1,7 @@
+// Umbrella header: includes every public header of the library.
+#pragma once
+
+#include "pal/error_status.h"
+#include "pal/export.h"
+#include "pal/version.h"
+#include "pal/win_types.h"
