@@ -105,6 +105,9 @@ int KvLocaleService::getWinLCIDFromLocaleClass(const KvLocale& locale) {
   const LocaleRecord* r = locale.m_record;
   if (!r) return 0;
   if (r->lcid != 0) return r->lcid;
+  // Windows would read the empty name as the invariant locale; a locale
+  // without a language names none.
+  if (r->language.empty()) return 0;
   std::wstring name = r->country.empty() ? r->language : r->language + L"-" + r->country;
   return static_cast<int>(detail::nlsLcidFromName(name));
 }
