@@ -30,6 +30,7 @@
 #include <string>
 
 #include "pal/export.h"
+#include "pal/unicode_convert.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 struct LocaleRecord;
@@ -122,6 +123,9 @@ PAL_EXPORT KvLocale getLocaleFromLocaleString(const wchar_t* text);
 PAL_EXPORT unsigned short getLanguageFromLocale(const KvLocale& locale);
 // "language-country" as stored; empty when either name is empty.
 PAL_EXPORT std::wstring getResourceFolderNameFromLocale(const KvLocale& locale);
+// The system ANSI code page by the reverse lookup of code_page_id_ex; fixed
+// at first use.
+PAL_EXPORT code_page_id_ex getSystemCodePageIdEx();
 PAL_EXPORT unsigned short getCurrentInputLanguage();
 
 PAL_EXPORT KvLocale getLocaleFromCharset(Charset charset);

@@ -8,6 +8,7 @@
 #include "text/locale_charset_cache.h"
 #include "text/nls_process.h"
 #include "text/nls_table.h"
+#include "text/system_code_page.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -149,6 +150,11 @@ std::wstring getResourceFolderNameFromLocale(const KvLocale& locale) {
   const wchar_t* country = locale.iso2CountryName();
   if (!language || !*language || !country || !*country) return {};
   return std::wstring(language) + L"-" + country;
+}
+
+code_page_id_ex getSystemCodePageIdEx() {
+  static const code_page_id_ex id(detail::systemAnsiCodePage());
+  return id;
 }
 
 unsigned short getCurrentInputLanguage() { return static_cast<unsigned short>(detail::userDefaultLcid() & 0xFFFF); }
