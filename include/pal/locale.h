@@ -5,7 +5,9 @@
 // Differences on Linux from what a Windows caller expects:
 // - LCIDs, ISO names, default ANSI code pages and character sets come from the
 //   library's own copy of the Windows national-language tables, not from the
-//   system; the answers are those Windows gives for the same LCID.
+//   system; the answers are those Windows gives for the same LCID. A locale
+//   with an empty language has LCID 0 (Windows would read the empty name as
+//   the invariant locale, 127).
 // - The system locale is read once from the environment: LC_ALL, else
 //   LC_CTYPE, else LANG (the first that is set and not empty). The user
 //   default locale likewise from LC_ALL, else LC_NUMERIC, else LANG.
@@ -141,8 +143,9 @@ PAL_EXPORT bool isRightToLeftLanguage(unsigned short langid);
 PAL_EXPORT bool isSpecialFrenchUpperCaseLocale();
 
 // Switches the C library's character classification to the locale and keeps
-// its numeric formats at "C". The thread's last error becomes 1000 when the
-// multibyte code page cannot be set to the system's ANSI code page.
+// its numeric formats at "C". The C library has no multibyte code page of its
+// own: the thread's last error becomes 1000 when this build cannot convert
+// with the system's ANSI code page.
 PAL_EXPORT void setCharAndNumericFormat(const KvLocale& locale);
 
 }  // namespace Locale
