@@ -5,3 +5,5 @@
 #include "pal/export.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
+#include "pal/property_tree.h"
+#include "pal/property_tree_operations.h"
