@@ -7,9 +7,9 @@
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// Far deeper than any settings file, and shallow enough for the parsers,
-// the tree copy and the tree destructor (all recursive) on a small thread
-// stack.
+// Far deeper than any settings file. At this depth the recursive parsers
+// need about 150 KB (JSON) and 300 KB (XML) of stack in an optimised build,
+// a few times that under sanitizers: well inside a default thread stack.
 inline constexpr std::size_t kMaxTreeNesting = 512;
 
 // Arrays and objects outside strings. Only the part the parser would accept
