@@ -11,9 +11,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "pal/unicode_convert.h"
 #include "settings/propertytree/nesting_limit.h"
 #include "settings/propertytree/property_tree_text.h"
-#include "settings/propertytree/utf8_strict.h"
+#include "text/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 
@@ -61,13 +62,23 @@ pt::wptree withUtf16Units(const pt::wptree& tree) {
   return out;
 }
 
+// One wide character per code point, a byte-order mark kept as U+FEFF and a
+// zero byte as U+0000. Unlike the library's general conversion nothing is
+// replaced by U+FFFD: ill-formed bytes are bad content.
+std::wstring utf8ToWideStrict(std::string_view utf8) {
+  std::wstring text(utf8.size(), L'\0');
+  const Utf8Result decoded = utf8ToUtf32(utf8.data(), utf8.size(), text.data());
+  if (decoded.replaced) throw pt::json_parser_error("invalid UTF-8 byte sequence", "", 0);
+  text.resize(decoded.written);
+  return text;
+}
+
 }  // namespace
 
 std::unique_ptr<pt::wptree> parseJsonText(std::string_view utf8) {
-  std::optional<std::wstring> text = utf8ToWideStrict(utf8);
-  if (!text) throw pt::json_parser_error("invalid UTF-8 byte sequence", "", 0);
-  if (!jsonNestingWithinLimit(*text)) throw pt::json_parser_error(kTooDeep, "", 0);
-  std::wistringstream in(std::move(*text));
+  std::wstring text = utf8ToWideStrict(utf8);
+  if (!jsonNestingWithinLimit(text)) throw pt::json_parser_error(kTooDeep, "", 0);
+  std::wistringstream in(std::move(text));
   auto tree = std::make_unique<pt::wptree>();
   pt::read_json(in, *tree);
   return tree;
@@ -111,8 +122,10 @@ bool toJsonFileWithUtf8Encoding(const boost::filesystem::path& file, const pt::w
   try {
     std::wostringstream text;
     pt::write_json(text, detail::withUtf16Units(tree));
-    const std::string bytes = detail::wideToUtf8(text.str());
-    if (!out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush())
+    // The printed text holds no zero character: the writer escapes it.
+    std::string bytes;
+    if (!UnicodeConvert::wideCharToUtf8(text.str().c_str(), bytes) ||
+        !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush())
       throw pt::json_parser_error("write error", "", 0);
   } catch (const pt::json_parser_error& e) {
     std::cerr << e.message() << std::endl;
@@ -125,7 +138,8 @@ bool toJsonFileWithUtf8Encoding(const boost::filesystem::path& file, const pt::w
 }
 
 pt::ptree fromXml(const wchar_t* file) {
-  const std::string path = detail::wideToUtf8(file);
+  std::string path;
+  UnicodeConvert::wideCharToUtf8(file, path);  // empty for a null pointer: cannot open
   std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) throw pt::xml_parser_error("cannot open file", path, 0);
   std::string bytes;

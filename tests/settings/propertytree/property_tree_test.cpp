@@ -68,6 +68,7 @@ TEST(PropertyTreeJsonString, DecodesUtf8IntoOneWideCharacterPerCodePoint) {
   } cases[] = {
       {"{\"k\xC3\xA9y\": \"\xE4\xB8\xAD\xE6\x96\x87\"}", L"k\u00e9y", L"\u4e2d\u6587"},
       {"{\"e\": \"\xF0\x9F\x98\x80\"}", L"e", std::wstring(1, wchar_t(0x1F600))},
+      {"{\"e\": \"\xF4\x8F\xBF\xBF\xEF\xBF\xBD\"}", L"e", std::wstring{wchar_t(0x10FFFF), wchar_t(0xFFFD)}},
       {"{\"e\": \"\\u00e9\\u20AC\"}", L"e", L"\u00e9\u20ac"},
       {"{\"e\": \"\\uD83D\\uDE00\"}", L"e", std::wstring(1, wchar_t(0x1F600))},
       // The byte-order mark reaches the parser, which skips it.
