@@ -34,12 +34,23 @@ typename Tree::key_type dump(const Tree& tree) {
   return out;
 }
 
+// One operation applied to two trees, compared through dump().
+struct Case {
+  const char* name;
+  pt::wptree first, second;
+  std::wstring expected;
+};
+
+template <std::size_t N>
+void expectEach(const Case (&cases)[N], pt::wptree (*operation)(const pt::wptree&, const pt::wptree&)) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(dump(operation(c.first, c.second)), c.expected);
+  }
+}
+
 TEST(TreeValueDifference, KeepsValuesTheOtherTreeLacksOrHoldsDifferently) {
-  struct Case {
-    const char* name;
-    pt::wptree a, b;
-    std::wstring expected;
-  } cases[] = {
+  const Case cases[] = {  // a, b
       {"self", treeOf({{L"x", L"1"}, {L"g.y", L"2"}}), treeOf({{L"x", L"1"}, {L"g.y", L"2"}}), L""},
       {"missing in b", treeOf({{L"x", L"1"}}), {}, L"x=1"},
       {"empty value", treeOf({{L"x", L""}}), {}, L""},
@@ -53,10 +64,7 @@ TEST(TreeValueDifference, KeepsValuesTheOtherTreeLacksOrHoldsDifferently) {
       {"repeated keys", treeOf({{L"x", L"1"}, {L"x", L"2"}}), treeOf({{L"x", L"1"}, {L"x", L"2"}}), L"x=2"},
       {"extra nodes of b", treeOf({{L"x", L"1"}}), treeOf({{L"x", L"1"}, {L"y", L"2"}}), L""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(dump(tree_value_difference(c.a, c.b)), c.expected);
-  }
+  expectEach(cases, tree_value_difference);
 }
 
 TEST(TreeValueDifference, NarrowTreesCompareBytes) {
@@ -67,11 +75,7 @@ TEST(TreeValueDifference, NarrowTreesCompareBytes) {
 }
 
 TEST(MergeWithFeatureToggles, TogglesWinAndAddWhatSettingsLack) {
-  struct Case {
-    const char* name;
-    pt::wptree settings, toggles;
-    std::wstring expected;
-  } cases[] = {
+  const Case cases[] = {  // settings, toggles
       {"override and append", treeOf({{L"a", L"1"}, {L"b", L"2"}}), treeOf({{L"b", L"3"}, {L"c", L"4"}}),
        L"a=1 b=3 c=4"},
       {"empty toggle keeps the setting", treeOf({{L"a", L"1"}}), treeOf({{L"a", L""}}), L"a=1"},
@@ -81,18 +85,11 @@ TEST(MergeWithFeatureToggles, TogglesWinAndAddWhatSettingsLack) {
        L"g={x=1 y=4 z=3 w=} h=5 n={m={k=6}}"},
       {"nothing removed", treeOf({{L"a", L"1"}, {L"b.c", L"2"}}), {}, L"a=1 b={c=2}"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(dump(mergeWithFeatureToggleSettingsFile(c.settings, c.toggles)), c.expected);
-  }
+  expectEach(cases, mergeWithFeatureToggleSettingsFile);
 }
 
 TEST(TranslationOfSysvar, MovesDifferingValuesIntoTheirDescription) {
-  struct Case {
-    const char* name;
-    pt::wptree values, descriptions;
-    std::wstring expected;
-  } cases[] = {
+  const Case cases[] = {  // values, descriptions
       {"differs or matches", treeOf({{L"FOO", L"5"}, {L"BAR", L"1"}}),
        treeOf({{L"Variables.FOO.@", L"3"}, {L"Variables.BAR.@", L"1"}}),
        L"BAR=1 Variables={FOO={@=5 StorageType=0}}"},
@@ -111,10 +108,7 @@ TEST(TranslationOfSysvar, MovesDifferingValuesIntoTheirDescription) {
                {L"Variables.G.Default", L"0"}}),  // not an "@" node
        L"E= F=1 G=2"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(dump(translationOfSysvar(c.values, c.descriptions)), c.expected);
-  }
+  expectEach(cases, translationOfSysvar);
 }
 
 }  // namespace
