@@ -13,6 +13,7 @@
 
 #include "pal/unicode_convert.h"
 #include "settings/propertytree/nesting_limit.h"
+#include "platform/utf16.h"
 #include "settings/propertytree/property_tree_text.h"
 #include "text/utf8.h"
 
@@ -36,24 +37,12 @@ bool readAll(std::istream& in, std::string& bytes) {
 }
 
 // The JSON writer escapes every character above U+00FF as one \uXXXX,
-// clamped to \uFFFF; splitting code points beyond the BMP into surrogates
-// first gives the escape pairs that keep them, and sanitising invalid values
-// keeps the file readable.
+// clamped to \uFFFF. Handing it UTF-16 units gives the escape pairs that keep
+// code points beyond the BMP, and U+FFFD for invalid values keeps the file
+// readable (a lone surrogate escape is a syntax error).
 std::wstring asUtf16Units(const std::wstring& text) {
-  std::wstring out;
-  out.reserve(text.size());
-  for (wchar_t w : text) {
-    const auto c = static_cast<char32_t>(w);
-    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-      out.push_back(L'\uFFFD');
-    } else if (c > 0xFFFF) {
-      out.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(w);
-    }
-  }
-  return out;
+  const std::u16string units = wideToUtf16(text);
+  return std::wstring(units.begin(), units.end());
 }
 
 pt::wptree withUtf16Units(const pt::wptree& tree) {
