@@ -3,5 +3,7 @@
 
 #include "pal/error_status.h"
 #include "pal/export.h"
+#include "pal/memory.h"
+#include "pal/thread.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
