@@ -219,10 +219,22 @@ struct ThreadCaches {
 
 thread_local ThreadCaches t_caches;
 
+// The heap this thread used last and its tcache flag: plain initial-exec TLS,
+// so the common case costs neither a TLS lookup call nor an init guard.
+// (libjemalloc itself already needs static TLS, so this costs no dlopen-ability.)
+#define KVPAL_FAST_TLS __attribute__((tls_model("initial-exec")))
+thread_local PrivateHeap* t_lastHeap KVPAL_FAST_TLS = nullptr;
+thread_local int t_lastFlag KVPAL_FAST_TLS = 0;
+
 int tcacheFlag(PrivateHeap* h) {
+  if (h == t_lastHeap) return t_lastFlag;
+  int flag = -1;
   for (const auto& e : t_caches.entries)
-    if (e.first == h) return MALLOCX_TCACHE(e.second);
-  return t_caches.addFor(h);
+    if (e.first == h) flag = MALLOCX_TCACHE(e.second);
+  if (flag == -1) flag = t_caches.addFor(h);
+  t_lastHeap = h;
+  t_lastFlag = flag;
+  return flag;
 }
 
 }  // namespace

@@ -4,17 +4,13 @@
 // threads waiting (high half). Like a Windows event, a signal with nobody
 // waiting leaves the event set once (signals do not pile up), while each
 // signal given while threads wait releases one more of them.
-#include <linux/futex.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <bit>
-#include <cerrno>
 #include <cstdint>
 #include <ctime>
 
 #include "pal/thread.h"
+#include "threads/futex.h"
 #include "threads/opaque_object.h"
 
 namespace Halvex::Tessaran::PAL::Thread {
@@ -33,9 +29,7 @@ uint32_t waiting(uint64_t w) { return static_cast<uint32_t>(w >> 32); }
 
 // Sleeps while no release is owed; false once the absolute deadline passed.
 bool sleepWhileNothingOwed(EventState& s, const timespec* deadline) {
-  long r = syscall(SYS_futex, reinterpret_cast<uint32_t*>(&s.word), FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG, 0u,
-                   deadline, nullptr, FUTEX_BITSET_MATCH_ANY);
-  return !(r == -1 && errno == ETIMEDOUT);
+  return detail::futexWait(&s.word, 0, deadline);
 }
 
 // Takes one owed release; `asWaiter` also gives up the waiter's place.
@@ -83,8 +77,7 @@ void KvEventObj::signal() {
     if (owed(w) >= limit) return;
     if (s.word.compare_exchange_weak(w, w + 1)) break;
   }
-  if (waiting(w) > 0)
-    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&s.word), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, 1, nullptr, nullptr, 0);
+  if (waiting(w) > 0) detail::futexWake(&s.word, 1);
 }
 
 void KvEventObj::waitForSignal() { wait(detail::stateOf<EventState>(this), nullptr); }
