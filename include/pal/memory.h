@@ -22,6 +22,9 @@
 // - Linux has no guard-page bit: a no-access page stands in for a guard page
 //   in the BoundsChecks tests, which read the mapping table of /proc/self/maps.
 //   A private writable mapping counts as both read-write and write-copy.
+// - `unsigned long long` stands where Windows declarations say
+//   `unsigned __int64` (the same type; the __int64 typedef cannot take
+//   `unsigned`).
 #pragma once
 
 #include <cstddef>

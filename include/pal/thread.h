@@ -11,6 +11,8 @@
 //   calling thread; for the main thread that is its stack mapping as the
 //   kernel grows it.
 // - initFPU masks the exceptions in both the x87 control word and MXCSR.
+// - isMainThreadId takes `unsigned long long` where Windows says
+//   `unsigned __int64`: the same type.
 #pragma once
 
 #include "pal/export.h"

@@ -1,5 +1,6 @@
 // The low-memory reserve. Its state is process-wide and a disabled reserve
-// stays disabled, so each scenario runs in a child process.
+// stays disabled, so each scenario runs in a freshly started child process
+// (threadsafe death tests re-execute the binary instead of forking it).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,7 @@ TEST(LowMemoryReserve, BlockSizeArithmetic) {
 }
 
 TEST(LowMemoryReserve, FillTerminateRefill) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         CHILD_CHECK(!LMR::isReserveAvailable());
@@ -71,6 +73,7 @@ TEST(LowMemoryReserve, FillTerminateRefill) {
 }
 
 TEST(LowMemoryReserve, TooLargeRequestDisablesForGood) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   for (unsigned long long megabytes : {2048ull, 4096ull}) {
     EXPECT_EXIT(
         {

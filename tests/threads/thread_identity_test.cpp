@@ -28,7 +28,9 @@ auto onOtherThread(F f) {
 }
 
 TEST(ThreadIdentity, NothingRecordedAtStart) {
-  // The records are process-wide: look at them in a fresh child.
+  // The records are process-wide: look at them in a freshly started child
+  // (a forked one would inherit what earlier tests recorded).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
         bool ok = !Thread::isMainThread() && !Thread::isUiThread() && Thread::isMainThreadId(0) &&
