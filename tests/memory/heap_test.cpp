@@ -3,10 +3,14 @@
 #include <dlfcn.h>
 #include <malloc.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -287,6 +291,53 @@ TEST_F(OutOfMemory, NewModeGovernsTheCLibraryPaths) {
   EXPECT_EQ(kvAllocAligned(64, kHuge), nullptr);
   EXPECT_EQ(HandlerScript::calls.load(), 3);
   EXPECT_EQ(PAL::Malloc::kvQueryNewHandler(), &HandlerScript::handler);
+}
+
+// Address-space limit that the handler lifts: the retry then succeeds.
+struct AddressSpaceLimit {
+  static inline rlimit original{};
+  static inline std::atomic<int> calls{0};
+  static int lift(size_t) {
+    ++calls;
+    setrlimit(RLIMIT_AS, &original);
+    return 1;
+  }
+  // Leaves room for small allocations but none for `headroom` more bytes.
+  static bool impose(size_t headroom) {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    size_t kib = 0;
+    while (status >> key)
+      if (key == "VmSize:" && status >> kib) break;
+    if (!kib || getrlimit(RLIMIT_AS, &original) != 0) return false;
+    rlimit tight = original;
+    tight.rlim_cur = kib * 1024 + headroom / 2;
+    return setrlimit(RLIMIT_AS, &tight) == 0;
+  }
+};
+
+TEST(OutOfMemoryRecovery, RetrySucceedsOnceTheHandlerFreesAddressSpace) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory cannot live under an address-space limit";
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  constexpr size_t kBig = size_t{256} << 20;
+  for (bool privateHeap : {true, false}) {
+    EXPECT_EXIT(
+        {
+          void* heap = privateHeap ? kvHeapCreate(0) : nullptr;
+          PAL::Malloc::kvUseNewHandler(true);
+          PAL::Malloc::kvSetNewHandler(&AddressSpaceLimit::lift);
+          if (!AddressSpaceLimit::impose(kBig)) std::_Exit(2);
+          void* p = kvHeapAlloc(heap, kBig);
+          const bool ok = p && AddressSpaceLimit::calls.load() == 1 && kvHeapSize(heap, p) >= kBig;
+          if (!ok) std::fprintf(stderr, "block %p after %d handler calls\n", p, AddressSpaceLimit::calls.load());
+          std::_Exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << (privateHeap ? "private heap" : "null heap");
+  }
+#endif
 }
 
 }  // namespace
