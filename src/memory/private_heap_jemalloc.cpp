@@ -184,7 +184,8 @@ struct ThreadCaches {
         std::lock_guard<std::mutex> g(h->cachesMutex);
         if (!h->dead.load()) {
           destroyTcache(t);
-          h->caches.erase(std::find(h->caches.begin(), h->caches.end(), t));
+          auto it = std::find(h->caches.begin(), h->caches.end(), t);
+          if (it != h->caches.end()) h->caches.erase(it);
         }
       }
       unref(h);
@@ -263,8 +264,9 @@ void destroyPrivateHeap(PrivateHeap* h) {
   }
   char name[32];
   std::snprintf(name, sizeof name, "arena.%u.destroy", h->arena);
-  mallctl(name, nullptr, nullptr, nullptr, 0);
-  unref(h);
+  // Should jemalloc refuse, the arena lives on and its hooks still point
+  // here: the heap record must outlive it.
+  if (mallctl(name, nullptr, nullptr, nullptr, 0) == 0) unref(h);
 }
 
 void* privateHeapAlloc(PrivateHeap* h, size_t size) {
