@@ -124,7 +124,8 @@ int main(int argc, char** argv) {
   return kvpal::bench::runWithRatios(
       argc, argv,
       {{"KvCrit lock/unlock vs std::mutex", "BM_KvCritLock", "BM_StdMutexLock"},
-       {"KvCrit lockRead/unlockRead vs std::shared_mutex", "BM_KvCritLockRead", "BM_StdSharedMutexLockShared"},
+       {"KvCrit lockRead/unlockRead vs std::shared_mutex", "BM_KvCritLockRead",
+        "BM_StdSharedMutexLockShared"},
        {"KvEventObj ping-pong vs condition_variable pair", "BM_KvEventPingPong/real_time",
         "BM_CondVarPingPong/real_time"}});
 }

@@ -39,10 +39,16 @@ bool isBad(const void* p) {
 }
 }  // namespace
 
-bool BoundsChecks::kvIsBadReadPtr(const void* p, size_t) { return isBad<&detail::Region::read>(p); }
+bool BoundsChecks::kvIsBadReadPtr(const void* p, size_t) {
+  return isBad<&detail::Region::read>(p);
+}
 
-bool BoundsChecks::kvIsBadWritePtr(const void* p, size_t) { return isBad<&detail::Region::write>(p); }
+bool BoundsChecks::kvIsBadWritePtr(const void* p, size_t) {
+  return isBad<&detail::Region::write>(p);
+}
 
-bool BoundsChecks::kvIsBadCodePtr(const void* p) { return isBad<&detail::Region::execute>(p); }
+bool BoundsChecks::kvIsBadCodePtr(const void* p) {
+  return isBad<&detail::Region::execute>(p);
+}
 
 }  // namespace Halvex::Tessaran::PAL

@@ -31,7 +31,9 @@ bool protect(void* address, int prot) {
 }
 }  // namespace
 
-void* reserveAddressSpace(size_t size) { return mapNone(nullptr, size, 0); }
+void* reserveAddressSpace(size_t size) {
+  return mapNone(nullptr, size, 0);
+}
 
 void* reserveGrowableAddressSpace(size_t size) {
   if (size > SIZE_MAX - kGrowthWindow) return nullptr;
@@ -51,13 +53,21 @@ bool reserveAddressSpaceAt(void* address, size_t size) {
   return true;
 }
 
-bool commitReadWrite(void* address, size_t size) { return mprotect(address, size, PROT_READ | PROT_WRITE) == 0; }
+bool commitReadWrite(void* address, size_t size) {
+  return mprotect(address, size, PROT_READ | PROT_WRITE) == 0;
+}
 
-void releaseAddressSpace(void* address, size_t size) { munmap(address, size); }
+void releaseAddressSpace(void* address, size_t size) {
+  munmap(address, size);
+}
 }  // namespace detail
 
-bool MemLocker::makePageReadOnly(void* address) { return detail::protect(address, PROT_READ); }
+bool MemLocker::makePageReadOnly(void* address) {
+  return detail::protect(address, PROT_READ);
+}
 
-bool MemLocker::makePageWritable(void* address) { return detail::protect(address, PROT_READ | PROT_WRITE); }
+bool MemLocker::makePageWritable(void* address) {
+  return detail::protect(address, PROT_READ | PROT_WRITE);
+}
 
 }  // namespace Halvex::Tessaran::PAL

@@ -12,7 +12,9 @@ struct AlignedHeader {
   size_t size;  // what the caller asked for
 };
 
-AlignedHeader* headerOf(void* block) { return static_cast<AlignedHeader*>(block) - 1; }
+AlignedHeader* headerOf(void* block) {
+  return static_cast<AlignedHeader*>(block) - 1;
+}
 }  // namespace
 
 void* kvAllocAligned(size_t alignment, size_t size) {
@@ -22,7 +24,8 @@ void* kvAllocAligned(size_t alignment, size_t size) {
   if (size > SIZE_MAX - extra) return nullptr;
   void* raw = Halvex::Tessaran::PAL::detail::crtMalloc(size + extra);
   if (!raw) return nullptr;
-  const uintptr_t block = (reinterpret_cast<uintptr_t>(raw) + sizeof(AlignedHeader) + alignment - 1) & ~(alignment - 1);
+  const uintptr_t block =
+      (reinterpret_cast<uintptr_t>(raw) + sizeof(AlignedHeader) + alignment - 1) & ~(alignment - 1);
   AlignedHeader* h = headerOf(reinterpret_cast<void*>(block));
   h->raw = raw;
   h->size = size;
@@ -33,4 +36,6 @@ void kvFreeAligned(void* block) {
   if (block) std::free(headerOf(block)->raw);
 }
 
-size_t kvMsizeAligned(void* block, size_t) { return block ? headerOf(block)->size : static_cast<size_t>(-1); }
+size_t kvMsizeAligned(void* block, size_t) {
+  return block ? headerOf(block)->size : static_cast<size_t>(-1);
+}

@@ -16,7 +16,9 @@ constexpr size_t kHeapLimit = 4096;
 constexpr size_t kStep = 65536;
 constexpr int kAttempts = 4;
 
-size_t roundUpToStep(size_t n) { return (n + kStep - 1) / kStep * kStep; }
+size_t roundUpToStep(size_t n) {
+  return (n + kStep - 1) / kStep * kStep;
+}
 
 // Arrays have no failure result to give, so running out of address space is
 // the operator-new handler's to resolve, or the end of the process.
@@ -49,7 +51,9 @@ KvBigArrayBase::KvBigArrayBase(size_t elementSize, void* dataRef)
   *this->dataRef = nullptr;
 }
 
-KvBigArrayBase::~KvBigArrayBase() { release(); }
+KvBigArrayBase::~KvBigArrayBase() {
+  release();
+}
 
 // Regions reserved behind the first one by in-place growth are separate
 // reservations, so the storage goes back one 64 KiB step at a time.
@@ -59,7 +63,8 @@ void KvBigArrayBase::release() {
   if (capacityBytes <= kHeapLimit) {
     std::free(data);
   } else if (data) {
-    for (size_t offset = 0; offset < capacityBytes; offset += kStep) detail::releaseAddressSpace(data + offset, kStep);
+    for (size_t offset = 0; offset < capacityBytes; offset += kStep)
+      detail::releaseAddressSpace(data + offset, kStep);
   }
   *dataRef = nullptr;
   capacityBytes = 0;
@@ -75,8 +80,9 @@ void KvBigArrayBase::grow() {
     if (capacity > 16384) capacity = capacityBytes + 16384;
   }
   char* data = static_cast<char*>(*dataRef);
-  const bool inPlace = capacityBytes > kHeapLimit && data &&
-                       (capacityBytes % kStep != 0 || detail::reserveAddressSpaceAt(data + capacityBytes, kStep));
+  const bool inPlace =
+      capacityBytes > kHeapLimit && data &&
+      (capacityBytes % kStep != 0 || detail::reserveAddressSpaceAt(data + capacityBytes, kStep));
   if (inPlace) {
     const size_t from = capacityBytes / kStep * kStep;
     while (!detail::commitReadWrite(data + from, capacity - from)) newHandlerOrTerminate();

@@ -21,10 +21,12 @@ struct BlockHeader {
 static_assert(sizeof(BlockHeader) == 16);
 
 uintptr_t liveMark(const detail::PrivateHeap* heap) {
-  return reinterpret_cast<uintptr_t>(heap) ^ uintptr_t{0x6b7648656170424bull};
+  return reinterpret_cast<uintptr_t>(heap) ^ uintptr_t { 0x6b7648656170424bull };
 }
 
-detail::PrivateHeap* asHeap(void* heap) { return static_cast<detail::PrivateHeap*>(heap); }
+detail::PrivateHeap* asHeap(void* heap) {
+  return static_cast<detail::PrivateHeap*>(heap);
+}
 
 BlockHeader* headerOf(const void* block) {
   return reinterpret_cast<BlockHeader*>(const_cast<char*>(static_cast<const char*>(block))) - 1;
@@ -45,7 +47,8 @@ void* allocateOnce(detail::PrivateHeap* heap, size_t size) {
 
 void* reallocateOnce(detail::PrivateHeap* heap, void* block, size_t size) {
   if (size > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
-  return finishBlock(heap, detail::privateHeapRealloc(heap, headerOf(block), size + sizeof(BlockHeader)), size);
+  return finishBlock(heap, detail::privateHeapRealloc(heap, headerOf(block), size + sizeof(BlockHeader)),
+                     size);
 }
 
 }  // namespace

@@ -12,11 +12,17 @@ std::atomic<Malloc::NewHandler> g_handler{nullptr};
 std::atomic<bool> g_newMode{false};
 }  // namespace
 
-Malloc::NewHandler Malloc::kvSetNewHandler(NewHandler handler) { return g_handler.exchange(handler); }
+Malloc::NewHandler Malloc::kvSetNewHandler(NewHandler handler) {
+  return g_handler.exchange(handler);
+}
 
-Malloc::NewHandler Malloc::kvQueryNewHandler() { return g_handler.load(); }
+Malloc::NewHandler Malloc::kvQueryNewHandler() {
+  return g_handler.load();
+}
 
-bool Malloc::kvUseNewHandler(bool on) { return g_newMode.exchange(on); }
+bool Malloc::kvUseNewHandler(bool on) {
+  return g_newMode.exchange(on);
+}
 
 bool detail::retryAfterOutOfMemory(size_t size) {
   Malloc::NewHandler h = g_handler.load();

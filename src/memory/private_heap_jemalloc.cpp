@@ -44,7 +44,7 @@ struct PrivateHeap {
   unsigned arena = 0;
   std::atomic<int> refs{1};  // the handle, and each thread holding a tcache for it
   std::atomic<bool> dead{false};
-  std::mutex rangesMutex;  // the only lock the extent hooks take
+  std::mutex rangesMutex;                 // the only lock the extent hooks take
   std::map<uintptr_t, uintptr_t> ranges;  // start -> end of the mappings held, coalesced
   std::mutex cachesMutex;
   std::vector<unsigned> caches;  // explicit tcaches made for this heap, by any thread
@@ -52,7 +52,9 @@ struct PrivateHeap {
 
 namespace {
 
-PrivateHeap* ownerOf(extent_hooks_t* hooks) { return reinterpret_cast<HookTable*>(hooks)->owner; }
+PrivateHeap* ownerOf(extent_hooks_t* hooks) {
+  return reinterpret_cast<HookTable*>(hooks)->owner;
+}
 
 void addRange(PrivateHeap* h, uintptr_t b, uintptr_t e) {
   std::lock_guard<std::mutex> g(h->rangesMutex);
@@ -89,7 +91,8 @@ void removeRange(PrivateHeap* h, uintptr_t b, uintptr_t e) {
 }
 
 void* mapExact(void* addr, size_t size) {
-  void* p = mmap(addr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+  void* p =
+      mmap(addr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
   if (p == MAP_FAILED) return nullptr;
   if (p != addr) {  // kernels before 4.17 take the flag as a mere hint
     munmap(p, size);
@@ -111,8 +114,8 @@ void* mapAligned(size_t size, size_t alignment) {
   return reinterpret_cast<void*>(a);
 }
 
-void* extentAlloc(extent_hooks_t* hooks, void* newAddr, size_t size, size_t alignment, bool* zero, bool* commit,
-                  unsigned) {
+void* extentAlloc(extent_hooks_t* hooks, void* newAddr, size_t size, size_t alignment, bool* zero,
+                  bool* commit, unsigned) {
   void* p = newAddr ? mapExact(newAddr, size) : mapAligned(size, alignment);
   if (!p) return nullptr;
   try {
@@ -160,8 +163,12 @@ bool extentPurgeForced(extent_hooks_t*, void* addr, size_t, size_t offset, size_
 
 // Any two adjacent extents may be split or merged: mappings on Linux have no
 // identity that munmap would need.
-bool extentSplit(extent_hooks_t*, void*, size_t, size_t, size_t, bool, unsigned) { return false; }
-bool extentMerge(extent_hooks_t*, void*, size_t, void*, size_t, bool, unsigned) { return false; }
+bool extentSplit(extent_hooks_t*, void*, size_t, size_t, size_t, bool, unsigned) {
+  return false;
+}
+bool extentMerge(extent_hooks_t*, void*, size_t, void*, size_t, bool, unsigned) {
+  return false;
+}
 
 // No commit/decommit: every extent stays committed until unmapped.
 constexpr extent_hooks_t kHooks = {extentAlloc,     extentDalloc,      extentDestroy, nullptr,    nullptr,
@@ -171,7 +178,9 @@ void unref(PrivateHeap* h) {
   if (h->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete h;
 }
 
-void destroyTcache(unsigned t) { mallctl("tcache.destroy", nullptr, nullptr, &t, sizeof t); }
+void destroyTcache(unsigned t) {
+  mallctl("tcache.destroy", nullptr, nullptr, &t, sizeof t);
+}
 
 // The calling thread's explicit tcaches, one per heap it used; given back
 // when the thread ends unless the heap went first.
@@ -277,7 +286,9 @@ void* privateHeapRealloc(PrivateHeap* h, void* block, size_t size) {
   return rallocx(block, size, MALLOCX_ARENA(h->arena) | tcacheFlag(h));
 }
 
-void privateHeapFree(PrivateHeap* h, void* block, size_t size) { sdallocx(block, size, tcacheFlag(h)); }
+void privateHeapFree(PrivateHeap* h, void* block, size_t size) {
+  sdallocx(block, size, tcacheFlag(h));
+}
 
 bool privateHeapHolds(PrivateHeap* h, const void* p, size_t size) {
   const uintptr_t a = reinterpret_cast<uintptr_t>(p);

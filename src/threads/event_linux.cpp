@@ -24,8 +24,12 @@ struct EventState {
   std::atomic<uint64_t> word{0};
 };
 
-uint32_t owed(uint64_t w) { return static_cast<uint32_t>(w); }
-uint32_t waiting(uint64_t w) { return static_cast<uint32_t>(w >> 32); }
+uint32_t owed(uint64_t w) {
+  return static_cast<uint32_t>(w);
+}
+uint32_t waiting(uint64_t w) {
+  return static_cast<uint32_t>(w >> 32);
+}
 
 // Sleeps while no release is owed; false once the absolute deadline passed.
 bool sleepWhileNothingOwed(EventState& s, const timespec* deadline) {
@@ -65,9 +69,13 @@ unsigned int wait(EventState& s, const timespec* deadline) {
 }
 }  // namespace
 
-KvEventObj* KvEventObj::newClass() { return detail::newOpaque<KvEventObj, EventState>(); }
+KvEventObj* KvEventObj::newClass() {
+  return detail::newOpaque<KvEventObj, EventState>();
+}
 
-void KvEventObj::deleteClass(KvEventObj* event) { detail::deleteOpaque<EventState>(event); }
+void KvEventObj::deleteClass(KvEventObj* event) {
+  detail::deleteOpaque<EventState>(event);
+}
 
 void KvEventObj::signal() {
   auto& s = detail::stateOf<EventState>(this);
@@ -80,7 +88,9 @@ void KvEventObj::signal() {
   if (waiting(w) > 0) detail::futexWake(&s.word, 1);
 }
 
-void KvEventObj::waitForSignal() { wait(detail::stateOf<EventState>(this), nullptr); }
+void KvEventObj::waitForSignal() {
+  wait(detail::stateOf<EventState>(this), nullptr);
+}
 
 unsigned int KvEventObj::waitForSignal(unsigned int milliseconds) {
   auto& s = detail::stateOf<EventState>(this);

@@ -18,14 +18,28 @@ struct RecurseState {
   ~RecurseState() { pthread_mutex_destroy(&m); }
 };
 
-pthread_mutex_t* mx(KvCritRecurse* c) { return &detail::stateOf<RecurseState>(c).m; }
+pthread_mutex_t* mx(KvCritRecurse* c) {
+  return &detail::stateOf<RecurseState>(c).m;
+}
 }  // namespace
 
-KvCritRecurse* KvCritRecurse::newClass() { return detail::newOpaque<KvCritRecurse, RecurseState>(); }
-void KvCritRecurse::deleteClass(KvCritRecurse* crit) { detail::deleteOpaque<RecurseState>(crit); }
-void KvCritRecurse::lock() { pthread_mutex_lock(mx(this)); }
-void KvCritRecurse::unlock() { pthread_mutex_unlock(mx(this)); }
-void KvCritRecurse::lockRead() { pthread_mutex_lock(mx(this)); }
-void KvCritRecurse::unlockRead() { pthread_mutex_unlock(mx(this)); }
+KvCritRecurse* KvCritRecurse::newClass() {
+  return detail::newOpaque<KvCritRecurse, RecurseState>();
+}
+void KvCritRecurse::deleteClass(KvCritRecurse* crit) {
+  detail::deleteOpaque<RecurseState>(crit);
+}
+void KvCritRecurse::lock() {
+  pthread_mutex_lock(mx(this));
+}
+void KvCritRecurse::unlock() {
+  pthread_mutex_unlock(mx(this));
+}
+void KvCritRecurse::lockRead() {
+  pthread_mutex_lock(mx(this));
+}
+void KvCritRecurse::unlockRead() {
+  pthread_mutex_unlock(mx(this));
+}
 
 }  // namespace Halvex::Tessaran::PAL::Thread

@@ -32,12 +32,18 @@ void sleepOn(std::atomic<uint32_t>& word, uint32_t seen) {
   detail::futexWait(&word, seen);
 }
 
-std::atomic<uint32_t>& wordOf(KvCrit* c) { return detail::stateOf<CritState>(c).word; }
+std::atomic<uint32_t>& wordOf(KvCrit* c) {
+  return detail::stateOf<CritState>(c).word;
+}
 }  // namespace
 
-KvCrit* KvCrit::newClass() { return detail::newOpaque<KvCrit, CritState>(); }
+KvCrit* KvCrit::newClass() {
+  return detail::newOpaque<KvCrit, CritState>();
+}
 
-void KvCrit::deleteClass(KvCrit* crit) { detail::deleteOpaque<CritState>(crit); }
+void KvCrit::deleteClass(KvCrit* crit) {
+  detail::deleteOpaque<CritState>(crit);
+}
 
 void KvCrit::lock() {
   auto& word = wordOf(this);

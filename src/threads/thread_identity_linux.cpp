@@ -14,7 +14,9 @@ namespace {
 std::atomic<uint64_t> g_mainThreadId{0};
 std::atomic<uint64_t> g_uiThreadId{0};
 
-uint64_t currentThreadId() { return static_cast<uint64_t>(gettid()); }
+uint64_t currentThreadId() {
+  return static_cast<uint64_t>(gettid());
+}
 
 // Highest address of the calling thread's stack, looked up once per thread
 // (for the main thread the lookup reads /proc/self/maps).
@@ -32,17 +34,25 @@ uintptr_t stackBase() {
 }
 }  // namespace
 
-void initializeMainThread() { g_mainThreadId.store(currentThreadId(), std::memory_order_relaxed); }
+void initializeMainThread() {
+  g_mainThreadId.store(currentThreadId(), std::memory_order_relaxed);
+}
 
-bool isMainThread() { return currentThreadId() == g_mainThreadId.load(std::memory_order_relaxed); }
+bool isMainThread() {
+  return currentThreadId() == g_mainThreadId.load(std::memory_order_relaxed);
+}
 
 bool isMainThreadId(unsigned long long id) {
   return static_cast<uint64_t>(id) == g_mainThreadId.load(std::memory_order_relaxed);
 }
 
-void initializeUiThread() { g_uiThreadId.store(currentThreadId(), std::memory_order_relaxed); }
+void initializeUiThread() {
+  g_uiThreadId.store(currentThreadId(), std::memory_order_relaxed);
+}
 
-bool isUiThread() { return currentThreadId() == g_uiThreadId.load(std::memory_order_relaxed); }
+bool isUiThread() {
+  return currentThreadId() == g_uiThreadId.load(std::memory_order_relaxed);
+}
 
 bool isStackAddress(const void* p) {
   const uintptr_t a = reinterpret_cast<uintptr_t>(p);

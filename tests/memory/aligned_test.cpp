@@ -1,8 +1,8 @@
 // Aligned blocks: alignment, remembered size, argument order, refusals.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstring>
-
-#include <gtest/gtest.h>
 
 #include "pal/memory.h"
 
@@ -13,7 +13,7 @@ TEST(AlignedBlocks, AlignmentAndRequestedSize) {
     size_t alignment, size, expectedAlignment;
   };
   const Case cases[] = {{64, 1000, 64}, {1, 10, sizeof(void*)}, {2, 3, sizeof(void*)}, {16, 0, 16},
-                        {128, 40, 128}, {4096, 5000, 4096},       {1 << 20, 1, 1 << 20}};
+                        {128, 40, 128}, {4096, 5000, 4096},     {1 << 20, 1, 1 << 20}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.alignment << "/" << c.size);
     void* p = kvAllocAligned(c.alignment, c.size);

@@ -1,9 +1,9 @@
 // KvBigArrayBase through a small derived array template, as the callers'
 // arrays use it: growth sequence, storage kinds, in-place growth, copies.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "memory/address_space.h"
 #include "pal/memory.h"
@@ -34,7 +34,9 @@ struct Blob {
   unsigned char b[N];
 };
 
-bool readable(const void* p) { return !PAL::BoundsChecks::kvIsBadReadPtr(p, 1); }
+bool readable(const void* p) {
+  return !PAL::BoundsChecks::kvIsBadReadPtr(p, 1);
+}
 
 TEST(BigArray, FirstCapacityCoversFourElements) {
   struct Case {
@@ -71,8 +73,8 @@ TEST(BigArray, GrowthDoublesThenAddsSixteenKiB) {
     a.growOnce();
     seen.push_back(a.capacityBytes);
   }
-  const std::vector<uint64_t> expected = {32,    64,    128,   256,   512,   1024,  2048,
-                                          4096,  8192,  16384, 32768, 49152, 65536, 81920};
+  const std::vector<uint64_t> expected = {32,   64,   128,   256,   512,   1024,  2048,
+                                          4096, 8192, 16384, 32768, 49152, 65536, 81920};
   EXPECT_EQ(seen, expected);
 }
 
@@ -119,8 +121,10 @@ TEST(BigArray, BaseCopy) {
     const char* what;
     size_t sourceCount, targetCount;
   };
-  const Case cases[] = {{"small into empty", 5, 0},     {"large into small", 20000, 3},
-                        {"small into large", 7, 20000}, {"same capacity", 9, 10},
+  const Case cases[] = {{"small into empty", 5, 0},
+                        {"large into small", 20000, 3},
+                        {"small into large", 7, 20000},
+                        {"same capacity", 9, 10},
                         {"empty into large", 0, 20000}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

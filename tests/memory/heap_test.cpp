@@ -1,6 +1,7 @@
 // Private heaps and the null heap: sizes, contents, ownership, destruction,
 // threads, and the out-of-memory retry through the library's handler.
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 #include <malloc.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -14,8 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "memory/address_space.h"
 #include "pal/memory.h"
@@ -49,7 +48,8 @@ TEST(AllocatorIsolation, ProcessKeepsTheCLibraryAllocator) {
     ASSERT_NE(sym, nullptr) << name;
     Dl_info info{};
     ASSERT_NE(dladdr(sym, &info), 0) << name;
-    EXPECT_EQ(std::string(info.dli_fname).find("jemalloc"), std::string::npos) << name << " from " << info.dli_fname;
+    EXPECT_EQ(std::string(info.dli_fname).find("jemalloc"), std::string::npos)
+        << name << " from " << info.dli_fname;
   }
 }
 
@@ -85,7 +85,8 @@ TEST(PrivateHeap, BlocksOfEverySizeClass) {
   struct Case {
     size_t size, resized;
   };
-  const Case cases[] = {{0, 1}, {1, 0}, {16, 17}, {255, 4096}, {4096, 100}, {100000, 3 << 20}, {5 << 20, 1 << 20}};
+  const Case cases[] = {
+      {0, 1}, {1, 0}, {16, 17}, {255, 4096}, {4096, 100}, {100000, 3 << 20}, {5 << 20, 1 << 20}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.size);
     void* p = kvHeapAlloc(heap.h, c.size);
@@ -243,7 +244,8 @@ TEST_F(OutOfMemory, HeapRetriesWhileTheHandlerAsks) {
     bool handlerInstalled;
     int expectedCalls;
   };
-  const Case cases[] = {{"declines at once", 0, true, 1}, {"two retries", 2, true, 3}, {"no handler", 0, false, 0}};
+  const Case cases[] = {
+      {"declines at once", 0, true, 1}, {"two retries", 2, true, 3}, {"no handler", 0, false, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     PAL::Malloc::kvSetNewHandler(c.handlerInstalled ? &HandlerScript::handler : nullptr);
@@ -331,7 +333,8 @@ TEST(OutOfMemoryRecovery, RetrySucceedsOnceTheHandlerFreesAddressSpace) {
           if (!AddressSpaceLimit::impose(kBig)) std::_Exit(2);
           void* p = kvHeapAlloc(heap, kBig);
           const bool ok = p && AddressSpaceLimit::calls.load() == 1 && kvHeapSize(heap, p) >= kBig;
-          if (!ok) std::fprintf(stderr, "block %p after %d handler calls\n", p, AddressSpaceLimit::calls.load());
+          if (!ok)
+            std::fprintf(stderr, "block %p after %d handler calls\n", p, AddressSpaceLimit::calls.load());
           std::_Exit(ok ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "")

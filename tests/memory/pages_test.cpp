@@ -1,10 +1,9 @@
 // Page protection switches and pointer plausibility tests on real mappings.
+#include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "pal/memory.h"
 
@@ -18,7 +17,8 @@ namespace {
 // Three fresh read-write pages, unmapped at scope end.
 struct Pages {
   static constexpr size_t kSize = 3 * 4096;
-  char* p = static_cast<char*>(mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  char* p =
+      static_cast<char*>(mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
   ~Pages() { munmap(p, kSize); }
 };
 

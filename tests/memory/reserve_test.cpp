@@ -1,11 +1,11 @@
 // The low-memory reserve. Its state is process-wide and a disabled reserve
 // stays disabled, so each scenario runs in a freshly started child process
 // (threadsafe death tests re-execute the binary instead of forking it).
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-
-#include <gtest/gtest.h>
 
 #include "memory/address_space.h"
 #include "memory/low_memory_reserve.h"
@@ -17,12 +17,12 @@ namespace LMR = PAL::LowMemoryReserves;
 namespace {
 
 // Ends the child with a message naming the first failed check.
-#define CHILD_CHECK(cond)                                    \
-  do {                                                       \
-    if (!(cond)) {                                           \
+#define CHILD_CHECK(cond)                                      \
+  do {                                                         \
+    if (!(cond)) {                                             \
       std::fprintf(stderr, "child check failed: %s\n", #cond); \
-      std::_Exit(1);                                         \
-    }                                                        \
+      std::_Exit(1);                                           \
+    }                                                          \
   } while (0)
 
 void* const kDisabled = reinterpret_cast<void*>(~uintptr_t{0});
@@ -38,15 +38,11 @@ TEST(LowMemoryReserve, BlockSizeArithmetic) {
     unsigned long long megabytes;
     int blockSize;
   };
-  const Case cases[] = {{0, 6291456},
-                        {60, 6291456},
-                        {10, 1048576},
-                        {1, 104857},
-                        {2047, 214643507},
-                        {2048, INT32_MIN / 10},
-                        {4096, 0},
-                        {(1ull << 32) + 10, 1048576}};
-  for (const auto& c : cases) EXPECT_EQ(PAL::detail::reserveBlockSize(c.megabytes), c.blockSize) << c.megabytes;
+  const Case cases[] = {
+      {0, 6291456},      {60, 6291456},          {10, 1048576}, {1, 104857},
+      {2047, 214643507}, {2048, INT32_MIN / 10}, {4096, 0},     {(1ull << 32) + 10, 1048576}};
+  for (const auto& c : cases)
+    EXPECT_EQ(PAL::detail::reserveBlockSize(c.megabytes), c.blockSize) << c.megabytes;
 }
 
 TEST(LowMemoryReserve, FillTerminateRefill) {

@@ -1,4 +1,5 @@
 // KvCrit, KvCritRecurse and KvEventObj across real threads.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,8 +10,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "pal/thread.h"
 

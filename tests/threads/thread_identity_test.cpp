@@ -1,5 +1,6 @@
 // Main/UI thread records, stack addresses and the floating-point set-up.
 #include <fenv.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 #include <xmmintrin.h>
 
@@ -10,15 +11,15 @@
 #include <memory>
 #include <thread>
 
-#include <gtest/gtest.h>
-
 #include "pal/thread.h"
 
 namespace Thread = Halvex::Tessaran::PAL::Thread;
 
 namespace {
 
-unsigned long long myId() { return static_cast<unsigned long long>(gettid()); }
+unsigned long long myId() {
+  return static_cast<unsigned long long>(gettid());
+}
 
 template <typename F>
 auto onOtherThread(F f) {
