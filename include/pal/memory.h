@@ -5,6 +5,9 @@
 // - Private heaps are jemalloc arenas (one arena per heap, with its own
 //   per-thread caches); destroying a heap gives back every block in it at once.
 //   The low-fragmentation option has no counterpart and is implied.
+//   libjemalloc.so.2 uses static TLS, so a process that loads libKvPal.so
+//   late with dlopen (rather than linking it) must start with spare static
+//   TLS, for example GLIBC_TUNABLES=glibc.rtld.optional_static_tls=16384.
 // - The null heap is the C library's heap: malloc, realloc, free, and
 //   malloc_usable_size in place of _msize (it may exceed the size asked for).
 //   kvTryHeapAlloc(nullptr, n) is one plain malloc(n).

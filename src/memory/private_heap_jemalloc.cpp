@@ -5,7 +5,8 @@
 // after libstdc++ and libc (src/memory/CMakeLists.txt), so the process's
 // malloc and operator new keep resolving to those and only the names libc
 // lacks bind to jemalloc. dlopen is no way out: the library uses more
-// initial-exec TLS than glibc keeps spare for late loads.
+// initial-exec TLS than glibc keeps spare for late loads (the same limit
+// applies to a late dlopen of libKvPal.so itself).
 //
 // Each heap is an arena with its own extent hooks, so the heap knows exactly
 // which address ranges it holds: validating a foreign pointer must not fault,
