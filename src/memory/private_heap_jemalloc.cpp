@@ -183,6 +183,13 @@ void destroyTcache(unsigned t) {
   mallctl("tcache.destroy", nullptr, nullptr, &t, sizeof t);
 }
 
+// The heap this thread used last and its tcache flag: plain initial-exec TLS,
+// so the common case costs neither a TLS lookup call nor an init guard.
+// (libjemalloc itself already needs static TLS, so this costs no dlopen-ability.)
+#define KVPAL_FAST_TLS __attribute__((tls_model("initial-exec")))
+thread_local PrivateHeap* t_lastHeap KVPAL_FAST_TLS = nullptr;
+thread_local int t_lastFlag KVPAL_FAST_TLS = 0;
+
 // The calling thread's explicit tcaches, one per heap it used; given back
 // when the thread ends unless the heap went first.
 struct ThreadCaches {
@@ -200,6 +207,10 @@ struct ThreadCaches {
       }
       unref(h);
     }
+    entries.clear();
+    // A later thread-exit hook allocating on this thread must not reach a
+    // destroyed tcache through the shortcut.
+    t_lastHeap = nullptr;
   }
 
   int addFor(PrivateHeap* h) {
@@ -229,13 +240,6 @@ struct ThreadCaches {
 };
 
 thread_local ThreadCaches t_caches;
-
-// The heap this thread used last and its tcache flag: plain initial-exec TLS,
-// so the common case costs neither a TLS lookup call nor an init guard.
-// (libjemalloc itself already needs static TLS, so this costs no dlopen-ability.)
-#define KVPAL_FAST_TLS __attribute__((tls_model("initial-exec")))
-thread_local PrivateHeap* t_lastHeap KVPAL_FAST_TLS = nullptr;
-thread_local int t_lastFlag KVPAL_FAST_TLS = 0;
 
 int tcacheFlag(PrivateHeap* h) {
   if (h == t_lastHeap) return t_lastFlag;
