@@ -38,8 +38,9 @@ fs::path normalized(const fs::path& p) {
     }
     working /= element;
   }
+  // By offset rather than relative_path(), which stops at an embedded NUL.
   fs::path result = root;
-  result += working.relative_path();
+  result += working.native().substr(working.root_path().native().size());
   return result;
 }
 

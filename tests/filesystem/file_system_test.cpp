@@ -75,6 +75,10 @@ TEST(PathLexical, Normalized) {
       {"/a/b/./../c/./../../d", "/d"},
   };
   for (const Case& c : cases) EXPECT_EQ(FS::normalized(fs::path(c.in)).native(), c.out) << c.in;
+
+  // An embedded NUL is kept as a character, never an end of the text.
+  const std::string withNul("/a/../x/\0y//z/", 14);
+  EXPECT_EQ(FS::normalized(fs::path(withNul)).native(), std::string("/x/\0y/z", 7));
 }
 
 TEST(PathLexical, DeviceNames) {
