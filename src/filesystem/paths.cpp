@@ -1,5 +1,6 @@
 // The lexical path utilities: separators, normalisation, relative paths and
 // the URL and reserved-device tests.
+#include <algorithm>
 #include <array>
 #include <boost/filesystem/operations.hpp>
 #include <climits>
@@ -39,8 +40,11 @@ fs::path normalized(const fs::path& p) {
     working /= element;
   }
   // By offset rather than relative_path(), which stops at an embedded NUL.
+  // Boost reports a root directory after a root name such as "//." even when
+  // none is written, so the root can be longer than the working path.
+  const std::string& text = working.native();
   fs::path result = root;
-  result += working.native().substr(working.root_path().native().size());
+  result += text.substr(std::min(working.root_path().native().size(), text.size()));
   return result;
 }
 
