@@ -17,7 +17,8 @@ std::string unescape(std::string_view field) {
   for (std::size_t i = 0; i < field.size(); ++i) {
     auto isOctal = [&](std::size_t k) { return k < field.size() && field[k] >= '0' && field[k] <= '7'; };
     if (field[i] == '\\' && isOctal(i + 1) && isOctal(i + 2) && isOctal(i + 3)) {
-      out += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
+      out +=
+          static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
       i += 3;
     } else {
       out += field[i];
@@ -41,9 +42,9 @@ std::vector<std::string_view> splitFields(std::string_view line) {
 // File systems whose data lives on another machine. FUSE file systems carry
 // their helper's name after "fuse.".
 constexpr std::array<std::string_view, 18> kNetworkTypes = {
-    "nfs",        "nfs4",          "cifs",           "smb3",         "smbfs",        "ncpfs",
-    "afs",        "coda",          "ceph",           "glusterfs",    "lustre",       "9p",
-    "fuse.sshfs", "fuse.smbnetfs", "fuse.glusterfs", "fuse.rclone",  "fuse.s3fs",    "fuse.davfs",
+    "nfs",        "nfs4",          "cifs",           "smb3",        "smbfs",     "ncpfs",
+    "afs",        "coda",          "ceph",           "glusterfs",   "lustre",    "9p",
+    "fuse.sshfs", "fuse.smbnetfs", "fuse.glusterfs", "fuse.rclone", "fuse.s3fs", "fuse.davfs",
 };
 
 }  // namespace

@@ -14,11 +14,17 @@ namespace fs = boost::filesystem;
 
 namespace Halvex::Tessaran::PAL::FileSystem {
 
-wchar_t path_separator() { return static_cast<wchar_t>(fs::path::preferred_separator); }
+wchar_t path_separator() {
+  return static_cast<wchar_t>(fs::path::preferred_separator);
+}
 
-bool is_dir_separator(wchar_t c) { return c == L'/' || c == L'\\'; }
+bool is_dir_separator(wchar_t c) {
+  return c == L'/' || c == L'\\';
+}
 
-bool is_drive_separator(wchar_t c) { return c == L':'; }
+bool is_drive_separator(wchar_t c) {
+  return c == L':';
+}
 
 fs::path temp_directory_path(boost::system::error_code& ec) {
   ec.assign(0, boost::system::system_category());
@@ -59,15 +65,17 @@ std::vector<fs::path> elementsOf(const fs::path& p) {
   return out;
 }
 
-bool isName(const fs::path& element) { return !element.has_root_path(); }
+bool isName(const fs::path& element) {
+  return !element.has_root_path();
+}
 
 }  // namespace
 
 std::wstring pathRelativePathTo(const wchar_t* from, const wchar_t* to) {
   const auto fromPath = detail::pathFromWide(from);
   const auto toPath = detail::pathFromWide(to);
-  if (!fromPath || !toPath || fromPath->native().size() > PATH_MAX ||
-      toPath->native().size() > PATH_MAX) return {};
+  if (!fromPath || !toPath || fromPath->native().size() > PATH_MAX || toPath->native().size() > PATH_MAX)
+    return {};
 
   std::vector<fs::path> fromDir = elementsOf(*fromPath);
   if (!fromDir.empty() && isName(fromDir.back())) fromDir.pop_back();  // `from` names a file
@@ -102,7 +110,7 @@ namespace {
 // Ordered by length: the lookup stops at the first entry longer than the
 // component.
 constexpr std::array<std::wstring_view, 17> kReservedNames = {
-    L"CON",  L"PRN",  L"NUL",    L"AUX",    L"LPT1",     L"LPT2",     L"LPT3",     L"COM1",    L"COM2",
+    L"CON",  L"PRN",  L"NUL",    L"AUX",    L"LPT1",     L"LPT2",     L"LPT3",     L"COM1",     L"COM2",
     L"COM3", L"COM4", L"CLOCK$", L"MACWD$", L"EMMXXXX0", L"PROTMAN$", L"SETVERXX", L"XMSXXXX0",
 };
 

@@ -6,6 +6,7 @@
 
 #include <boost/filesystem/operations.hpp>
 #include <climits>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,19 @@ constexpr std::size_t kMaxFinalNameLength = 259;
 
 // `p` made absolute against the current directory and normalised, without
 // touching the file system beyond asking for the current directory.
+// Nothing for a name no system call would accept (longer than PATH_MAX).
 std::optional<std::string> lexicalAbsolute(const fs::path& p) {
   if (p.empty()) return std::nullopt;
-  if (p.is_absolute()) return normalized(p).native();
-  boost::system::error_code ec;
-  const fs::path cwd = fs::current_path(ec);
-  if (ec) return std::nullopt;
-  return normalized(cwd / p).native();
+  fs::path absolute = p;
+  if (!p.is_absolute()) {
+    boost::system::error_code ec;
+    const fs::path cwd = fs::current_path(ec);
+    if (ec) return std::nullopt;
+    absolute = cwd / p;
+  }
+  std::string text = normalized(absolute).native();
+  if (text.size() >= PATH_MAX) return std::nullopt;
+  return text;
 }
 
 std::optional<std::string> remoteNameOf(const wchar_t* localPath) {
@@ -112,8 +119,7 @@ std::wstring searchPath(const wchar_t* fileName) {
 
   for (const fs::path& folder : folders) {
     const fs::path candidate = normalized(folder / *name);
-    if (fs::is_regular_file(candidate, ec))
-      return detail::wideFromPath(candidate).value_or(std::wstring());
+    if (fs::is_regular_file(candidate, ec)) return detail::wideFromPath(candidate).value_or(std::wstring());
   }
   detail::setLastError(detail::ERROR_FILE_NOT_FOUND);
   return {};

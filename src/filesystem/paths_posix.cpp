@@ -11,7 +11,9 @@ namespace fs = boost::filesystem;
 namespace Halvex::Tessaran::PAL::FileSystem {
 
 // POSIX file systems keep no 8.3 short names, so every path is already long.
-fs::path long_path(const fs::path& p) { return p; }
+fs::path long_path(const fs::path& p) {
+  return p;
+}
 
 std::wstring getMyDocumentsPath(bool create) {
   // Callers read up to the first NUL of a fixed 260-character buffer.

@@ -41,7 +41,7 @@ TEST(PathLexical, Separators) {
     wchar_t c;
     bool dir, drive;
   } cases[] = {
-      {L'/', true, false}, {L'\\', true, false}, {L':', false, true},
+      {L'/', true, false},  {L'\\', true, false}, {L':', false, true},
       {L'a', false, false}, {L'.', false, false}, {L'\0', false, false},
   };
   for (const Case& c : cases) {
@@ -70,8 +70,8 @@ TEST(PathLexical, Normalized) {
       {"a/..", ""},
       {".", ""},
       {"", ""},
-      {"/A/b/C", "/A/b/C"},           // letter case kept
-      {"dir\\name/../x", "x"},        // '\' is part of a name on this platform
+      {"/A/b/C", "/A/b/C"},     // letter case kept
+      {"dir\\name/../x", "x"},  // '\' is part of a name on this platform
       {"/a/b/./../c/./../../d", "/d"},
       {"//.", "//./"},  // Boost reads "//." as a root name with a root directory
   };
@@ -82,46 +82,56 @@ TEST(PathLexical, Normalized) {
   EXPECT_EQ(FS::normalized(fs::path(withNul)).native(), std::string("/x/\0y/z", 7));
 }
 
+// One table row for a yes/no test of a wide string.
+struct TextCase {
+  const wchar_t* s;
+  bool expected;
+};
+
+void expectEach(bool (*test)(const wchar_t*), std::initializer_list<TextCase> cases) {
+  for (const TextCase& c : cases) EXPECT_EQ(test(c.s), c.expected) << (c.s ? c.s : L"(null)");
+}
+
 TEST(PathLexical, DeviceNames) {
-  struct Case {
-    const wchar_t* path;
-    bool device;
-  } cases[] = {
-      {L"C:\\work\\con.txt", true},
-      {L"nul", true},
-      {L"x:aux", true},
-      {L"COM4.dat", true},
-      {L"lpt1", true},
-      {L"com4.", true},
-      {L"dir\\Clock$.sys", true},
-      {L"XMSXXXX0", true},
-      {L"CONFIG", false},
-      {L"COM5", false},
-      {L"C:\\LPT9", false},
-      {L"LPT9.txt", false},  // no printer port is redirected here
-      {L"con.txt.bak", false},
-      {L"/tmp/con.txt", false},  // '/' does not delimit the component
-      {L"aux\\file", false},
-      {L"C:\\work\\", false},
-      {L"co", false},
-      {L"", false},
-      {nullptr, false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(FS::isPathDeviceName(c.path), c.device) << (c.path ? c.path : L"(null)");
+  expectEach(FS::isPathDeviceName, {
+                                       {L"C:\\work\\con.txt", true},
+                                       {L"nul", true},
+                                       {L"x:aux", true},
+                                       {L"COM4.dat", true},
+                                       {L"lpt1", true},
+                                       {L"com4.", true},
+                                       {L"dir\\Clock$.sys", true},
+                                       {L"XMSXXXX0", true},
+                                       {L"CONFIG", false},
+                                       {L"COM5", false},
+                                       {L"C:\\LPT9", false},
+                                       {L"LPT9.txt", false},  // no printer port is redirected here
+                                       {L"con.txt.bak", false},
+                                       {L"/tmp/con.txt", false},  // '/' does not delimit the component
+                                       {L"aux\\file", false},
+                                       {L"C:\\work\\", false},
+                                       {L"co", false},
+                                       {L"", false},
+                                       {nullptr, false},
+                                   });
 }
 
 TEST(PathLexical, Urls) {
-  struct Case {
-    const wchar_t* s;
-    bool url;
-  } cases[] = {
-      {L"http://example.com/a", true}, {L"file:///tmp/x", true}, {L"mailto:a@b.c", true},
-      {L"svn+ssh://host/repo", true},  {L"ab:", true},           {L"c:\\x", false},
-      {L"C:/x", false},                {L"/tmp/x", false},       {L"1http://x", false},
-      {L"ht tp://x", false},           {L"http", false},         {L"", false},
-      {nullptr, false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(FS::isPathUrl(c.s), c.url) << (c.s ? c.s : L"(null)");
+  expectEach(FS::isPathUrl, {
+                                {L"http://example.com/a", true},
+                                {L"file:///tmp/x", true},
+                                {L"mailto:a@b.c", true},
+                                {L"svn+ssh://host/repo", true},
+                                {L"ab:", true},
+                                {L"c:\\x", false},
+                                {L"C:/x", false},
+                                {L"/tmp/x", false},
+                                {L"1http://x", false},
+                                {L"ht tp://x", false},
+                                {L"http", false},
+                                {L"", false},
+                                {nullptr, false},
+                            });
 }
 
 TEST(PathLexical, RelativePathTo) {
@@ -139,7 +149,7 @@ TEST(PathLexical, RelativePathTo) {
       {L"/a/./f", L"/a//g", L"./g"},
       {L"/A/f", L"/a/g", L"../a/g"},  // names compare case-sensitively
       {L"a/f", L"a/b/g", L"./b/g"},
-      {L"a/f", L"b/g", L""},           // no common root
+      {L"a/f", L"b/g", L""},  // no common root
       {L"/a/f", L"a/g", L""},
       {L"f", L"g", L""},
       {L"", L"/a", L""},
@@ -156,19 +166,15 @@ TEST(PathLexical, RelativePathTo) {
 }
 
 TEST(PathLexical, NetworkPathByForm) {
-  struct Case {
-    const wchar_t* s;
-    bool network;
-  } cases[] = {
-      {L"//server/share", true},
-      {L"\\\\server\\share", true},
-      {L"/\\server", true},
-      {L"/proc/self/status", false},  // procfs is always local
-      {L"/", false},
-      {L"", false},
-      {nullptr, false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(FS::isPathNetworkPath(c.s), c.network) << (c.s ? c.s : L"(null)");
+  expectEach(FS::isPathNetworkPath, {
+                                        {L"//server/share", true},
+                                        {L"\\\\server\\share", true},
+                                        {L"/\\server", true},
+                                        {L"/proc/self/status", false},  // procfs is always local
+                                        {L"/", false},
+                                        {L"", false},
+                                        {nullptr, false},
+                                    });
 }
 
 // Sets or clears one environment variable for the scope of a test.

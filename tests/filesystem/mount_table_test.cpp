@@ -1,7 +1,7 @@
 // Mount table parsing and the remote names of files under network mounts.
-#include <gtest/gtest.h>
-
 #include "filesystem/mount_table.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -30,8 +30,9 @@ TEST(MountTable, ParsesWellFormedLinesOnly) {
   const std::vector<MountEntry> mounts = parseMountInfo(kMountInfo);
   std::vector<std::string> points;
   for (const MountEntry& m : mounts) points.push_back(m.mountPoint);
-  EXPECT_EQ(points, (std::vector<std::string>{"/", "/mnt/nfs", "/mnt/share one", "/home/u/remote", "/srv/proj",
-                                              "/mnt/nfs/local", "/mnt/over", "/mnt/over", "/mnt/root"}));
+  EXPECT_EQ(points,
+            (std::vector<std::string>{"/", "/mnt/nfs", "/mnt/share one", "/home/u/remote", "/srv/proj",
+                                      "/mnt/nfs/local", "/mnt/over", "/mnt/over", "/mnt/root"}));
   ASSERT_GE(mounts.size(), 5u);
   EXPECT_EQ(mounts[1].fsType, "nfs4");
   EXPECT_EQ(mounts[1].source, "fileserver:/export/home");

@@ -1,7 +1,7 @@
 // Reading XDG_DOCUMENTS_DIR from the text of user-dirs.dirs.
-#include <gtest/gtest.h>
-
 #include "filesystem/user_dirs.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

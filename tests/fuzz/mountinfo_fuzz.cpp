@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<detail::MountEntry> mounts =
       detail::parseMountInfo(std::string_view(reinterpret_cast<const char*>(data), size));
   for (const detail::MountEntry& m : mounts) {
-    if (m.mountPoint.empty() || m.mountPoint[0] != '/' || m.root.empty() || m.root[0] != '/') __builtin_trap();
+    if (m.mountPoint.empty() || m.mountPoint[0] != '/' || m.root.empty() || m.root[0] != '/')
+      __builtin_trap();
     const std::optional<std::string> remote = detail::remoteNameIn(mounts, m.mountPoint + "/f");
     if (remote && !detail::isNetworkFileSystem(detail::mountHolding(mounts, m.mountPoint + "/f")->fsType))
       __builtin_trap();
