@@ -9,7 +9,9 @@
 // - `normalized` keeps the root as written and joins the rest with '/';
 //   "//server/" is the only root name the platform knows.
 // - Wide text (UTF-32 here) converts to and from file names as UTF-8,
-//   whatever the process locale is.
+//   whatever the process locale is. Wide text that is not Unicode (a lone
+//   surrogate) and names that are not UTF-8 have no counterpart: they give
+//   the empty result.
 // - `long_path`: there are no short names, so the input comes back unchanged.
 // - `resolve_path` gives the kernel's name of the opened file (symbolic links
 //   resolved, no extended-length prefix). Linux has no share modes, so a file

@@ -1,33 +1,30 @@
-// UTF-8 conversion of wide path text through Boost.Filesystem's own facet.
+// UTF-8 conversion of wide path text through the library's own UTF-8 codec.
 #include "filesystem/path_text.h"
 
-#include <boost/filesystem/detail/utf8_codecvt_facet.hpp>
+#include <cwchar>
+
+#include "text/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 
-namespace {
-// Reference count 1 keeps the facet out of any locale's lifetime management.
-const boost::filesystem::detail::utf8_codecvt_facet& utf8Facet() {
-  static const boost::filesystem::detail::utf8_codecvt_facet facet(1);
-  return facet;
-}
-}  // namespace
-
 std::optional<boost::filesystem::path> pathFromWide(const wchar_t* text) {
   if (!text) return std::nullopt;
-  try {
-    return boost::filesystem::path(text, utf8Facet());
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  const std::size_t units = std::wcslen(text);
+  std::string name(utf8Capacity(units), '\0');
+  const Utf8Result r = utf32ToUtf8(text, units, name.data());
+  // A lone surrogate would otherwise name the file called U+FFFD.
+  if (r.replaced) return std::nullopt;
+  name.resize(r.written);
+  return boost::filesystem::path(std::move(name));
 }
 
 std::optional<std::wstring> wideFromPath(const boost::filesystem::path& p) {
-  try {
-    return p.wstring(utf8Facet());
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  const std::string& name = p.native();
+  std::wstring text(name.size(), L'\0');
+  const Utf8Result r = utf8ToUtf32(name.data(), name.size(), text.data());
+  if (r.replaced) return std::nullopt;
+  text.resize(r.written);
+  return text;
 }
 
 std::size_t utf16Length(std::string_view utf8) {

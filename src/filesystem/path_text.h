@@ -9,8 +9,9 @@
 namespace Halvex::Tessaran::PAL::detail {
 
 // Both ignore the process locale, so a C or unknown locale cannot make a
-// conversion fail or throw. Empty optional for a null pointer or for bytes
-// that are not UTF-8.
+// conversion fail or throw. Nothing for a null pointer, for wide text that is
+// not Unicode (a lone surrogate) or for bytes that are not UTF-8: such a name
+// has no counterpart on the other side.
 std::optional<boost::filesystem::path> pathFromWide(const wchar_t* text);
 std::optional<std::wstring> wideFromPath(const boost::filesystem::path& p);
 

@@ -32,6 +32,9 @@ TEST(PathText, ConvertsAsUtf8WhateverTheLocale) {
   EXPECT_EQ(p->native(), "/tmp/caf\xC3\xA9/\xF0\x9F\x98\x80");
   EXPECT_EQ(detail::wideFromPath(*p), std::optional<std::wstring>(L"/tmp/caf\u00e9/\U0001F600"));
   EXPECT_FALSE(detail::wideFromPath(fs::path("bad\xFFname")).has_value());
+  EXPECT_FALSE(detail::wideFromPath(fs::path("\xED\xA0\x80")).has_value());  // an encoded surrogate
+  EXPECT_FALSE(detail::pathFromWide(L"lone\xD800").has_value());
+  EXPECT_FALSE(detail::pathFromWide(L"big\x110000").has_value());
   EXPECT_FALSE(detail::pathFromWide(nullptr).has_value());
   EXPECT_EQ(detail::utf16Length("caf\xC3\xA9\xF0\x9F\x98\x80"), 6u);  // the emoji takes a surrogate pair
 }
@@ -156,6 +159,7 @@ TEST(PathLexical, RelativePathTo) {
       {L"", L"/a", L""},
       {nullptr, L"/a", L""},
       {L"/a", nullptr, L""},
+      {L"/a/\xDC00/f", L"/a/g", L""},  // not Unicode: no file name matches it
   };
   for (const Case& c : cases)
     EXPECT_EQ(FS::pathRelativePathTo(c.from, c.to), c.rel)
