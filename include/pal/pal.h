@@ -8,3 +8,5 @@
 #include "pal/unicode_convert.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
+#include "pal/property_tree.h"
+#include "pal/property_tree_operations.h"
