@@ -3,6 +3,7 @@
 
 #include "pal/error_status.h"
 #include "pal/export.h"
+#include "pal/file_system.h"
 #include "pal/locale.h"
 #include "pal/memory.h"
 #include "pal/property_tree.h"
