@@ -356,8 +356,9 @@ class SqliteHive final : public SettingsHive {
       if (!present && !forWrite) return ERROR_FILE_NOT_FOUND;
       if (!present) {
         if (unsigned rc = makeParentDirs(path_, userHive_ ? 0700 : 0755)) return rc;
+        if (unsigned rc = createFile()) return rc;
       }
-      int flags = readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (forWrite ? SQLITE_OPEN_CREATE : 0);
+      int flags = readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
       int rc = sqlite3_open_v2(path_.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
       if (rc != SQLITE_OK) {
         unsigned code = fromSqlite(rc);
@@ -390,6 +391,26 @@ class SqliteHive final : public SettingsHive {
     return ERROR_SUCCESS;
   }
 
+  // A new hive is built complete under a private name and linked into
+  // place, so no process ever sees a half-made one; when two processes
+  // race, the first link wins and the other's copy is dropped.
+  unsigned createFile() {
+    const std::string tmp = path_ + ".new-" + std::to_string(getpid());
+    unlink(tmp.c_str());
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    int closed = sqlite3_close(db);
+    unsigned code = rc != SQLITE_OK ? fromSqlite(rc) : closed != SQLITE_OK ? ERROR_CANTWRITE : ERROR_SUCCESS;
+    if (!code && link(tmp.c_str(), path_.c_str()) != 0 && errno != EEXIST) code = winErrorFromErrno(errno);
+    unlink(tmp.c_str());
+    return code;
+  }
+
+  // Gives an existing empty file (say, made by touch) the schema in place.
   unsigned initialize() {
     // WAL must be chosen outside a transaction; the schema is then created
     // under the write lock, re-checked in case another process won the race.
