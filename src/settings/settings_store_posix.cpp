@@ -8,9 +8,12 @@
 #include <unistd.h>
 #include <wctype.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/posix_util.h"
 #include "platform/utf16.h"
@@ -97,6 +100,34 @@ void bindText(sqlite3_stmt* st, int i, const std::u16string& s) {
   sqlite3_bind_text16(st, i, s.data(), static_cast<int>(s.size() * 2), SQLITE_STATIC);
 }
 
+// The WAL-index header at the start of the -shm file, which every commit by
+// any connection rewrites (two copies of 48 bytes, the format SQLite
+// documents with its WAL file format). An unchanged header means no commit
+// happened, which is checked without starting a read transaction (and so
+// without the file-lock system calls a query costs).
+struct WalStamp {
+  unsigned char bytes[48] = {};
+  bool operator==(const WalStamp& o) const { return std::memcmp(bytes, o.bytes, sizeof bytes) == 0; }
+};
+
+// Reads the header the way SQLite's readers do: first copy, barrier,
+// second copy; a torn read (a commit in progress) gives false.
+bool readWalStamp(sqlite3* db, WalStamp& out) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods ||
+      file->pMethods->iVersion < 2)
+    return false;
+  void volatile* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, 32768, 0, &region) != SQLITE_OK || !region) return false;
+  auto* p = static_cast<const volatile unsigned char*>(region);
+  WalStamp second;
+  for (size_t i = 0; i < sizeof out.bytes; ++i) out.bytes[i] = p[i];
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  for (size_t i = 0; i < sizeof second.bytes; ++i) second.bytes[i] = p[sizeof out.bytes + i];
+  constexpr size_t kIsInit = 12;
+  return out == second && out.bytes[kIsInit] != 0;
+}
+
 bool isTrue(const char* v) { return v && *v && std::string_view(v) != "0"; }
 
 std::string configHome() {
@@ -164,19 +195,31 @@ class SqliteHive final : public SettingsHive {
     if (unsigned rc = makeName(name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
     if (unsigned rc = connect(false)) return rc;
-    sqlite3_stmt* st = nullptr;
-    if (unsigned rc = prepare(kGetValue, st)) return rc;
-    sqlite3_bind_int64(st, 1, key);
-    bindText(st, 2, n.fold);
-    int step = sqlite3_step(st);
-    if (step == SQLITE_ROW) {
-      out.type = static_cast<DWORD>(sqlite3_column_int64(st, 0));
-      out.data = columnBlob(st, 1);
+    CacheKey ck{key, std::move(n.fold)};
+    WalStamp before;
+    const bool stamped = walSeen_ && writable_ && readWalStamp(db_, before);
+    if (stamped) {
+      if (!(before == cacheStamp_)) {
+        cache_.clear();
+        cacheStamp_ = before;
+      } else if (auto it = cache_.find(ck); it != cache_.end()) {
+        if (it->second.rc == ERROR_SUCCESS) {
+          out.type = it->second.type;
+          out.data = it->second.data;
+        }
+        return it->second.rc;
+      }
     }
-    sqlite3_reset(st);
-    if (step == SQLITE_ROW) return ERROR_SUCCESS;
-    if (step != SQLITE_DONE) return fromSqlite(step);
-    return missingKeyOr(key, ERROR_FILE_NOT_FOUND);
+    unsigned rc = queryValue(key, ck.fold, out);
+    walSeen_ = true;
+    // Kept only when no commit slipped in around the query.
+    WalStamp after;
+    if (stamped && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED) &&
+        readWalStamp(db_, after) && after == before) {
+      if (cache_.size() >= kMaxCached) cache_.clear();
+      cache_.insert_or_assign(std::move(ck), Cached{rc, out.type, rc == ERROR_SUCCESS ? out.data : std::vector<unsigned char>()});
+    }
+    return rc;
   }
 
   unsigned setValue(KeyId key, const StoreValue& value) override {
@@ -345,6 +388,8 @@ class SqliteHive final : public SettingsHive {
     sqlite3_close(db_);
     db_ = nullptr;
     ready_ = false;
+    walSeen_ = false;
+    cache_.clear();
   }
 
   // Makes db_ usable for reading (forWrite false) or writing. For reads, a
@@ -464,6 +509,22 @@ class SqliteHive final : public SettingsHive {
     return missingKeyOr(key, ERROR_SUCCESS);
   }
 
+  unsigned queryValue(KeyId key, const std::u16string& fold, StoreValue& out) {
+    sqlite3_stmt* st = nullptr;
+    if (unsigned rc = prepare(kGetValue, st)) return rc;
+    sqlite3_bind_int64(st, 1, key);
+    bindText(st, 2, fold);
+    int step = sqlite3_step(st);
+    if (step == SQLITE_ROW) {
+      out.type = static_cast<DWORD>(sqlite3_column_int64(st, 0));
+      out.data = columnBlob(st, 1);
+    }
+    sqlite3_reset(st);
+    if (step == SQLITE_ROW) return ERROR_SUCCESS;
+    if (step != SQLITE_DONE) return fromSqlite(step);
+    return missingKeyOr(key, ERROR_FILE_NOT_FOUND);
+  }
+
   // ERROR_KEY_DELETED when the key no longer exists, else `otherwise`.
   unsigned missingKeyOr(KeyId key, unsigned otherwise) {
     if (key == kRootId) return otherwise;
@@ -559,6 +620,29 @@ class SqliteHive final : public SettingsHive {
   bool writable_ = false;
   bool ready_ = false;  // connected, schema present and checked
   sqlite3_stmt* stmts_[kStmtCount] = {};
+
+  // Value reads, valid while the WAL-index header equals cacheStamp_. Only
+  // for connections that may write: a read-only one may see a private copy
+  // of the header instead of the shared one.
+  struct CacheKey {
+    KeyId key;
+    std::u16string fold;
+    bool operator==(const CacheKey& o) const { return key == o.key && fold == o.fold; }
+  };
+  struct CacheHash {
+    size_t operator()(const CacheKey& k) const {
+      return std::hash<std::u16string>()(k.fold) ^ (static_cast<size_t>(k.key) * 0x9E3779B97F4A7C15ull);
+    }
+  };
+  struct Cached {
+    unsigned rc;
+    DWORD type;
+    std::vector<unsigned char> data;
+  };
+  static constexpr size_t kMaxCached = 4096;
+  bool walSeen_ = false;  // a query ran, so the connection has mapped the WAL index
+  WalStamp cacheStamp_;
+  std::unordered_map<CacheKey, Cached, CacheHash> cache_;
 };
 
 struct CachedHive {

@@ -172,6 +172,42 @@ TEST_F(StoreTest, DamagedHiveIsReportedAndNotTouched) {
   EXPECT_EQ(readFile(damaged), bytes);
 }
 
+TEST_F(StoreTest, RepeatedReadsSeeAnotherProcesssWriteAtOnce) {
+  KeyId id = create(L"Watched");
+  ASSERT_EQ(user()->setValue(id, dword(L"v", 1)), ERROR_SUCCESS);
+  // Each step: another process changes the value, then this one reads it
+  // twice (the second read is the one an in-process cache would answer).
+  struct Step {
+    const char* what;
+    std::function<unsigned(SettingsHive&)> change;
+    unsigned rc;
+    unsigned value;
+  } steps[] = {
+      {"rewrite", [](SettingsHive& h) { KeyId k; return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 2)); },
+       ERROR_SUCCESS, 2},
+      {"same size again", [](SettingsHive& h) { KeyId k; return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 3)); },
+       ERROR_SUCCESS, 3},
+      {"delete value", [](SettingsHive& h) { KeyId k; return h.openKey(L"Watched", k) ? 1 : h.deleteValue(k, L"v"); },
+       ERROR_FILE_NOT_FOUND, 0},
+      {"delete key", [](SettingsHive& h) { return h.deleteTree(L"Watched"); }, ERROR_KEY_DELETED, 0},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    for (int i = 0; i < 2; ++i) {
+      StoreValue v;
+      user()->getValue(id, L"v", v);
+    }
+    ASSERT_EQ(runInChild([&] { return static_cast<int>(step.change(*openHive(HKEY_CURRENT_USER))); }), 0);
+    for (int i = 0; i < 2; ++i) {
+      StoreValue v;
+      EXPECT_EQ(user()->getValue(id, L"v", v), step.rc);
+      if (step.rc == ERROR_SUCCESS) {
+        EXPECT_EQ(v.data, dword(L"", step.value).data);
+      }
+    }
+  }
+}
+
 TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNothing) {
   constexpr int kPerWriter = 150;
   auto writer = [&](int which) {
