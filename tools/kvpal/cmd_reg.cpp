@@ -187,8 +187,6 @@ bool encodeData(DWORD type, const std::string& text, const std::string& sep, std
   }
 }
 
-std::shared_ptr<SettingsHive> hiveFor(HKEY root) { return openHive(root); }
-
 int runQuery(const kvpal::Args& args) {
   Options o;
   std::string error;
@@ -196,7 +194,7 @@ int runQuery(const kvpal::Args& args) {
   if (!parseOptions(args, 1, {"v"}, {"ve"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "query needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
-  auto hive = hiveFor(t.root);
+  auto hive = openHive(t.root);
   SettingsHive::KeyId id;
   if (unsigned rc = hive->openKey(t.path, id)) return kvpal::failure(kName, describe(rc, t.root));
   std::wstring name;
@@ -245,7 +243,7 @@ int runAdd(const kvpal::Args& args) {
   if (hasValue && !encodeData(type, o.switches["d"], sep, v.data, error)) return kvpal::usageError(kName, error);
   std::vector<StoreChange> changes{{StoreChange::CreateKey, t.path, {}}};
   if (hasValue) changes.push_back({StoreChange::SetValue, t.path, v});
-  if (unsigned rc = hiveFor(t.root)->apply(changes)) return kvpal::failure(kName, describe(rc, t.root));
+  if (unsigned rc = openHive(t.root)->apply(changes)) return kvpal::failure(kName, describe(rc, t.root));
   std::cout << "The operation completed successfully.\n";
   return kvpal::kOk;
 }
@@ -257,7 +255,7 @@ int runDelete(const kvpal::Args& args) {
   if (!parseOptions(args, 1, {"v"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "delete needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
-  auto hive = hiveFor(t.root);
+  auto hive = openHive(t.root);
   std::wstring name;
   unsigned rc;
   if (valueName(o, name)) {
@@ -298,7 +296,7 @@ int runExport(const kvpal::Args& args) {
   if (o.positional.size() != 2) return kvpal::usageError(kName, "export needs KEY and FILE");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   std::wstring text = regFileHeader();
-  if (unsigned rc = exportTree(*hiveFor(t.root), t.root, t.path, text))
+  if (unsigned rc = exportTree(*openHive(t.root), t.root, t.path, text))
     return kvpal::failure(kName, describe(rc, t.root));
   std::ofstream out(o.positional[1], std::ios::binary | std::ios::trunc);
   std::string bytes = encodeRegFile(text);
@@ -326,7 +324,7 @@ int runImport(const kvpal::Args& args) {
     for (const auto& c : parsed.changes)
       if (c.root == root) changes.push_back(c.change);
     if (changes.empty()) continue;
-    if (unsigned rc = hiveFor(root)->apply(changes))
+    if (unsigned rc = openHive(root)->apply(changes))
       return kvpal::failure(kName, file + ": " + describe(rc, root) + "; nothing was imported into " +
                                        narrow(rootName(root)));
   }
