@@ -1,9 +1,9 @@
 // The settings store over SQLite: one database file per hive, WAL mode, one
 // transaction per change.
+#include <fcntl.h>
 #include <locale.h>
 #include <pwd.h>
 #include <sqlite3.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
@@ -458,6 +458,12 @@ class SqliteHive final : public SettingsHive {
     if (sqlite3_close(db) != SQLITE_OK && !code) code = ERROR_CANTWRITE;
     if (!code && link(tmp.c_str(), path_.c_str()) != 0 && errno != EEXIST) code = winErrorFromErrno(errno);
     unlink(tmp.c_str());
+    // The new name must survive a crash as surely as the data behind it.
+    std::string dir = path_.substr(0, path_.rfind('/') + 1);
+    if (int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+      fsync(dfd);
+      close(dfd);
+    }
     return code;
   }
 
