@@ -174,7 +174,7 @@ class SqliteHive final : public SettingsHive {
     std::vector<Name> parts;
     if (unsigned rc = splitPath(path, parts)) return rc;
     std::lock_guard lock(mu_);
-    if (unsigned rc = connect(false)) {
+    if (unsigned rc = connect(kRead)) {
       // An absent hive still has its (empty) root.
       if (rc != ERROR_FILE_NOT_FOUND || !parts.empty()) return rc;
       id = kRootId;
@@ -187,14 +187,14 @@ class SqliteHive final : public SettingsHive {
     std::vector<Name> parts;
     if (unsigned rc = splitPath(path, parts)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return walk(parts, true, id); });
+    return write(kCreate, [&] { return walk(parts, true, id); });
   }
 
   unsigned getValue(KeyId key, std::wstring_view name, StoreValue& out) override {
     Name n;
     if (unsigned rc = makeName(name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
-    if (unsigned rc = connect(false)) return rc;
+    if (unsigned rc = connect(kRead)) return rc;
     CacheKey ck{key, std::move(n.fold)};
     WalStamp before;
     const bool stamped = walSeen_ && writable_ && readWalStamp(db_, before);
@@ -226,21 +226,21 @@ class SqliteHive final : public SettingsHive {
     Name n;
     if (unsigned rc = makeName(value.name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return putValue(key, n, value); });
+    return write(kCreate, [&] { return putValue(key, n, value); });
   }
 
   unsigned deleteValue(KeyId key, std::wstring_view name) override {
     Name n;
     if (unsigned rc = makeName(name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return dropValue(key, n); });
+    return write(kWrite, [&] { return dropValue(key, n); });
   }
 
   unsigned deleteTree(std::wstring_view path) override {
     std::vector<Name> parts;
     if (unsigned rc = splitPath(path, parts)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return dropTree(parts); });
+    return write(kWrite, [&] { return dropTree(parts); });
   }
 
   unsigned subkeys(KeyId key, std::vector<std::wstring>& names) override {
@@ -268,8 +268,11 @@ class SqliteHive final : public SettingsHive {
       if (unsigned rc = splitPath(changes[i].path, prepared[i].path)) return rc;
       if (unsigned rc = makeName(changes[i].value.name, kMaxValueNameLength, prepared[i].value)) return rc;
     }
+    // Deletions alone do not bring a missing hive into being.
+    bool creates = false;
+    for (const auto& c : changes) creates |= c.kind == StoreChange::CreateKey || c.kind == StoreChange::SetValue;
     std::lock_guard lock(mu_);
-    return write([&]() -> unsigned {
+    unsigned rc = write(creates ? kCreate : kWrite, [&]() -> unsigned {
       for (size_t i = 0; i < changes.size(); ++i) {
         const auto& c = changes[i];
         const auto& p = prepared[i];
@@ -295,6 +298,7 @@ class SqliteHive final : public SettingsHive {
       }
       return ERROR_SUCCESS;
     });
+    return rc == ERROR_FILE_NOT_FOUND && !creates ? ERROR_SUCCESS : rc;
   }
 
   const std::string& path() const { return path_; }
@@ -392,16 +396,19 @@ class SqliteHive final : public SettingsHive {
     cache_.clear();
   }
 
-  // Makes db_ usable for reading (forWrite false) or writing. For reads, a
-  // missing file or an empty database is ERROR_FILE_NOT_FOUND and nothing
-  // is created.
-  unsigned connect(bool forWrite) {
+  // What a connection is wanted for. Only kCreate makes a missing hive;
+  // otherwise a missing file (or an empty database, for reading) is
+  // ERROR_FILE_NOT_FOUND and nothing is created.
+  enum Use { kRead, kWrite, kCreate };
+
+  unsigned connect(Use use) {
+    const bool forWrite = use != kRead;
     if (forWrite && readOnly_) return ERROR_ACCESS_DENIED;
     if (ready_ && (!forWrite || writable_)) return ERROR_SUCCESS;
     if (!db_) {
       struct stat sb;
       bool present = stat(path_.c_str(), &sb) == 0;
-      if (!present && !forWrite) return ERROR_FILE_NOT_FOUND;
+      if (!present && use != kCreate) return ERROR_FILE_NOT_FOUND;
       if (!present) {
         if (unsigned rc = makeParentDirs(path_, userHive_ ? 0700 : 0755)) return rc;
         if (unsigned rc = createFile()) return rc;
@@ -504,7 +511,7 @@ class SqliteHive final : public SettingsHive {
 
   template <typename Row>
   unsigned list(StmtId id, KeyId key, Row row) {
-    if (unsigned rc = connect(false)) return rc == ERROR_FILE_NOT_FOUND && key == kRootId ? ERROR_SUCCESS : rc;
+    if (unsigned rc = connect(kRead)) return rc == ERROR_FILE_NOT_FOUND && key == kRootId ? ERROR_SUCCESS : rc;
     sqlite3_stmt* st = nullptr;
     if (unsigned rc = prepare(id, st)) return rc;
     sqlite3_bind_int64(st, 1, key);
@@ -545,8 +552,8 @@ class SqliteHive final : public SettingsHive {
 
   // Runs body inside one IMMEDIATE transaction: all of it or nothing.
   template <typename Body>
-  unsigned write(Body body) {
-    if (unsigned rc = connect(true)) return rc;
+  unsigned write(Use use, Body body) {
+    if (unsigned rc = connect(use)) return rc;
     if (unsigned rc = exec("BEGIN IMMEDIATE")) return rc;
     unsigned rc = body();
     if (!rc) rc = exec("COMMIT");

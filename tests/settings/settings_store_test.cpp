@@ -41,6 +41,11 @@ TEST_F(StoreTest, FirstWriteCreatesAWalHive) {
   std::vector<std::wstring> names;
   EXPECT_EQ(hive->subkeys(id, names), ERROR_SUCCESS);
   EXPECT_TRUE(names.empty());
+  // Nor do deletions make a hive.
+  EXPECT_EQ(hive->deleteValue(id, L"x"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(hive->deleteTree(L"A"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(hive->apply({{StoreChange::DeleteTree, L"A", {}}, {StoreChange::DeleteValue, L"B", {L"x", REG_NONE, {}}}}),
+            ERROR_SUCCESS);
   EXPECT_FALSE(fileExists(userHive_));
 
   ASSERT_EQ(hive->setValue(create(L"A\\B"), dword(L"x", 5)), ERROR_SUCCESS);

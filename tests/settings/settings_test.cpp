@@ -273,6 +273,7 @@ TEST_F(ContainerTest, ReadsFromAMissingHiveCreateNothing) {
   Container c = key(HKEY_CURRENT_USER, L"Software", L"App", KEY_READ);
   EXPECT_FALSE(c.good());
   EXPECT_EQ(c.getString(L"x", L"d"), L"d");
+  EXPECT_FALSE(c.remove());
   ReadOnlyContainer root(new RegistryKey(HKEY_CURRENT_USER, L"", L"", KEY_READ));
   EXPECT_EQ(root.getUInt32(L"x", 5), 5u);
   root.enumerate([](const Container&) {
