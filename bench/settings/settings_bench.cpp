@@ -22,7 +22,8 @@ struct BenchHive {
     dir = mkdtemp(tmpl);
     path = dir + "/settings.db";
     setenv("KVPAL_USER_HIVE", path.c_str(), 1);
-    Settings::Container w(new RegistryKey(HKEY_CURRENT_USER, L"Software\\Halvex\\Bench", L"Settings", KEY_READ | KEY_WRITE));
+    Settings::Container w(
+        new RegistryKey(HKEY_CURRENT_USER, L"Software\\Halvex\\Bench", L"Settings", KEY_READ | KEY_WRITE));
     // Neighbours, so the point query searches a realistic table.
     for (unsigned i = 0; i < 200; ++i) w.setUInt32((L"Other" + std::to_wstring(i)).c_str(), i);
     w.setString(L"InstallPath", L"/opt/halvex/tessaran/2026/bin", false);
@@ -39,8 +40,8 @@ struct BenchHive {
     openHive(HKEY_CURRENT_USER)->openKey(L"Software\\Halvex\\Bench\\Settings", id);
     keyId = id;
     sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_prepare_v3(raw, "SELECT type, data FROM vals WHERE key=?1 AND fold=?2", -1, SQLITE_PREPARE_PERSISTENT,
-                       &query, nullptr);
+    sqlite3_prepare_v3(raw, "SELECT type, data FROM vals WHERE key=?1 AND fold=?2", -1,
+                       SQLITE_PREPARE_PERSISTENT, &query, nullptr);
   }
   ~BenchHive() {
     sqlite3_finalize(query);
@@ -114,13 +115,10 @@ BENCHMARK(BM_RawQueryDword);
 }  // namespace
 
 int main(int argc, char** argv) {
-  return kvpal::bench::runWithRatios(argc, argv,
-                                     {{"Container::getString vs raw point query", "BM_ContainerGetString",
-                                       "BM_RawQueryString"},
-                                      {"Container::getUInt32 vs raw point query", "BM_ContainerGetUInt32",
-                                       "BM_RawQueryDword"},
-                                      {"uncached getString vs raw point query", "BM_UncachedGetString",
-                                       "BM_RawQueryString"},
-                                      {"uncached getUInt32 vs raw point query", "BM_UncachedGetUInt32",
-                                       "BM_RawQueryDword"}});
+  return kvpal::bench::runWithRatios(
+      argc, argv,
+      {{"Container::getString vs raw point query", "BM_ContainerGetString", "BM_RawQueryString"},
+       {"Container::getUInt32 vs raw point query", "BM_ContainerGetUInt32", "BM_RawQueryDword"},
+       {"uncached getString vs raw point query", "BM_UncachedGetString", "BM_RawQueryString"},
+       {"uncached getUInt32 vs raw point query", "BM_UncachedGetUInt32", "BM_RawQueryDword"}});
 }

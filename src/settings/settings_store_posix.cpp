@@ -114,8 +114,8 @@ struct WalStamp {
 // second copy; a torn read (a commit in progress) gives false.
 bool readWalStamp(sqlite3* db, WalStamp& out) {
   sqlite3_file* file = nullptr;
-  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods ||
-      file->pMethods->iVersion < 2)
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods || file->pMethods->iVersion < 2)
     return false;
   void volatile* region = nullptr;
   if (file->pMethods->xShmMap(file, 0, 32768, 0, &region) != SQLITE_OK || !region) return false;
@@ -128,7 +128,9 @@ bool readWalStamp(sqlite3* db, WalStamp& out) {
   return out == second && out.bytes[kIsInit] != 0;
 }
 
-bool isTrue(const char* v) { return v && *v && std::string_view(v) != "0"; }
+bool isTrue(const char* v) {
+  return v && *v && std::string_view(v) != "0";
+}
 
 std::string configHome() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -217,7 +219,8 @@ class SqliteHive final : public SettingsHive {
     if (stamped && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED) &&
         readWalStamp(db_, after) && after == before) {
       if (cache_.size() >= kMaxCached) cache_.clear();
-      cache_.insert_or_assign(std::move(ck), Cached{rc, out.type, rc == ERROR_SUCCESS ? out.data : std::vector<unsigned char>()});
+      cache_.insert_or_assign(
+          std::move(ck), Cached{rc, out.type, rc == ERROR_SUCCESS ? out.data : std::vector<unsigned char>()});
     }
     return rc;
   }
@@ -253,7 +256,8 @@ class SqliteHive final : public SettingsHive {
     values.clear();
     std::lock_guard lock(mu_);
     return list(kValues, key, [&](sqlite3_stmt* st) {
-      values.push_back({columnText(st, 0), static_cast<DWORD>(sqlite3_column_int64(st, 1)), columnBlob(st, 2)});
+      values.push_back(
+          {columnText(st, 0), static_cast<DWORD>(sqlite3_column_int64(st, 1)), columnBlob(st, 2)});
     });
   }
 
@@ -270,7 +274,8 @@ class SqliteHive final : public SettingsHive {
     }
     // Deletions alone do not bring a missing hive into being.
     bool creates = false;
-    for (const auto& c : changes) creates |= c.kind == StoreChange::CreateKey || c.kind == StoreChange::SetValue;
+    for (const auto& c : changes)
+      creates |= c.kind == StoreChange::CreateKey || c.kind == StoreChange::SetValue;
     std::lock_guard lock(mu_);
     unsigned rc = write(creates ? kCreate : kWrite, [&]() -> unsigned {
       for (size_t i = 0; i < changes.size(); ++i) {
@@ -279,7 +284,9 @@ class SqliteHive final : public SettingsHive {
         KeyId id = kRootId;
         unsigned rc = ERROR_SUCCESS;
         switch (c.kind) {
-          case StoreChange::CreateKey: rc = walk(p.path, true, id); break;
+          case StoreChange::CreateKey:
+            rc = walk(p.path, true, id);
+            break;
           case StoreChange::DeleteTree:
             rc = dropTree(p.path);
             if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // deleting an absent key is no change
@@ -304,8 +311,19 @@ class SqliteHive final : public SettingsHive {
   const std::string& path() const { return path_; }
 
  private:
-  enum StmtId { kGetValue, kKeyExists, kChild, kInsertKey, kPutValue, kDropValue, kDropTreeVals, kDropTreeKeys,
-                kSubkeys, kValues, kStmtCount };
+  enum StmtId {
+    kGetValue,
+    kKeyExists,
+    kChild,
+    kInsertKey,
+    kPutValue,
+    kDropValue,
+    kDropTreeVals,
+    kDropTreeKeys,
+    kSubkeys,
+    kValues,
+    kStmtCount
+  };
 
   static constexpr const char* kSql[kStmtCount] = {
       "SELECT type, data FROM vals WHERE key=?1 AND fold=?2",
@@ -329,31 +347,37 @@ class SqliteHive final : public SettingsHive {
     switch (rc & 0xFF) {
       case SQLITE_OK:
       case SQLITE_ROW:
-      case SQLITE_DONE: return ERROR_SUCCESS;
+      case SQLITE_DONE:
+        return ERROR_SUCCESS;
       case SQLITE_NOTADB:
       case SQLITE_CORRUPT:
       case SQLITE_SCHEMA:
-      case SQLITE_ERROR: return ERROR_BADDB;  // SQLITE_ERROR here means our tables are not what they should be
+      case SQLITE_ERROR:
+        return ERROR_BADDB;  // SQLITE_ERROR here means our tables are not what they should be
       case SQLITE_READONLY:
       case SQLITE_PERM:
-      case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
-      case SQLITE_FULL: return ERROR_DISK_FULL;
+      case SQLITE_AUTH:
+        return ERROR_ACCESS_DENIED;
+      case SQLITE_FULL:
+        return ERROR_DISK_FULL;
       case SQLITE_BUSY:
-      case SQLITE_LOCKED: return ERROR_BUSY;
-      case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-      case SQLITE_TOOBIG: return ERROR_INVALID_PARAMETER;
+      case SQLITE_LOCKED:
+        return ERROR_BUSY;
+      case SQLITE_NOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+      case SQLITE_TOOBIG:
+        return ERROR_INVALID_PARAMETER;
       case SQLITE_CANTOPEN:
       case SQLITE_IOERR: {
         int err = db ? sqlite3_system_errno(db) : 0;
         return err ? winErrorFromErrno(err) : ERROR_CANTOPEN;
       }
-      default: return ERROR_GEN_FAILURE;
+      default:
+        return ERROR_GEN_FAILURE;
     }
   }
 
-  unsigned exec(const char* sql) {
-    return fromSqlite(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
-  }
+  unsigned exec(const char* sql) { return fromSqlite(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
 
   // Reads one integer pragma or count; false when the file is not a database.
   bool queryInt(const char* sql, sqlite3_int64& out, int& rc) {
@@ -511,7 +535,8 @@ class SqliteHive final : public SettingsHive {
 
   template <typename Row>
   unsigned list(StmtId id, KeyId key, Row row) {
-    if (unsigned rc = connect(kRead)) return rc == ERROR_FILE_NOT_FOUND && key == kRootId ? ERROR_SUCCESS : rc;
+    if (unsigned rc = connect(kRead))
+      return rc == ERROR_FILE_NOT_FOUND && key == kRootId ? ERROR_SUCCESS : rc;
     sqlite3_stmt* st = nullptr;
     if (unsigned rc = prepare(id, st)) return rc;
     sqlite3_bind_int64(st, 1, key);
@@ -671,7 +696,7 @@ std::shared_ptr<SettingsHive> openHive(HKEY root) {
   if (root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) return nullptr;
   std::string path = hivePath(root);
   bool readOnly = hiveReadOnly(root);
-  struct stat sb{};
+  struct stat sb {};
   if (stat(path.c_str(), &sb) != 0) sb = {};
 
   static std::mutex mu;
@@ -682,8 +707,10 @@ std::shared_ptr<SettingsHive> openHive(HKEY root) {
   // than a read. A hive replaced on disk (or inherited over fork, where a
   // SQLite connection must not be used) gets a fresh connection.
   if (slot.hive && slot.pid == getpid() && slot.dev == sb.st_dev && slot.ino == sb.st_ino) return slot.hive;
-  if (slot.hive && slot.pid != getpid()) new std::shared_ptr<SqliteHive>(std::move(slot.hive));  // never close the parent's connection
-  slot = {std::make_shared<SqliteHive>(path, readOnly, root == HKEY_CURRENT_USER), getpid(), sb.st_dev, sb.st_ino};
+  if (slot.hive && slot.pid != getpid())
+    new std::shared_ptr<SqliteHive>(std::move(slot.hive));  // never close the parent's connection
+  slot = {std::make_shared<SqliteHive>(path, readOnly, root == HKEY_CURRENT_USER), getpid(), sb.st_dev,
+          sb.st_ino};
   return slot.hive;
 }
 
