@@ -8,6 +8,7 @@
 #include "pal/memory.h"
 #include "pal/property_tree.h"
 #include "pal/property_tree_operations.h"
+#include "pal/settings.h"
 #include "pal/thread.h"
 #include "pal/unicode_convert.h"
 #include "pal/version.h"
