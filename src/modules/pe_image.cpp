@@ -28,14 +28,17 @@ struct DataDirectory {
   std::uint32_t size = 0;
 };
 
-// The fields of the export directory this reader uses.
+struct Section {
+  std::uint32_t virtualAddress, rawSize, rawPointer;
+};
+
+// The fields of the export directory this reader uses; the three tables are
+// the bytes from their start to the end of the section holding them.
 struct ExportTables {
   std::uint32_t base = 0;
   std::uint32_t functionCount = 0;
   std::uint32_t nameCount = 0;
-  std::uint32_t functions = 0;
-  std::uint32_t names = 0;
-  std::uint32_t nameOrdinals = 0;
+  ByteView functions, names, nameOrdinals;
 };
 
 class PeImage : public ImageParser {
@@ -43,10 +46,17 @@ class PeImage : public ImageParser {
   PeImage(ByteView view, std::uint64_t fileHeader) : ImageParser(view, ModuleImage::ValidImage) {
     machine_ = view.read<std::uint16_t>(fileHeader).value_or(0);
     is32_ = machine_ != 0x8664;
-    sectionCount_ = view.read<std::uint16_t>(fileHeader + 2).value_or(0);
+    std::uint64_t sectionCount = view.read<std::uint16_t>(fileHeader + 2).value_or(0);
     optionalHeader_ = fileHeader + kFileHeaderSize;
     optionalSize_ = view.read<std::uint16_t>(fileHeader + 16).value_or(0);
-    sectionTable_ = optionalHeader_ + optionalSize_;
+    // The section table starts right after the optional header as sized by
+    // the file header; entries past the end of the file are dropped.
+    for (std::uint64_t i = 0; i < sectionCount; ++i) {
+      std::uint64_t header = optionalHeader_ + optionalSize_ + i * kSectionHeaderSize;
+      if (!view.has(header, kSectionHeaderSize)) break;
+      sections_.push_back({*view.read<std::uint32_t>(header + 12), *view.read<std::uint32_t>(header + 16),
+                           *view.read<std::uint32_t>(header + 20)});
+    }
     imageBase_ = is32_ ? optional<std::uint32_t>(28).value_or(0) : optional<std::uint64_t>(24).value_or(0);
     headersSize_ = optional<std::uint32_t>(60).value_or(0);
     std::uint64_t directories = is32_ ? 96 : 112;
@@ -79,21 +89,9 @@ class PeImage : public ImageParser {
   }
 
   std::optional<std::uint64_t> fileOffset(std::uint64_t address, bool isAbsolute) const override {
-    if (isAbsolute) {
-      if (address < imageBase_) return std::nullopt;
-      address -= imageBase_;
-    }
-    if (address < headersSize_) return inFile(address);
-    for (std::uint64_t i = 0; i < sectionCount_; ++i) {
-      std::uint64_t header = sectionTable_ + i * kSectionHeaderSize;
-      auto virtualAddress = view_.read<std::uint32_t>(header + 12);
-      auto rawSize = view_.read<std::uint32_t>(header + 16);
-      auto rawPointer = view_.read<std::uint32_t>(header + 20);
-      if (!virtualAddress || !rawSize || !rawPointer) break;  // the table runs out of the file
-      if (address >= *virtualAddress && address - *virtualAddress < *rawSize)
-        return inFile(address - *virtualAddress + *rawPointer);
-    }
-    return std::nullopt;
+    ByteView bytes = region(address, isAbsolute);
+    if (bytes.size() == 0) return std::nullopt;
+    return static_cast<std::uint64_t>(bytes.data() - view_.data());
   }
 
   bool importsModule(const char* name) const override {
@@ -108,7 +106,8 @@ class PeImage : public ImageParser {
 
   int exportIndex(const char* name) const override {
     auto tables = exportTables();
-    if (!tables || tables->nameCount == 0 || tables->names == 0 || tables->nameOrdinals == 0) return -1;
+    if (!tables || tables->nameCount == 0 || tables->names.size() == 0 || tables->nameOrdinals.size() == 0)
+      return -1;
     std::int64_t low = 0, high = std::int64_t{tables->nameCount} - 1;
     while (low <= high) {
       std::int64_t middle = low + (high - low) / 2;
@@ -128,7 +127,7 @@ class PeImage : public ImageParser {
   int exportOrdinal(int index) const override {
     auto tables = exportTables();
     if (!tables || index < 0 || static_cast<std::uint32_t>(index) >= tables->nameCount) return -1;
-    auto ordinal = read<std::uint16_t>(std::uint64_t{tables->nameOrdinals} + 2ull * index);
+    auto ordinal = tables->nameOrdinals.read<std::uint16_t>(2ull * index);
     if (!ordinal) return -1;
     std::int64_t value = std::int64_t{*ordinal} + tables->base;
     return value <= INT32_MAX ? static_cast<int>(value) : -1;
@@ -139,7 +138,7 @@ class PeImage : public ImageParser {
     if (!tables) return kNoExport;
     std::int64_t index = std::int64_t{ordinal} - tables->base;
     if (index < 0 || index >= tables->functionCount) return kNoExport;
-    std::uint32_t address = read<std::uint32_t>(std::uint64_t{tables->functions} + 4ull * index).value_or(0);
+    std::uint32_t address = tables->functions.read<std::uint32_t>(4ull * index).value_or(0);
     if (address == 0) return kNoExport;
     bool forwarder = isForwarder(address);
     if (wantForwarder) return forwarder ? address - exports_.address : kNoExport;
@@ -154,8 +153,9 @@ class PeImage : public ImageParser {
       module.name = name ? name : "?";
       module.delayLoaded = d.delayLoaded;
       std::uint64_t entrySize = is32_ ? 4 : 8;
-      for (std::uint64_t i = 0; i < view_.size() / entrySize; ++i) {
-        std::uint64_t entry = thunkAt(d.lookupTable + i * entrySize, d.absolute);
+      ByteView list = region(d.lookupTable, d.absolute);
+      for (std::uint64_t i = 0; i < list.size() / entrySize; ++i) {
+        std::uint64_t entry = list.readWord(i * entrySize, is32_).value_or(0);
         if (entry == 0) break;
         ++module.entryCount;
         if (module.firstEntries.size() < maxEntries) module.firstEntries.push_back(entryText(entry, d.absolute));
@@ -171,17 +171,15 @@ class PeImage : public ImageParser {
     auto tables = exportTables();
     if (!tables) return result;
     std::map<std::uint32_t, std::string> names;  // function index -> first name
-    if (tables->names && tables->nameOrdinals) {
-      std::uint64_t count = std::min<std::uint64_t>(tables->nameCount, view_.size() / 4);
-      for (std::uint32_t i = 0; i < count; ++i) {
-        const char* name = exportName(*tables, i);
-        auto index = read<std::uint16_t>(std::uint64_t{tables->nameOrdinals} + 2ull * i);
-        if (name && index) names.emplace(*index, name);
-      }
+    std::uint64_t nameCount = std::min<std::uint64_t>(tables->nameCount, tables->names.size() / 4);
+    for (std::uint32_t i = 0; i < nameCount; ++i) {
+      const char* name = exportName(*tables, i);
+      auto index = tables->nameOrdinals.read<std::uint16_t>(2ull * i);
+      if (name && index) names.emplace(*index, name);
     }
-    std::uint64_t count = std::min<std::uint64_t>(tables->functionCount, view_.size() / 4);
+    std::uint64_t count = std::min<std::uint64_t>(tables->functionCount, tables->functions.size() / 4);
     for (std::uint32_t i = 0; i < count; ++i) {
-      std::uint32_t address = read<std::uint32_t>(std::uint64_t{tables->functions} + 4ull * i).value_or(0);
+      std::uint32_t address = tables->functions.read<std::uint32_t>(4ull * i).value_or(0);
       if (address == 0) continue;
       ExportedSymbol symbol;
       std::int64_t ordinal = std::int64_t{tables->base} + i;
@@ -208,14 +206,28 @@ class PeImage : public ImageParser {
     return view_.read<T>(optionalHeader_ + offset);
   }
 
-  std::optional<std::uint64_t> inFile(std::uint64_t offset) const {
-    return offset < view_.size() ? std::optional<std::uint64_t>(offset) : std::nullopt;
-  }
-
-  template <typename T>
-  std::optional<T> read(std::uint64_t address, bool isAbsolute = false) const {
-    auto offset = fileOffset(address, isAbsolute);
-    return offset ? view_.read<T>(*offset) : std::nullopt;
+  // The bytes from an address to the end of the headers or of the section
+  // data holding it; empty when no part of the file holds it.
+  ByteView region(std::uint64_t address, bool isAbsolute) const {
+    if (isAbsolute) {
+      if (address < imageBase_) return {};
+      address -= imageBase_;
+    }
+    std::uint64_t offset = 0, end = 0;
+    if (address < headersSize_) {
+      offset = address;
+      end = headersSize_;
+    } else {
+      auto s = std::find_if(sections_.begin(), sections_.end(), [&](const Section& s) {
+        return address >= s.virtualAddress && address - s.virtualAddress < s.rawSize;
+      });
+      if (s == sections_.end()) return {};
+      offset = address - s->virtualAddress + s->rawPointer;
+      end = std::uint64_t{s->rawPointer} + s->rawSize;
+    }
+    end = std::min<std::uint64_t>(end, view_.size());
+    if (offset >= end) return {};
+    return ByteView(view_.data() + offset, end - offset);
   }
 
   const char* string(std::uint64_t address, bool isAbsolute) const {
@@ -223,12 +235,8 @@ class PeImage : public ImageParser {
     return offset ? view_.cstr(*offset) : nullptr;
   }
 
-  std::uint64_t thunkAt(std::uint64_t address, bool isAbsolute) const {
-    auto offset = fileOffset(address, isAbsolute);
-    return offset ? view_.readWord(*offset, is32_).value_or(0) : 0;
-  }
   std::uint64_t firstThunk(std::uint64_t table, bool isAbsolute) const {
-    return table ? thunkAt(table, isAbsolute) : 0;
+    return table ? region(table, isAbsolute).readWord(0, is32_).value_or(0) : 0;
   }
 
   std::string entryText(std::uint64_t entry, bool isAbsolute) const {
@@ -245,17 +253,17 @@ class PeImage : public ImageParser {
 
   std::optional<ExportTables> exportTables() const {
     if (exports_.address == 0) return std::nullopt;
-    auto offset = fileOffset(exports_.address, false);
-    if (!offset) return std::nullopt;
-    auto field = [&](std::uint64_t at) { return view_.read<std::uint32_t>(*offset + at); };
+    ByteView directory = region(exports_.address, false);
+    auto field = [&](std::uint64_t at) { return directory.read<std::uint32_t>(at); };
     auto base = field(16), functionCount = field(20), nameCount = field(24), functions = field(28),
          names = field(32), nameOrdinals = field(36);
-    if (!nameOrdinals) return std::nullopt;  // the directory runs out of the file
-    return ExportTables{*base, *functionCount, *nameCount, *functions, *names, *nameOrdinals};
+    if (!nameOrdinals) return std::nullopt;  // the directory runs out of its section
+    return ExportTables{*base, *functionCount, *nameCount, region(*functions, false), region(*names, false),
+                        region(*nameOrdinals, false)};
   }
 
   const char* exportName(const ExportTables& tables, std::uint32_t index) const {
-    auto address = read<std::uint32_t>(std::uint64_t{tables.names} + 4ull * index);
+    auto address = tables.names.read<std::uint32_t>(4ull * index);
     return address ? string(*address, false) : nullptr;
   }
 
@@ -267,30 +275,26 @@ class PeImage : public ImageParser {
   };
 
   // Calls visit for each import descriptor, then each delay-import
-  // descriptor, until visit answers false. The walk stops at a descriptor
-  // whose name field is 0 or that lies outside the file, and after as many
-  // descriptors as the file could hold, so that overlapping sections cannot
-  // make it run for long.
+  // descriptor, until visit answers false. A walk stops at a descriptor whose
+  // name field is 0 or that runs out of the section holding the table.
   template <typename Visit>
   void forEachDescriptor(Visit visit) const {
     if (imports_.address) {
-      for (std::uint64_t i = 0; i < view_.size() / kImportDescriptorSize; ++i) {
-        auto offset = fileOffset(imports_.address + i * kImportDescriptorSize, false);
-        if (!offset) break;
-        auto nameTable = view_.read<std::uint32_t>(*offset);
-        auto name = view_.read<std::uint32_t>(*offset + 12);
-        auto addressTable = view_.read<std::uint32_t>(*offset + 16);
+      ByteView table = region(imports_.address, false);
+      for (std::uint64_t at = 0; at < table.size(); at += kImportDescriptorSize) {
+        auto nameTable = table.read<std::uint32_t>(at);
+        auto name = table.read<std::uint32_t>(at + 12);
+        auto addressTable = table.read<std::uint32_t>(at + 16);
         if (!name || *name == 0 || !addressTable) break;
         if (!visit(Descriptor{*name, *nameTable ? *nameTable : *addressTable, false, false})) return;
       }
     }
     if (delayImports_.address) {
-      for (std::uint64_t i = 0; i < view_.size() / kDelayDescriptorSize; ++i) {
-        auto offset = fileOffset(delayImports_.address + i * kDelayDescriptorSize, false);
-        if (!offset) break;
-        auto attributes = view_.read<std::uint32_t>(*offset);
-        auto name = view_.read<std::uint32_t>(*offset + 4);
-        auto nameTable = view_.read<std::uint32_t>(*offset + 16);
+      ByteView table = region(delayImports_.address, false);
+      for (std::uint64_t at = 0; at < table.size(); at += kDelayDescriptorSize) {
+        auto attributes = table.read<std::uint32_t>(at);
+        auto name = table.read<std::uint32_t>(at + 4);
+        auto nameTable = table.read<std::uint32_t>(at + 16);
         if (!name || *name == 0 || !nameTable) break;
         // Bit 0 clear: an old-style descriptor holding absolute addresses.
         bool absolute = (*attributes & 1) == 0;
@@ -301,10 +305,9 @@ class PeImage : public ImageParser {
 
   unsigned machine_ = 0;
   bool is32_ = true;
-  std::uint64_t sectionCount_ = 0;
+  std::vector<Section> sections_;
   std::uint64_t optionalHeader_ = 0;
   std::uint64_t optionalSize_ = 0;
-  std::uint64_t sectionTable_ = 0;
   std::uint64_t imageBase_ = 0;
   std::uint64_t headersSize_ = 0;
   DataDirectory exports_, imports_, delayImports_;
