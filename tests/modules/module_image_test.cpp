@@ -260,6 +260,8 @@ TEST_F(ModuleFiles, ParseStatusFormatAndLayoutByKindOfFile) {
   auto elfBadClass = elf;
   elfBadClass[4] = 3;
   auto elfCutShort = std::vector<std::uint8_t>(elf.begin(), elf.begin() + 40);
+  auto elfCore = elf;
+  elfCore[16] = 4;  // ET_CORE
 
   struct Case {
     fs::path file;
@@ -290,6 +292,7 @@ TEST_F(ModuleFiles, ParseStatusFormatAndLayoutByKindOfFile) {
       {fixture("plugin_s390x.o"), ModuleImage::ObjectFile, ModuleImage::ElfModule, false, true, 22},
       {write("badclass.so", elfBadClass), ModuleImage::BadModuleHeader, ModuleImage::ElfModule, false, false, 0},
       {write("elfcut.so", elfCutShort), ModuleImage::BadModuleHeader, ModuleImage::ElfModule, false, false, 0},
+      {write("core", elfCore), ModuleImage::NotAnImage, ModuleImage::ElfModule, false, false, 62},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file.filename().string());
@@ -613,16 +616,21 @@ struct ElfSymbol {
 };
 
 std::vector<ElfSymbol> readelfSymbols(const fs::path& file) {
-  static const std::regex row(
-      R"(^\s*(\d+): ([0-9a-f]+)\s+\d+\s+(\S+)\s+(\S+)\s+(\S+)\s+(\S+)\s+([^ @]*)(?:@.*)?$)");
   std::vector<ElfSymbol> symbols;
-  std::smatch m;
   for (const auto& line : lines(run(std::string(KVPAL_READELF) + " --dyn-syms -W '" + file.string() + "'"))) {
-    if (!std::regex_match(line, m, row)) continue;
-    std::string type = m[3], bind = m[4], visibility = m[5], section = m[6];
-    bool exported = section != "UND" && (bind == "GLOBAL" || bind == "WEAK" || bind == "UNIQUE") &&
-                    type != "SECTION" && type != "FILE" && (visibility == "DEFAULT" || visibility == "PROTECTED");
-    symbols.push_back({std::stoull(m[1]), std::stoull(m[2], nullptr, 16), m[7], exported});
+    unsigned long long index = 0, value = 0;
+    char type[16] = {}, bind[16] = {}, visibility[16] = {}, section[16] = {};
+    int nameAt = 0;
+    if (std::sscanf(line.c_str(), " %llu: %llx %*s %15s %15s %15s %15s %n", &index, &value, type, bind, visibility,
+                    section, &nameAt) != 6 || nameAt == 0)
+      continue;
+    // Version suffixes ("@GLIBC_2.2.5 (2)") are not part of the name.
+    std::string name = line.substr(nameAt);
+    name = name.substr(0, name.find('@'));
+    auto is = [](const char* a, const char* b) { return std::strcmp(a, b) == 0; };
+    bool exported = !is(section, "UND") && (is(bind, "GLOBAL") || is(bind, "WEAK") || is(bind, "UNIQUE")) &&
+                    !is(type, "SECTION") && !is(type, "FILE") && (is(visibility, "DEFAULT") || is(visibility, "PROTECTED"));
+    symbols.push_back({index, value, name, exported});
   }
   return symbols;
 }

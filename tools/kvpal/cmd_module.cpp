@@ -82,16 +82,23 @@ Report inspect(const std::string& file, const ModuleImage& image) {
   return r;
 }
 
+// Names come from the file: control characters would reach the terminal.
+std::string printable(std::string text) {
+  for (auto& c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return text;
+}
+
 void printImports(std::ostream& out, const Report& r, bool delayLoaded) {
   out << (delayLoaded ? "delay-load imports:\n" : "imports:\n");
   bool any = false;
   for (const auto& m : r.imports) {
     if (m.delayLoaded != delayLoaded) continue;
     any = true;
-    out << "  " << m.name;
+    out << "  " << printable(m.name);
     if (m.entryCount > 0) {
       out << " (" << m.entryCount << (m.entryCount == 1 ? " entry): " : " entries): ");
-      for (std::size_t i = 0; i < m.firstEntries.size(); ++i) out << (i ? ", " : "") << m.firstEntries[i];
+      for (std::size_t i = 0; i < m.firstEntries.size(); ++i) out << (i ? ", " : "") << printable(m.firstEntries[i]);
       if (m.entryCount > m.firstEntries.size()) out << ", ...";
     }
     out << "\n";
@@ -100,7 +107,7 @@ void printImports(std::ostream& out, const Report& r, bool delayLoaded) {
 }
 
 void printText(std::ostream& out, const Report& r) {
-  out << "file:    " << r.file << "\n"
+  out << "file:    " << printable(r.file) << "\n"
       << "format:  " << r.format << " (machine " << hex(r.machine, 4) << ")\n"
       << "status:  " << r.status << " (" << statusText(r.status) << ")\n";
   if (r.hasLinker) out << "linker:  " << r.linkerMajor << "." << r.linkerMinor << "\n";
@@ -111,8 +118,8 @@ void printText(std::ostream& out, const Report& r) {
     char ordinal[16];
     std::snprintf(ordinal, sizeof ordinal, "%6d", e.ordinal);
     out << "  " << ordinal << "  " << (e.forwarder ? "forwarder " : hex(e.address, 8)) << "  "
-        << (e.name.empty() ? "(no name)" : e.name);
-    if (e.forwarder) out << " -> " << e.forwardedTo;
+        << (e.name.empty() ? "(no name)" : printable(e.name));
+    if (e.forwarder) out << " -> " << printable(e.forwardedTo);
     out << "\n";
   }
   out << "plug-in entry points:\n"
