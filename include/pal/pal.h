@@ -3,6 +3,10 @@
 
 #include "pal/error_status.h"
 #include "pal/export.h"
+#include "pal/locale.h"
 #include "pal/module_image.h"
+#include "pal/unicode_convert.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
+#include "pal/property_tree.h"
+#include "pal/property_tree_operations.h"
