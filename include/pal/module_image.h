@@ -41,7 +41,8 @@ class PAL_EXPORT ModuleImage {
     ValidImage = 0,
     ObjectFile = 1,       // starts with a COFF object machine code (ELF: relocatable)
     NotAnImage = 2,       // neither an object file nor a module
-    BadModuleHeader = 4,  // MZ present, but no PE\0\0 module header (ELF: broken header)
+    BadModuleHeader = 4,  // MZ present, but no PE\0\0 module header or one cut short
+                          // (ELF: broken header)
   };
 
   enum Format {
