@@ -6,6 +6,7 @@
 #include "pal/file_system.h"
 #include "pal/locale.h"
 #include "pal/memory.h"
+#include "pal/module_image.h"
 #include "pal/property_tree.h"
 #include "pal/property_tree_operations.h"
 #include "pal/settings.h"

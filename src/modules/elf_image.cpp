@@ -1,0 +1,313 @@
+// Reader for ELF executables and shared objects (32- and 64-bit, either byte
+// order) as stored in a file: DT_NEEDED imports and the exports of the
+// dynamic symbol table.
+#include <algorithm>
+#include <cstring>
+
+#include "modules/image_parser.h"
+
+namespace Halvex::Tessaran::PAL::detail {
+
+namespace {
+
+enum : std::uint16_t { ET_REL = 1, ET_EXEC = 2, ET_DYN = 3 };
+enum : std::uint32_t { PT_LOAD = 1, PT_DYNAMIC = 2, SHT_DYNSYM = 11 };
+enum : std::uint64_t {
+  DT_NULL = 0,
+  DT_NEEDED = 1,
+  DT_HASH = 4,
+  DT_STRTAB = 5,
+  DT_SYMTAB = 6,
+  DT_STRSZ = 10,
+  DT_SYMENT = 11,
+  DT_GNU_HASH = 0x6FFFFEF5,
+};
+enum : std::uint8_t { STB_GLOBAL = 1, STB_WEAK = 2, STB_GNU_UNIQUE = 10, STT_SECTION = 3, STT_FILE = 4 };
+enum : std::uint8_t { STV_INTERNAL = 1, STV_HIDDEN = 2 };
+
+std::uint32_t sysvHash(const char* name) {
+  std::uint32_t h = 0;
+  for (auto p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
+    h = (h << 4) + *p;
+    std::uint32_t g = h & 0xF0000000u;
+    if (g) h ^= g >> 24;
+    h &= ~g;
+  }
+  return h;
+}
+
+std::uint32_t gnuHash(const char* name) {
+  std::uint32_t h = 5381;
+  for (auto p = reinterpret_cast<const unsigned char*>(name); *p; ++p) h = h * 33 + *p;
+  return h;
+}
+
+struct Segment {
+  std::uint64_t offset, address, fileSize;
+};
+
+struct Symbol {
+  const char* name = nullptr;
+  std::uint64_t value = 0;
+  bool exported = false;
+};
+
+class ElfImage : public ImageParser {
+ public:
+  explicit ElfImage(ByteView view) : ImageParser(view, ModuleImage::ValidImage) {}
+
+  // Reads the headers and settles the parse status.
+  void parse() {
+    is32_ = view_.read<std::uint8_t>(4) == 1;
+    const bool is64 = view_.read<std::uint8_t>(4) == 2;
+    const auto data = view_.read<std::uint8_t>(5);
+    if ((!is32_ && !is64) || (data != 1 && data != 2) || view_.read<std::uint8_t>(6) != 1 ||
+        !view_.has(0, is32_ ? 52 : 64)) {
+      status_ = ModuleImage::BadModuleHeader;
+      return;
+    }
+    view_ = view_.withByteOrder(data == 2);
+    auto type = view_.read<std::uint16_t>(16).value_or(0);
+    machine_ = view_.read<std::uint16_t>(18).value_or(0);
+    if (type == ET_REL) status_ = ModuleImage::ObjectFile;
+    if (type != ET_EXEC && type != ET_DYN && type != ET_REL) status_ = ModuleImage::NotAnImage;
+    if (status_ != ModuleImage::ValidImage) return;
+    readProgramHeaders();
+    readDynamicSection();
+    symbolCount_ = countSymbols();
+  }
+
+  ModuleImage::Format format() const override { return ModuleImage::ElfModule; }
+  bool is32Bit() const override { return is32_; }
+  unsigned machine() const override { return machine_; }
+
+  std::optional<std::uint64_t> fileOffset(std::uint64_t address, bool) const override {
+    for (const auto& s : segments_)
+      if (address >= s.address && address - s.address < s.fileSize) {
+        std::uint64_t offset = address - s.address + s.offset;
+        if (offset < view_.size()) return offset;
+      }
+    return std::nullopt;
+  }
+
+  bool importsModule(const char* name) const override {
+    for (std::uint64_t n : needed_) {
+      const char* neededName = dynamicString(n);
+      if (neededName && std::strcmp(neededName, name) == 0) return true;
+    }
+    return false;
+  }
+
+  int exportIndex(const char* name) const override {
+    std::uint64_t index = 0;
+    if (gnuHash_)
+      index = lookUpGnuHash(name);
+    else if (sysvHash_)
+      index = lookUpSysvHash(name);
+    else
+      for (std::uint64_t i = 1; i < symbolCount_ && index == 0; ++i) index = matches(i, name) ? i : 0;
+    return index > 0 && index <= INT32_MAX ? static_cast<int>(index) : -1;
+  }
+
+  // An export's ordinal is its symbol index.
+  int exportOrdinal(int index) const override { return index > 0 && symbol(index).exported ? index : -1; }
+
+  std::uint32_t exportFunction(int ordinal, bool wantForwarder) const override {
+    if (wantForwarder || ordinal <= 0) return kNoExport;
+    Symbol s = symbol(static_cast<std::uint64_t>(ordinal));
+    if (!s.exported || s.value == 0 || s.value >= kNoExport) return kNoExport;
+    return static_cast<std::uint32_t>(s.value);
+  }
+
+  std::vector<ImportedModule> imports(std::size_t) const override {
+    std::vector<ImportedModule> result;
+    for (std::uint64_t n : needed_) {
+      const char* name = dynamicString(n);
+      result.push_back(ImportedModule{name ? name : "?", false, {}, 0});
+    }
+    return result;
+  }
+
+  std::vector<ExportedSymbol> exports() const override {
+    std::vector<ExportedSymbol> result;
+    for (std::uint64_t i = 1; i < symbolCount_ && i <= INT32_MAX; ++i) {
+      Symbol s = symbol(i);
+      if (s.exported) result.push_back(ExportedSymbol{static_cast<int>(i), s.name, s.value, false, {}});
+    }
+    return result;
+  }
+
+ private:
+  std::uint64_t word(std::uint64_t offset) const { return view_.readWord(offset, is32_).value_or(0); }
+  std::uint32_t u32(std::uint64_t offset) const { return view_.read<std::uint32_t>(offset).value_or(0); }
+
+  void readProgramHeaders() {
+    std::uint64_t table = word(is32_ ? 28 : 32);
+    std::uint64_t entrySize = view_.read<std::uint16_t>(is32_ ? 42 : 54).value_or(0);
+    std::uint64_t count = view_.read<std::uint16_t>(is32_ ? 44 : 56).value_or(0);
+    if (entrySize < (is32_ ? 32u : 56u)) return;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      std::uint64_t at = table + i * entrySize;
+      if (!view_.has(at, entrySize)) break;
+      std::uint32_t type = u32(at);
+      // The 64-bit layout moves p_flags in front of p_offset.
+      std::uint64_t offset = is32_ ? word(at + 4) : word(at + 8);
+      std::uint64_t address = is32_ ? word(at + 8) : word(at + 16);
+      std::uint64_t fileSize = is32_ ? word(at + 16) : word(at + 32);
+      if (type == PT_LOAD) segments_.push_back({offset, address, fileSize});
+      if (type == PT_DYNAMIC) dynamic_ = {offset, address, fileSize};
+    }
+  }
+
+  void readDynamicSection() {
+    std::uint64_t entrySize = is32_ ? 8 : 16;
+    for (std::uint64_t i = 0; i < dynamic_.fileSize / entrySize; ++i) {
+      std::uint64_t at = dynamic_.offset + i * entrySize;
+      if (!view_.has(at, entrySize)) break;
+      std::uint64_t tag = word(at), value = word(at + entrySize / 2);
+      if (tag == DT_NULL) break;
+      switch (tag) {
+        case DT_NEEDED: needed_.push_back(value); break;
+        case DT_HASH: sysvHash_ = fileOffset(value, false).value_or(0); break;
+        case DT_GNU_HASH: gnuHash_ = fileOffset(value, false).value_or(0); break;
+        case DT_STRTAB: strings_ = fileOffset(value, false).value_or(0); break;
+        case DT_STRSZ: stringsSize_ = value; break;
+        case DT_SYMTAB: symbols_ = fileOffset(value, false).value_or(0); break;
+        case DT_SYMENT: symbolSize_ = value; break;
+        default: break;
+      }
+    }
+    // Offset 0 is the ELF header, never a table: it stands for "absent".
+    if (symbolSize_ < (is32_ ? 16u : 24u)) symbols_ = 0;
+    if (gnuHash_ && !view_.has(gnuHash_, 16)) gnuHash_ = 0;
+    if (sysvHash_ && !view_.has(sysvHash_, 8)) sysvHash_ = 0;
+  }
+
+  const char* dynamicString(std::uint64_t index) const {
+    if (!strings_ || index >= stringsSize_) return nullptr;
+    return view_.cstr(strings_ + index, strings_ + stringsSize_);
+  }
+
+  Symbol symbol(std::uint64_t index) const {
+    Symbol s;
+    if (!symbols_ || index >= symbolCount_) return s;
+    std::uint64_t at = symbols_ + index * symbolSize_;
+    if (!view_.has(at, is32_ ? 16 : 24)) return s;
+    std::uint8_t info = view_.read<std::uint8_t>(at + (is32_ ? 12 : 4)).value_or(0);
+    std::uint8_t other = view_.read<std::uint8_t>(at + (is32_ ? 13 : 5)).value_or(0);
+    std::uint16_t section = view_.read<std::uint16_t>(at + (is32_ ? 14 : 6)).value_or(0);
+    s.name = dynamicString(u32(at));
+    s.value = is32_ ? u32(at + 4) : word(at + 8);
+    std::uint8_t binding = info >> 4, type = info & 0xF, visibility = other & 3;
+    s.exported = s.name && *s.name && section != 0 &&
+                 (binding == STB_GLOBAL || binding == STB_WEAK || binding == STB_GNU_UNIQUE) &&
+                 type != STT_SECTION && type != STT_FILE && visibility != STV_INTERNAL &&
+                 visibility != STV_HIDDEN;
+    return s;
+  }
+
+  bool matches(std::uint64_t index, const char* name) const {
+    Symbol s = symbol(index);
+    return s.exported && std::strcmp(s.name, name) == 0;
+  }
+
+  // The GNU hash table: bucket and bloom counts, the index of the first
+  // hashed symbol, the bloom words, the buckets, then one chain word per
+  // hashed symbol whose low bit ends the chain.
+  struct GnuTable {
+    std::uint64_t bucketCount, firstSymbol, buckets, chains;
+  };
+  std::optional<GnuTable> gnuTable() const {
+    std::uint64_t bucketCount = u32(gnuHash_), firstSymbol = u32(gnuHash_ + 4), bloomCount = u32(gnuHash_ + 8);
+    if (bucketCount == 0) return std::nullopt;
+    std::uint64_t buckets = gnuHash_ + 16 + bloomCount * (is32_ ? 4 : 8);
+    return GnuTable{bucketCount, firstSymbol, buckets, buckets + bucketCount * 4};
+  }
+
+  std::uint64_t lookUpGnuHash(const char* name) const {
+    auto table = gnuTable();
+    if (!table) return 0;
+    std::uint32_t hash = gnuHash(name);
+    std::uint64_t index = u32(table->buckets + 4ull * (hash % table->bucketCount));
+    if (index < table->firstSymbol) return 0;
+    for (; index < symbolCount_; ++index) {
+      auto chain = view_.read<std::uint32_t>(table->chains + 4 * (index - table->firstSymbol));
+      if (!chain) return 0;
+      if ((*chain | 1) == (hash | 1) && matches(index, name)) return index;
+      if (*chain & 1) return 0;
+    }
+    return 0;
+  }
+
+  std::uint64_t lookUpSysvHash(const char* name) const {
+    std::uint64_t bucketCount = u32(sysvHash_), chainCount = u32(sysvHash_ + 4);
+    if (bucketCount == 0) return 0;
+    std::uint64_t buckets = sysvHash_ + 8, chains = buckets + 4 * bucketCount;
+    std::uint64_t index = u32(buckets + 4 * (sysvHash(name) % bucketCount));
+    // A chain cannot be longer than the table unless it loops.
+    for (std::uint64_t steps = 0; index != 0 && index < chainCount && steps < chainCount; ++steps) {
+      if (matches(index, name)) return index;
+      index = u32(chains + 4 * index);
+    }
+    return 0;
+  }
+
+  // The dynamic symbol table carries no count: the SysV hash table's chain
+  // count gives it, else the end of the last GNU hash chain, else the
+  // section header of the table. Never more than the file could hold.
+  std::uint64_t countSymbols() const {
+    if (!symbols_) return 0;
+    std::uint64_t count = 0;
+    if (sysvHash_) {
+      count = u32(sysvHash_ + 4);
+    } else if (auto table = gnuHash_ ? gnuTable() : std::nullopt) {
+      std::uint64_t last = 0;
+      for (std::uint64_t b = 0; b < table->bucketCount && view_.has(table->buckets + 4 * b, 4); ++b)
+        last = std::max<std::uint64_t>(last, u32(table->buckets + 4 * b));
+      count = table->firstSymbol;
+      if (last >= table->firstSymbol) {
+        for (; view_.has(table->chains + 4 * (last - table->firstSymbol), 4); ++last)
+          if (u32(table->chains + 4 * (last - table->firstSymbol)) & 1) break;
+        count = last + 1;
+      }
+    } else {
+      count = dynsymSectionCount();
+    }
+    return std::min<std::uint64_t>(count, (view_.size() - symbols_) / symbolSize_);
+  }
+
+  std::uint64_t dynsymSectionCount() const {
+    std::uint64_t table = word(is32_ ? 32 : 40);
+    std::uint64_t entrySize = view_.read<std::uint16_t>(is32_ ? 46 : 58).value_or(0);
+    std::uint64_t count = view_.read<std::uint16_t>(is32_ ? 48 : 60).value_or(0);
+    if (entrySize < (is32_ ? 40u : 64u)) return 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      std::uint64_t at = table + i * entrySize;
+      if (!view_.has(at, entrySize)) break;
+      if (u32(at + 4) != SHT_DYNSYM) continue;
+      std::uint64_t offset = is32_ ? word(at + 16) : word(at + 24);
+      std::uint64_t size = is32_ ? word(at + 20) : word(at + 32);
+      return offset == symbols_ ? size / symbolSize_ : 0;
+    }
+    return 0;
+  }
+
+  bool is32_ = false;
+  unsigned machine_ = 0;
+  std::vector<Segment> segments_;
+  Segment dynamic_{0, 0, 0};
+  std::vector<std::uint64_t> needed_;
+  // File offsets of the tables; 0 when absent.
+  std::uint64_t strings_ = 0, stringsSize_ = 0, symbols_ = 0, symbolSize_ = 0, sysvHash_ = 0, gnuHash_ = 0;
+  std::uint64_t symbolCount_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<ImageParser> parseElfImage(ByteView view) {
+  auto image = std::make_unique<ElfImage>(view);
+  image->parse();
+  return image;
+}
+
+}  // namespace Halvex::Tessaran::PAL::detail

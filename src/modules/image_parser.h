@@ -1,0 +1,82 @@
+// The format readers behind ModuleImage. The base answers every query with
+// "nothing" and stands for files that are not read (unmapped, object files,
+// unknown formats); the PE and ELF readers override it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "modules/byte_view.h"
+#include "pal/module_image.h"
+
+namespace Halvex::Tessaran::PAL::detail {
+
+inline constexpr std::uint32_t kNoExport = 0xFFFFFFFFu;
+
+// One imported module with the first entries of its import list (names, or
+// "#N" for an import by ordinal).
+struct ImportedModule {
+  std::string name;
+  bool delayLoaded = false;
+  std::vector<std::string> firstEntries;
+  std::uint64_t entryCount = 0;
+};
+
+struct ExportedSymbol {
+  int ordinal = -1;
+  std::string name;          // empty for an export by ordinal only
+  std::uint64_t address = 0;  // relative address of a real export
+  bool forwarder = false;
+  std::string forwardedTo;
+};
+
+class ImageParser {
+ public:
+  ImageParser(ByteView view, ModuleImage::ParseStatus status) : view_(view), status_(status) {}
+  virtual ~ImageParser() = default;
+
+  const ByteView& view() const { return view_; }
+  ModuleImage::ParseStatus status() const { return status_; }
+
+  virtual ModuleImage::Format format() const { return ModuleImage::UnknownFormat; }
+  virtual bool is32Bit() const { return false; }
+  virtual unsigned machine() const { return 0; }
+  virtual bool linkerVersion(int&, int&) const { return false; }
+  // File offset of an address, or nothing when no part of the file holds it.
+  virtual std::optional<std::uint64_t> fileOffset(std::uint64_t, bool) const { return std::nullopt; }
+  virtual bool importsModule(const char*) const { return false; }
+  virtual int exportIndex(const char*) const { return -1; }
+  virtual int exportOrdinal(int) const { return -1; }
+  virtual std::uint32_t exportFunction(int, bool) const { return kNoExport; }
+
+  // Listings for people (the kvpal tool); the queries above do not use them.
+  virtual std::vector<ImportedModule> imports(std::size_t maxEntries) const {
+    (void)maxEntries;
+    return {};
+  }
+  virtual std::vector<ExportedSymbol> exports() const { return {}; }
+
+ protected:
+  ByteView view_;
+  ModuleImage::ParseStatus status_;
+};
+
+// Chooses the reader from the first bytes.
+std::unique_ptr<ImageParser> parseImage(ByteView view);
+// Called by parseImage once the signature is known.
+std::unique_ptr<ImageParser> parsePeImage(ByteView view);
+std::unique_ptr<ImageParser> parseElfImage(ByteView view);
+
+// Lets the library's own code reach behind the public ModuleImage.
+class ModuleImageAccess {
+ public:
+  static const ImageParser& parser(const ModuleImage& image) { return *image.parser_; }
+  // An image over bytes the caller keeps alive until close (fuzzing, tests).
+  static ModuleImage* fromBytes(const std::uint8_t* data, std::size_t size);
+  static ModuleImage* make(unsigned openError, MappedFile* file, std::unique_ptr<ImageParser> parser);
+};
+
+}  // namespace Halvex::Tessaran::PAL::detail
