@@ -4,6 +4,7 @@
 #include "pal/error_status.h"
 #include "pal/export.h"
 #include "pal/locale.h"
+#include "pal/settings.h"
 #include "pal/unicode_convert.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
