@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
@@ -275,7 +276,9 @@ class SqliteHive final : public SettingsHive {
       "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY fold",
   };
 
-  unsigned fromSqlite(int rc) const {
+  unsigned fromSqlite(int rc) const { return fromSqlite(rc, db_); }
+
+  static unsigned fromSqlite(int rc, sqlite3* db) {
     switch (rc & 0xFF) {
       case SQLITE_OK:
       case SQLITE_ROW:
@@ -294,7 +297,7 @@ class SqliteHive final : public SettingsHive {
       case SQLITE_TOOBIG: return ERROR_INVALID_PARAMETER;
       case SQLITE_CANTOPEN:
       case SQLITE_IOERR: {
-        int err = db_ ? sqlite3_system_errno(db_) : 0;
+        int err = db ? sqlite3_system_errno(db) : 0;
         return err ? winErrorFromErrno(err) : ERROR_CANTOPEN;
       }
       default: return ERROR_GEN_FAILURE;
@@ -396,15 +399,18 @@ class SqliteHive final : public SettingsHive {
   // race, the first link wins and the other's copy is dropped.
   unsigned createFile() {
     const std::string tmp = path_ + ".new-" + std::to_string(getpid());
-    unlink(tmp.c_str());
+    // Made here rather than by SQLite, which hides why creation failed.
+    int fd = open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, userHive_ ? 0600 : 0644);
+    if (fd < 0) return winErrorFromErrno(errno);
+    close(fd);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    int closed = sqlite3_close(db);
-    unsigned code = rc != SQLITE_OK ? fromSqlite(rc) : closed != SQLITE_OK ? ERROR_CANTWRITE : ERROR_SUCCESS;
+    unsigned code = rc != SQLITE_OK ? fromSqlite(rc, db) : ERROR_SUCCESS;
+    if (sqlite3_close(db) != SQLITE_OK && !code) code = ERROR_CANTWRITE;
     if (!code && link(tmp.c_str(), path_.c_str()) != 0 && errno != EEXIST) code = winErrorFromErrno(errno);
     unlink(tmp.c_str());
     return code;
