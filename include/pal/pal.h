@@ -5,6 +5,8 @@
 #include "pal/export.h"
 #include "pal/locale.h"
 #include "pal/settings.h"
+#include "pal/settings_environment.h"
+#include "pal/settings_roots.h"
 #include "pal/unicode_convert.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
