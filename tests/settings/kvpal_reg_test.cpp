@@ -42,7 +42,8 @@ void dump(SettingsHive& hive, const std::wstring& path, std::vector<std::string>
   std::string p(path.begin(), path.end());
   out.push_back("key " + p);
   for (const auto& v : values) {
-    std::string line = p + "|" + std::string(v.name.begin(), v.name.end()) + "|" + std::to_string(v.type) + "|";
+    std::string line =
+        p + "|" + std::string(v.name.begin(), v.name.end()) + "|" + std::to_string(v.type) + "|";
     for (unsigned char b : v.data) line += std::to_string(b) + ",";
     out.push_back(line);
   }
