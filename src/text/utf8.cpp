@@ -1,12 +1,17 @@
-// UTF-8 <-> UTF-32 with a vectorised ASCII path (SSE2, baseline on x86-64)
-// and a portable word-at-a-time fallback elsewhere.
+// UTF-8 <-> UTF-32. On x86-64 ASCII runs go 16 bytes at a time (SSE2, always
+// present) and runs of three-byte characters (CJK) four characters at a time
+// (SSSE3, chosen at run time); elsewhere the portable scalar code does it all.
+// Everything the vector steps do not take goes through the scalar code,
+// which alone decides what is ill-formed.
 #include "text/utf8.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define KVPAL_UTF8_X86 1
 #endif
 
 namespace Halvex::Tessaran::PAL::detail {
@@ -17,37 +22,18 @@ constexpr wchar_t kReplacement = 0xFFFD;
 
 static_assert(sizeof(wchar_t) == 4, "wide text is UTF-32 on this platform");
 
-// Widens a run of ASCII bytes; returns how many bytes it consumed (a prefix
-// of `size`, stopping at or a little before the first non-ASCII byte).
-inline size_t widenAscii(const unsigned char* in, size_t size, wchar_t* out) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= size; i += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    if (_mm_movemask_epi8(v) != 0) break;
-    __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-    auto* o = reinterpret_cast<__m128i*>(out + i);
-    _mm_storeu_si128(o + 0, _mm_unpacklo_epi16(lo, zero));
-    _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
-    _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
-    _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
-  }
-#else
-  for (; i + 8 <= size; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, in + i, 8);
-    if (w & 0x8080808080808080ull) break;
-    for (int k = 0; k < 8; ++k) out[i + k] = in[i + k];
-  }
-#endif
-  return i;
+inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+inline uint32_t loadLittleEndian(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return std::endian::native == std::endian::little ? v : __builtin_bswap32(v);
 }
 
-// Narrows a run of ASCII values; same contract as widenAscii.
+// Narrows the leading run of ASCII values and returns its length.
 inline size_t narrowAscii(const wchar_t* in, size_t units, unsigned char* out) {
   size_t i = 0;
-#if defined(__SSE2__)
+#if KVPAL_UTF8_X86
   const __m128i high = _mm_set1_epi32(~0x7F);
   for (; i + 16 <= units; i += 16) {
     auto* p = reinterpret_cast<const __m128i*>(in + i);
@@ -68,7 +54,88 @@ inline size_t narrowAscii(const wchar_t* in, size_t units, unsigned char* out) {
   return i;
 }
 
-inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+#if KVPAL_UTF8_X86
+
+// Widens 16 bytes into 16 units and returns how many of them were ASCII (the
+// leading run); the units past that run are garbage the caller overwrites.
+// Needs 16 readable bytes and room for 16 units.
+inline size_t widen16(const unsigned char* in, wchar_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+  auto* o = reinterpret_cast<__m128i*>(out);
+  _mm_storeu_si128(o + 0, _mm_unpacklo_epi16(lo, zero));
+  _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
+  _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
+  _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
+  unsigned nonAscii = static_cast<unsigned>(_mm_movemask_epi8(v));
+  return nonAscii == 0 ? 16 : static_cast<size_t>(std::countr_zero(nonAscii));
+}
+
+// Decodes whole groups of four well-formed three-byte characters; returns
+// the bytes taken (a multiple of 12). Reads 16 bytes per group.
+__attribute__((target("ssse3"))) size_t decodeThreeByteGroups(const unsigned char* in, size_t size, wchar_t* out) {
+  const __m128i gather = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+  const __m128i formMask = _mm_setr_epi8(char(0xF0), char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0),
+                                         char(0xF0), char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0), 0, 0,
+                                         0, 0);
+  const __m128i form = _mm_setr_epi8(char(0xE0), char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80),
+                                     char(0xE0), char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80), 0, 0, 0, 0);
+  size_t i = 0;
+  for (; i + 16 <= size; i += 12) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, formMask), form)) != 0xFFFF) break;
+    __m128i t = _mm_shuffle_epi8(v, gather);  // per lane: trail, middle, lead
+    __m128i c = _mm_or_si128(_mm_or_si128(_mm_and_si128(t, _mm_set1_epi32(0x3F)),
+                                          _mm_srli_epi32(_mm_and_si128(t, _mm_set1_epi32(0x3F00)), 2)),
+                             _mm_srli_epi32(_mm_and_si128(t, _mm_set1_epi32(0x0F0000)), 4));
+    __m128i overlong = _mm_cmplt_epi32(c, _mm_set1_epi32(0x800));
+    __m128i surrogate = _mm_cmpeq_epi32(_mm_and_si128(c, _mm_set1_epi32(0xF800)), _mm_set1_epi32(0xD800));
+    if (_mm_movemask_epi8(_mm_or_si128(overlong, surrogate)) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i / 3), c);
+  }
+  return i;
+}
+
+// Encodes whole groups of four characters from U+0800 to U+FFFF (surrogates
+// excluded); returns the units taken (a multiple of 4). Stores 16 bytes per
+// group of 12.
+__attribute__((target("ssse3"))) size_t encodeThreeByteGroups(const wchar_t* in, size_t units, unsigned char* out) {
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  size_t i = 0;
+  for (; i + 4 <= units; i += 4) {
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    // Signed compares: values from 0x80000000 up count as below 0x800.
+    __m128i outside = _mm_or_si128(_mm_cmplt_epi32(c, _mm_set1_epi32(0x800)), _mm_cmpgt_epi32(c, _mm_set1_epi32(0xFFFF)));
+    __m128i surrogate = _mm_cmpeq_epi32(_mm_and_si128(c, _mm_set1_epi32(0xF800)), _mm_set1_epi32(0xD800));
+    if (_mm_movemask_epi8(_mm_or_si128(outside, surrogate)) != 0) break;
+    __m128i lead = _mm_or_si128(_mm_srli_epi32(c, 12), _mm_set1_epi32(0xE0));
+    __m128i middle = _mm_or_si128(_mm_and_si128(_mm_slli_epi32(c, 2), _mm_set1_epi32(0x3F00)), _mm_set1_epi32(0x8000));
+    __m128i trail = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(c, _mm_set1_epi32(0x3F)), 16), _mm_set1_epi32(0x800000));
+    __m128i bytes = _mm_or_si128(_mm_or_si128(lead, middle), trail);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i), _mm_shuffle_epi8(bytes, pack));
+  }
+  return i;
+}
+
+// Before its initialiser runs (static initialisers of other files) this reads
+// false, which only means the scalar path.
+const bool kHasSsse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+
+#else
+
+inline size_t widen16(const unsigned char* in, wchar_t* out) {
+  for (size_t k = 0; k < 16; ++k) out[k] = in[k];
+  for (size_t k = 0; k < 16; ++k)
+    if (in[k] >= 0x80) return k;
+  return 16;
+}
+
+constexpr bool kHasSsse3 = false;
+inline size_t decodeThreeByteGroups(const unsigned char*, size_t, wchar_t*) { return 0; }
+inline size_t encodeThreeByteGroups(const wchar_t*, size_t, unsigned char*) { return 0; }
+
+#endif
 
 }  // namespace
 
@@ -79,12 +146,50 @@ Utf8Result utf8ToUtf32(const char* text, size_t size, wchar_t* out) {
   while (i < size) {
     unsigned char b = in[i];
     if (b < 0x80) {
-      size_t n = widenAscii(in + i, size - i, out + o);
-      i += n;
-      o += n;
-      // Finish the ASCII bytes the vector step left over one by one.
-      while (i < size && in[i] < 0x80) out[o++] = in[i++];
+      // o <= i, so room for 16 units follows from 16 readable bytes. Short
+      // runs (the spaces between accented words) go faster one by one.
+      if (i + 16 <= size && in[i + 3] < 0x80) {
+        size_t n = widen16(in + i, out + o);
+        i += n;
+        o += n;
+      } else {
+        out[o++] = b;
+        ++i;
+      }
       continue;
+    }
+    // Well-formed multi-byte characters, checked on the decoded value (the
+    // range check rejects overlong forms, surrogates and values above
+    // U+10FFFF); anything else goes the careful way below.
+    if (i + 4 <= size) {
+      uint32_t w = loadLittleEndian(in + i);
+      if ((w & 0xC0E0) == 0x80C0 && b >= 0xC2) {
+        out[o++] = static_cast<wchar_t>(((w & 0x1F) << 6) | ((w >> 8) & 0x3F));
+        i += 2;
+        continue;
+      }
+      if ((w & 0xC0C0F0) == 0x8080E0) {
+        if (kHasSsse3 && i + 16 <= size) {
+          size_t n = decodeThreeByteGroups(in + i, size - i, out + o);
+          i += n;
+          o += n / 3;
+          if (n != 0) continue;
+        }
+        uint32_t c = ((w & 0x0F) << 12) | ((w >> 2) & 0xFC0) | ((w >> 16) & 0x3F);
+        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+          out[o++] = static_cast<wchar_t>(c);
+          i += 3;
+          continue;
+        }
+      }
+      if ((w & 0xC0C0C0F8) == 0x808080F0) {
+        uint32_t c = ((w & 0x07) << 18) | ((w << 4) & 0x3F000) | ((w >> 10) & 0xFC0) | ((w >> 24) & 0x3F);
+        if (c >= 0x10000 && c <= 0x10FFFF) {
+          out[o++] = static_cast<wchar_t>(c);
+          i += 4;
+          continue;
+        }
+      }
     }
     // Second-byte bounds narrow for E0, ED, F0 and F4 so that overlong forms,
     // surrogates and values above U+10FFFF are ill-formed at that byte.
@@ -138,6 +243,14 @@ Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* text) {
       i += n;
       o += n;
       continue;
+    }
+    // Each input unit has 4 bytes of room and no character takes more, so
+    // o <= 4 * i and the 16-byte stores of a group stay inside the buffer.
+    if (kHasSsse3 && c >= 0x800 && c <= 0xFFFF && i + 4 <= units) {
+      size_t n = encodeThreeByteGroups(in + i, units - i, out + o);
+      i += n;
+      o += 3 * n;
+      if (n != 0) continue;
     }
     ++i;
     if (c < 0x800) {
