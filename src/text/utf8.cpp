@@ -118,6 +118,101 @@ __attribute__((target("ssse3"))) size_t encodeThreeByteGroups(const wchar_t* in,
   return i;
 }
 
+// pshufb patterns indexed by an 8-bit lane mask. kPairBytes: 16-bit lanes
+// keep their first byte, and their second too where the mask bit is set.
+// kKeepPairs: only the 16-bit lanes whose bit is set, packed to the front.
+struct ShuffleTable {
+  alignas(16) int8_t row[256][16];
+};
+
+constexpr ShuffleTable makeShuffles(bool keepWholeLanesOnly) {
+  ShuffleTable t{};
+  for (int m = 0; m < 256; ++m) {
+    int n = 0;
+    for (int k = 0; k < 8; ++k) {
+      bool set = (m >> k) & 1;
+      if (keepWholeLanesOnly && !set) continue;
+      t.row[m][n++] = static_cast<int8_t>(2 * k);
+      if (set) t.row[m][n++] = static_cast<int8_t>(2 * k + 1);
+    }
+    while (n < 16) t.row[m][n++] = -1;
+  }
+  return t;
+}
+
+constexpr ShuffleTable kPairBytes = makeShuffles(false);
+constexpr ShuffleTable kKeepPairs = makeShuffles(true);
+
+inline __m128i row(const ShuffleTable& t, unsigned m) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(t.row[m]));
+}
+
+// Decodes 16-byte windows of well-formed one- and two-byte characters into
+// `out`; returns the bytes taken and sets `written` to the units. Reads 17
+// bytes per window and writes up to 16 units past the units it keeps.
+__attribute__((target("ssse3"))) size_t decodeTwoByteGroups(const unsigned char* in, size_t size, wchar_t* out,
+                                                           size_t& written) {
+  const __m128i zero = _mm_setzero_si128();
+  size_t i = 0, o = 0;
+  for (; i + 17 <= size;) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
+    __m128i ascii = _mm_cmpgt_epi8(v, _mm_set1_epi8(-1));
+    __m128i cont = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xC0))), _mm_set1_epi8(char(0x80)));
+    // C2..DF as signed bytes: above -63 and of the 110xxxxx form.
+    __m128i lead = _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xE0))), _mm_set1_epi8(char(0xC0))),
+                                 _mm_cmpgt_epi8(v, _mm_set1_epi8(-63)));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(ascii, cont), lead)) != 0xFFFF) break;
+    // Each continuation byte right after a lead byte, and only there.
+    if (_mm_movemask_epi8(_mm_xor_si128(cont, _mm_slli_si128(lead, 1))) != 0) break;
+    unsigned leads = static_cast<unsigned>(_mm_movemask_epi8(lead));
+    // A lead byte in the last place waits for the next window.
+    size_t taken = (leads & 0x8000) ? 15 : 16;
+    unsigned starts = ~static_cast<unsigned>(_mm_movemask_epi8(cont)) & (taken == 16 ? 0xFFFF : 0x7FFF);
+    __m128i halves[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+    __m128i nexts[2] = {_mm_unpacklo_epi8(next, zero), _mm_unpackhi_epi8(next, zero)};
+    __m128i leadLanes[2] = {_mm_unpacklo_epi8(lead, lead), _mm_unpackhi_epi8(lead, lead)};
+    for (int h = 0; h < 2; ++h) {
+      __m128i pair = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(halves[h], _mm_set1_epi16(0x1F)), 6),
+                                  _mm_and_si128(nexts[h], _mm_set1_epi16(0x3F)));
+      __m128i value = _mm_or_si128(_mm_and_si128(leadLanes[h], pair), _mm_andnot_si128(leadLanes[h], halves[h]));
+      unsigned keep = (starts >> (8 * h)) & 0xFF;
+      __m128i packed = _mm_shuffle_epi8(value, row(kKeepPairs, keep));
+      auto* dst = reinterpret_cast<__m128i*>(out + o);
+      _mm_storeu_si128(dst, _mm_unpacklo_epi16(packed, zero));
+      _mm_storeu_si128(dst + 1, _mm_unpackhi_epi16(packed, zero));
+      o += static_cast<size_t>(std::popcount(keep));
+    }
+    i += taken;
+  }
+  written = o;
+  return i;
+}
+
+// Encodes groups of eight characters below U+0800 into `out`; returns the
+// units taken and sets `written` to the bytes. Stores 16 bytes per group.
+__attribute__((target("ssse3"))) size_t encodeTwoByteGroups(const wchar_t* in, size_t units, unsigned char* out,
+                                                           size_t& written) {
+  const __m128i zero = _mm_setzero_si128(), high = _mm_set1_epi32(~0x7FF);
+  size_t i = 0, o = 0;
+  for (; i + 8 <= units; i += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 4));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(_mm_or_si128(a, b), high), zero)) != 0xFFFF) break;
+    __m128i v = _mm_packs_epi32(a, b);  // exact: every value is below 0x800
+    __m128i two = _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F));
+    __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(0xC0));
+    __m128i trail = _mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+    __m128i pair = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
+    __m128i bytes = _mm_or_si128(_mm_and_si128(two, pair), _mm_andnot_si128(two, v));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(two, zero)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm_shuffle_epi8(bytes, row(kPairBytes, mask)));
+    o += 8 + static_cast<size_t>(std::popcount(mask));
+  }
+  written = o;
+  return i;
+}
+
 // Before its initialiser runs (static initialisers of other files) this reads
 // false, which only means the scalar path.
 const bool kHasSsse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
@@ -134,6 +229,8 @@ inline size_t widen16(const unsigned char* in, wchar_t* out) {
 constexpr bool kHasSsse3 = false;
 inline size_t decodeThreeByteGroups(const unsigned char*, size_t, wchar_t*) { return 0; }
 inline size_t encodeThreeByteGroups(const wchar_t*, size_t, unsigned char*) { return 0; }
+inline size_t decodeTwoByteGroups(const unsigned char*, size_t, wchar_t*, size_t& written) { return written = 0; }
+inline size_t encodeTwoByteGroups(const wchar_t*, size_t, unsigned char*, size_t& written) { return written = 0; }
 
 #endif
 
@@ -164,8 +261,24 @@ Utf8Result utf8ToUtf32(const char* text, size_t size, wchar_t* out) {
     if (i + 4 <= size) {
       uint32_t w = loadLittleEndian(in + i);
       if ((w & 0xC0E0) == 0x80C0 && b >= 0xC2) {
-        out[o++] = static_cast<wchar_t>(((w & 0x1F) << 6) | ((w >> 8) & 0x3F));
-        i += 2;
+        if (kHasSsse3 && i + 17 <= size) {
+          size_t written;
+          size_t n = decodeTwoByteGroups(in + i, size - i, out + o, written);
+          i += n;
+          o += written;
+          if (n != 0) continue;
+        }
+        // Text of one- and two-byte characters (Latin, Greek, Cyrillic)
+        // alternates unpredictably, so choose without a branch; leave for
+        // anything else, and for ASCII runs long enough for the vector step.
+        do {
+          bool two = (w & 0xC0E0) == 0x80C0 && (w & 0xFF) >= 0xC2;
+          uint32_t c = two ? ((w & 0x1F) << 6) | ((w >> 8) & 0x3F) : (w & 0xFF);
+          out[o++] = static_cast<wchar_t>(c);
+          i += 1 + two;
+          if (i + 4 > size) break;
+          w = loadLittleEndian(in + i);
+        } while ((w & 0x80) == 0 ? (w & 0x80808080) != 0 : (w & 0xC0E0) == 0x80C0 && (w & 0xFF) >= 0xC2);
         continue;
       }
       if ((w & 0xC0C0F0) == 0x8080E0) {
@@ -252,12 +365,28 @@ Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* text) {
       o += 3 * n;
       if (n != 0) continue;
     }
-    ++i;
     if (c < 0x800) {
-      out[o++] = static_cast<unsigned char>(0xC0 | (c >> 6));
-      out[o++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      if (kHasSsse3 && i + 8 <= units) {
+        size_t written;
+        size_t n = encodeTwoByteGroups(in + i, units - i, out + o, written);
+        i += n;
+        o += written;
+        if (n != 0) continue;
+      }
+      // One- and two-byte characters mixed, as in the decoder: no branch on
+      // which; a two-byte store has room under every unit.
+      do {
+        bool two = c >= 0x80;
+        uint32_t bytes = two ? (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8) : c;
+        out[o] = static_cast<unsigned char>(bytes);
+        out[o + 1] = static_cast<unsigned char>(bytes >> 8);
+        o += 1 + two;
+        if (++i == units) break;
+        c = static_cast<uint32_t>(in[i]);
+      } while (c < 0x800 && (c >= 0x80 || i + 4 > units || static_cast<uint32_t>(in[i + 3]) >= 0x80));
       continue;
     }
+    ++i;
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
       c = kReplacement;
       replaced = true;
