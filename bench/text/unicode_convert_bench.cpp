@@ -53,6 +53,19 @@ UConverter* openIcu(const char* name) {
   return U_SUCCESS(err) ? c : nullptr;
 }
 
+// Raw ICU between a converter's charset and UTF-32, into a ready buffer.
+int32_t icuToUtf32(UConverter* c, const std::string& in, std::string& buffer) {
+  UErrorCode err = U_ZERO_ERROR;
+  return ucnv_toAlgorithmic(UCNV_UTF32_LittleEndian, c, buffer.data(), static_cast<int32_t>(buffer.size()), in.data(),
+                            static_cast<int32_t>(in.size()), &err);
+}
+
+int32_t icuFromUtf32(UConverter* c, const std::wstring& in, std::string& buffer) {
+  UErrorCode err = U_ZERO_ERROR;
+  return ucnv_fromAlgorithmic(c, UCNV_UTF32_LittleEndian, buffer.data(), static_cast<int32_t>(buffer.size()),
+                              reinterpret_cast<const char*>(in.data()), static_cast<int32_t>(in.size() * 4), &err);
+}
+
 std::string benchName(const char* what, const char* who, const char* input, size_t size) {
   return std::string(what) + "/" + who + "/" + input + "/" + std::to_string(size);
 }
@@ -96,11 +109,7 @@ void registerUtf8(Peers& peers, std::vector<kvpal::bench::Ratio>& ratios) {
         benchmark::DoNotOptimize(out.data());
       });
       add(benchName("toWide", "icu_ucnv", in.name, size), n, [&peers, utf8, buffer](benchmark::State&) {
-        UErrorCode err = U_ZERO_ERROR;
-        int32_t len = ucnv_toAlgorithmic(UCNV_UTF32_LittleEndian, peers.utf8, buffer->data(),
-                                         static_cast<int32_t>(buffer->size()), utf8->data(),
-                                         static_cast<int32_t>(utf8->size()), &err);
-        benchmark::DoNotOptimize(len);
+        benchmark::DoNotOptimize(icuToUtf32(peers.utf8, *utf8, *buffer));
       });
       add(benchName("toWide", "icu_ustr", in.name, size), n, [utf8, buffer, u16](benchmark::State&) {
         UErrorCode err = U_ZERO_ERROR;
@@ -121,12 +130,7 @@ void registerUtf8(Peers& peers, std::vector<kvpal::bench::Ratio>& ratios) {
         benchmark::DoNotOptimize(out.data());
       });
       add(benchName("toUtf8", "icu_ucnv", in.name, size), n, [&peers, wide, buffer](benchmark::State&) {
-        UErrorCode err = U_ZERO_ERROR;
-        int32_t len = ucnv_fromAlgorithmic(peers.utf8, UCNV_UTF32_LittleEndian, buffer->data(),
-                                           static_cast<int32_t>(buffer->size()),
-                                           reinterpret_cast<const char*>(wide->data()),
-                                           static_cast<int32_t>(wide->size() * 4), &err);
-        benchmark::DoNotOptimize(len);
+        benchmark::DoNotOptimize(icuFromUtf32(peers.utf8, *wide, *buffer));
       });
       add(benchName("toUtf8", "icu_ustr", in.name, size), n, [wide, buffer, u16](benchmark::State&) {
         UErrorCode err = U_ZERO_ERROR;
@@ -173,12 +177,7 @@ void registerCodePages(std::vector<kvpal::bench::Ratio>& ratios) {
         benchmark::DoNotOptimize(out.data());
       });
       add(benchName("toBytes", "icu_ucnv", label.c_str(), size), n, [icu, wide, buffer](benchmark::State&) {
-        UErrorCode err = U_ZERO_ERROR;
-        int32_t len = ucnv_fromAlgorithmic(icu, UCNV_UTF32_LittleEndian, buffer->data(),
-                                           static_cast<int32_t>(buffer->size()),
-                                           reinterpret_cast<const char*>(wide->data()),
-                                           static_cast<int32_t>(wide->size() * 4), &err);
-        benchmark::DoNotOptimize(len);
+        benchmark::DoNotOptimize(icuFromUtf32(icu, *wide, *buffer));
       });
       add(benchName("fromBytes", "ours", label.c_str(), size), n, [cp, bytes](benchmark::State&) {
         std::wstring out;
@@ -186,11 +185,7 @@ void registerCodePages(std::vector<kvpal::bench::Ratio>& ratios) {
         benchmark::DoNotOptimize(out.data());
       });
       add(benchName("fromBytes", "icu_ucnv", label.c_str(), size), n, [icu, bytes, buffer](benchmark::State&) {
-        UErrorCode err = U_ZERO_ERROR;
-        int32_t len = ucnv_toAlgorithmic(UCNV_UTF32_LittleEndian, icu, buffer->data(),
-                                         static_cast<int32_t>(buffer->size()), bytes->data(),
-                                         static_cast<int32_t>(bytes->size()), &err);
-        benchmark::DoNotOptimize(len);
+        benchmark::DoNotOptimize(icuToUtf32(icu, *bytes, *buffer));
       });
       for (const char* what : {"toBytes", "fromBytes"})
         ratios.push_back({benchName(what, "icu_ucnv", label.c_str(), size), benchName(what, "ours", label.c_str(), size),
