@@ -3,6 +3,13 @@
 
 #include "pal/error_status.h"
 #include "pal/export.h"
+#include "pal/file_system.h"
+#include "pal/locale.h"
+#include "pal/memory.h"
+#include "pal/property_tree.h"
+#include "pal/property_tree_operations.h"
+#include "pal/settings.h"
+#include "pal/thread.h"
 #include "pal/unicode_convert.h"
 #include "pal/version.h"
 #include "pal/win_types.h"

@@ -403,4 +403,16 @@ Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* text) {
   return {o, replaced};
 }
 
+std::string wideToUtf8(std::wstring_view text) {
+  std::string out(utf8Capacity(text.size()), '\0');
+  out.resize(utf32ToUtf8(text.data(), text.size(), out.data()).written);
+  return out;
+}
+
+std::wstring utf8ToWide(std::string_view text) {
+  std::wstring out(text.size(), L'\0');
+  out.resize(utf8ToUtf32(text.data(), text.size(), out.data()).written);
+  return out;
+}
+
 }  // namespace Halvex::Tessaran::PAL::detail

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -21,5 +23,10 @@ constexpr size_t utf8Capacity(size_t units) { return units * 4; }
 // Encodes `units` values into `out` (room for utf8Capacity(units) bytes).
 // Lone surrogates and values above U+10FFFF become U+FFFD.
 Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* out);
+
+// Whole-string forms, for byte strings met at the edges of the library
+// (environment, command lines, files); embedded NULs are kept.
+std::string wideToUtf8(std::wstring_view text);
+std::wstring utf8ToWide(std::string_view text);
 
 }  // namespace Halvex::Tessaran::PAL::detail
