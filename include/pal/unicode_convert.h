@@ -9,12 +9,16 @@
 //   tables do not hold (54936 and others reached through id 45) convert with
 //   ICU. The OEM tables carry no best-fit mappings, so a character outside an
 //   OEM code page always becomes its default character there.
+// - In a double-byte code page a lead byte followed by a byte that is no
+//   trail byte there is read alone (the default character), so the byte
+//   after it (a quote, a path separator) keeps its meaning.
 // - Code page 0 is the default ANSI code page of the locale named by LC_ALL,
 //   else LC_CTYPE, else LANG ("ja_JP.UTF-8" gives 932); C, POSIX, unset or an
 //   unknown name give 1252.
-// - Code page 1200 (UTF-16LE) converts to and from bytes: wideToMultibyte
-//   keeps every byte of the UTF-16LE result (it is not cut at a zero byte)
-//   and multibyteToWide reads the bytes up to the first zero UTF-16 unit.
+// - The UTF-16 and UTF-32 code pages (1200, 1201, 12000, 12001) convert to
+//   and from bytes, which Windows' code-page functions refuse: the bytes are
+//   not cut at a zero byte inside a character, and multibyteToWide reads up
+//   to the first zero unit (2 or 4 bytes).
 // - Code page 65001 reports ToMultiByteLossy when a value had to become
 //   U+FFFD; Windows refuses a default-character report for UTF-8 instead.
 // - The UTF-16 helpers convert (surrogate pairs) instead of reinterpreting

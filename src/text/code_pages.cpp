@@ -5,6 +5,7 @@
 #include "platform/utf16.h"
 #include "text/code_page_table.h"
 #include "text/icu_code_page.h"
+#include "text/string_fill.h"
 #include "text/system_code_page.h"
 #include "text/utf8.h"
 
@@ -72,10 +73,11 @@ bool encodeCodePage(unsigned codePage, const wchar_t* in, size_t size, bool best
                     bool& usedDefault) {
   usedDefault = false;
   if (codePage == kUtf8) {
-    out.resize(utf8Capacity(size));
-    Utf8Result r = utf32ToUtf8(in, size, out.data());
-    out.resize(r.written);
-    usedDefault = r.replaced;
+    fillString(out, utf8Capacity(size), [&](char* p, size_t) {
+      Utf8Result r = utf32ToUtf8(in, size, p);
+      usedDefault = r.replaced;
+      return r.written;
+    });
     return true;
   }
   if (codePage == kUtf16Le) {
@@ -91,10 +93,13 @@ bool encodeCodePage(unsigned codePage, const wchar_t* in, size_t size, bool best
 
 bool decodeCodePage(unsigned codePage, const char* in, size_t size, bool strict, std::wstring& out) {
   if (codePage == kUtf8) {
-    out.resize(size);
-    Utf8Result r = utf8ToUtf32(in, size, out.data());
-    out.resize(r.written);
-    return !(strict && r.replaced);
+    bool replaced = false;
+    fillString(out, size, [&](wchar_t* p, size_t) {
+      Utf8Result r = utf8ToUtf32(in, size, p);
+      replaced = r.replaced;
+      return r.written;
+    });
+    return !(strict && replaced);
   }
   if (codePage == kUtf16Le) return decodeUtf16Le(in, size, strict, out);
   if (const CodePageTable* table = CodePageTable::find(codePage)) return table->decode(in, size, strict, out);

@@ -1,12 +1,17 @@
-// UTF-8 <-> UTF-32 with a vectorised ASCII path (SSE2, baseline on x86-64)
-// and a portable word-at-a-time fallback elsewhere.
+// UTF-8 <-> UTF-32. On x86-64 ASCII runs go 16 bytes at a time (SSE2, always
+// present) and runs of three-byte characters (CJK) four characters at a time
+// (SSSE3, chosen at run time); elsewhere the portable scalar code does it all.
+// Everything the vector steps do not take goes through the scalar code,
+// which alone decides what is ill-formed.
 #include "text/utf8.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define KVPAL_UTF8_X86 1
 #endif
 
 namespace Halvex::Tessaran::PAL::detail {
@@ -17,37 +22,18 @@ constexpr wchar_t kReplacement = 0xFFFD;
 
 static_assert(sizeof(wchar_t) == 4, "wide text is UTF-32 on this platform");
 
-// Widens a run of ASCII bytes; returns how many bytes it consumed (a prefix
-// of `size`, stopping at or a little before the first non-ASCII byte).
-inline size_t widenAscii(const unsigned char* in, size_t size, wchar_t* out) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= size; i += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    if (_mm_movemask_epi8(v) != 0) break;
-    __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
-    auto* o = reinterpret_cast<__m128i*>(out + i);
-    _mm_storeu_si128(o + 0, _mm_unpacklo_epi16(lo, zero));
-    _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
-    _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
-    _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
-  }
-#else
-  for (; i + 8 <= size; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, in + i, 8);
-    if (w & 0x8080808080808080ull) break;
-    for (int k = 0; k < 8; ++k) out[i + k] = in[i + k];
-  }
-#endif
-  return i;
+inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+inline uint32_t loadLittleEndian(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return std::endian::native == std::endian::little ? v : __builtin_bswap32(v);
 }
 
-// Narrows a run of ASCII values; same contract as widenAscii.
+// Narrows the leading run of ASCII values and returns its length.
 inline size_t narrowAscii(const wchar_t* in, size_t units, unsigned char* out) {
   size_t i = 0;
-#if defined(__SSE2__)
+#if KVPAL_UTF8_X86
   const __m128i high = _mm_set1_epi32(~0x7F);
   for (; i + 16 <= units; i += 16) {
     auto* p = reinterpret_cast<const __m128i*>(in + i);
@@ -68,7 +54,185 @@ inline size_t narrowAscii(const wchar_t* in, size_t units, unsigned char* out) {
   return i;
 }
 
-inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+#if KVPAL_UTF8_X86
+
+// Widens 16 bytes into 16 units and returns how many of them were ASCII (the
+// leading run); the units past that run are garbage the caller overwrites.
+// Needs 16 readable bytes and room for 16 units.
+inline size_t widen16(const unsigned char* in, wchar_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
+  auto* o = reinterpret_cast<__m128i*>(out);
+  _mm_storeu_si128(o + 0, _mm_unpacklo_epi16(lo, zero));
+  _mm_storeu_si128(o + 1, _mm_unpackhi_epi16(lo, zero));
+  _mm_storeu_si128(o + 2, _mm_unpacklo_epi16(hi, zero));
+  _mm_storeu_si128(o + 3, _mm_unpackhi_epi16(hi, zero));
+  unsigned nonAscii = static_cast<unsigned>(_mm_movemask_epi8(v));
+  return nonAscii == 0 ? 16 : static_cast<size_t>(std::countr_zero(nonAscii));
+}
+
+// Decodes whole groups of four well-formed three-byte characters; returns
+// the bytes taken (a multiple of 12). Reads 16 bytes per group.
+__attribute__((target("ssse3"))) size_t decodeThreeByteGroups(const unsigned char* in, size_t size, wchar_t* out) {
+  const __m128i gather = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+  const __m128i formMask = _mm_setr_epi8(char(0xF0), char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0),
+                                         char(0xF0), char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0), 0, 0,
+                                         0, 0);
+  const __m128i form = _mm_setr_epi8(char(0xE0), char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80),
+                                     char(0xE0), char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80), 0, 0, 0, 0);
+  size_t i = 0;
+  for (; i + 16 <= size; i += 12) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, formMask), form)) != 0xFFFF) break;
+    __m128i t = _mm_shuffle_epi8(v, gather);  // per lane: trail, middle, lead
+    __m128i c = _mm_or_si128(_mm_or_si128(_mm_and_si128(t, _mm_set1_epi32(0x3F)),
+                                          _mm_srli_epi32(_mm_and_si128(t, _mm_set1_epi32(0x3F00)), 2)),
+                             _mm_srli_epi32(_mm_and_si128(t, _mm_set1_epi32(0x0F0000)), 4));
+    __m128i overlong = _mm_cmplt_epi32(c, _mm_set1_epi32(0x800));
+    __m128i surrogate = _mm_cmpeq_epi32(_mm_and_si128(c, _mm_set1_epi32(0xF800)), _mm_set1_epi32(0xD800));
+    if (_mm_movemask_epi8(_mm_or_si128(overlong, surrogate)) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i / 3), c);
+  }
+  return i;
+}
+
+// Encodes whole groups of four characters from U+0800 to U+FFFF (surrogates
+// excluded); returns the units taken (a multiple of 4). Stores 16 bytes per
+// group of 12.
+__attribute__((target("ssse3"))) size_t encodeThreeByteGroups(const wchar_t* in, size_t units, unsigned char* out) {
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  size_t i = 0;
+  for (; i + 4 <= units; i += 4) {
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    // Signed compares: values from 0x80000000 up count as below 0x800.
+    __m128i outside = _mm_or_si128(_mm_cmplt_epi32(c, _mm_set1_epi32(0x800)), _mm_cmpgt_epi32(c, _mm_set1_epi32(0xFFFF)));
+    __m128i surrogate = _mm_cmpeq_epi32(_mm_and_si128(c, _mm_set1_epi32(0xF800)), _mm_set1_epi32(0xD800));
+    if (_mm_movemask_epi8(_mm_or_si128(outside, surrogate)) != 0) break;
+    __m128i lead = _mm_or_si128(_mm_srli_epi32(c, 12), _mm_set1_epi32(0xE0));
+    __m128i middle = _mm_or_si128(_mm_and_si128(_mm_slli_epi32(c, 2), _mm_set1_epi32(0x3F00)), _mm_set1_epi32(0x8000));
+    __m128i trail = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(c, _mm_set1_epi32(0x3F)), 16), _mm_set1_epi32(0x800000));
+    __m128i bytes = _mm_or_si128(_mm_or_si128(lead, middle), trail);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i), _mm_shuffle_epi8(bytes, pack));
+  }
+  return i;
+}
+
+// pshufb patterns indexed by an 8-bit lane mask. kPairBytes: 16-bit lanes
+// keep their first byte, and their second too where the mask bit is set.
+// kKeepPairs: only the 16-bit lanes whose bit is set, packed to the front.
+struct ShuffleTable {
+  alignas(16) int8_t row[256][16];
+};
+
+constexpr ShuffleTable makeShuffles(bool keepWholeLanesOnly) {
+  ShuffleTable t{};
+  for (int m = 0; m < 256; ++m) {
+    int n = 0;
+    for (int k = 0; k < 8; ++k) {
+      bool set = (m >> k) & 1;
+      if (keepWholeLanesOnly && !set) continue;
+      t.row[m][n++] = static_cast<int8_t>(2 * k);
+      if (set) t.row[m][n++] = static_cast<int8_t>(2 * k + 1);
+    }
+    while (n < 16) t.row[m][n++] = -1;
+  }
+  return t;
+}
+
+constexpr ShuffleTable kPairBytes = makeShuffles(false);
+constexpr ShuffleTable kKeepPairs = makeShuffles(true);
+
+inline __m128i row(const ShuffleTable& t, unsigned m) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(t.row[m]));
+}
+
+// Decodes 16-byte windows of well-formed one- and two-byte characters into
+// `out`; returns the bytes taken and sets `written` to the units. Reads 17
+// bytes per window and writes up to 16 units past the units it keeps.
+__attribute__((target("ssse3"))) size_t decodeTwoByteGroups(const unsigned char* in, size_t size, wchar_t* out,
+                                                           size_t& written) {
+  const __m128i zero = _mm_setzero_si128();
+  size_t i = 0, o = 0;
+  for (; i + 17 <= size;) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 1));
+    __m128i ascii = _mm_cmpgt_epi8(v, _mm_set1_epi8(-1));
+    __m128i cont = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xC0))), _mm_set1_epi8(char(0x80)));
+    // C2..DF as signed bytes: above -63 and of the 110xxxxx form.
+    __m128i lead = _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xE0))), _mm_set1_epi8(char(0xC0))),
+                                 _mm_cmpgt_epi8(v, _mm_set1_epi8(-63)));
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(ascii, cont), lead)) != 0xFFFF) break;
+    // Each continuation byte right after a lead byte, and only there.
+    if (_mm_movemask_epi8(_mm_xor_si128(cont, _mm_slli_si128(lead, 1))) != 0) break;
+    unsigned leads = static_cast<unsigned>(_mm_movemask_epi8(lead));
+    // A lead byte in the last place waits for the next window.
+    size_t taken = (leads & 0x8000) ? 15 : 16;
+    unsigned starts = ~static_cast<unsigned>(_mm_movemask_epi8(cont)) & (taken == 16 ? 0xFFFF : 0x7FFF);
+    __m128i halves[2] = {_mm_unpacklo_epi8(v, zero), _mm_unpackhi_epi8(v, zero)};
+    __m128i nexts[2] = {_mm_unpacklo_epi8(next, zero), _mm_unpackhi_epi8(next, zero)};
+    __m128i leadLanes[2] = {_mm_unpacklo_epi8(lead, lead), _mm_unpackhi_epi8(lead, lead)};
+    for (int h = 0; h < 2; ++h) {
+      __m128i pair = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(halves[h], _mm_set1_epi16(0x1F)), 6),
+                                  _mm_and_si128(nexts[h], _mm_set1_epi16(0x3F)));
+      __m128i value = _mm_or_si128(_mm_and_si128(leadLanes[h], pair), _mm_andnot_si128(leadLanes[h], halves[h]));
+      unsigned keep = (starts >> (8 * h)) & 0xFF;
+      __m128i packed = _mm_shuffle_epi8(value, row(kKeepPairs, keep));
+      auto* dst = reinterpret_cast<__m128i*>(out + o);
+      _mm_storeu_si128(dst, _mm_unpacklo_epi16(packed, zero));
+      _mm_storeu_si128(dst + 1, _mm_unpackhi_epi16(packed, zero));
+      o += static_cast<size_t>(std::popcount(keep));
+    }
+    i += taken;
+  }
+  written = o;
+  return i;
+}
+
+// Encodes groups of eight characters below U+0800 into `out`; returns the
+// units taken and sets `written` to the bytes. Stores 16 bytes per group.
+__attribute__((target("ssse3"))) size_t encodeTwoByteGroups(const wchar_t* in, size_t units, unsigned char* out,
+                                                           size_t& written) {
+  const __m128i zero = _mm_setzero_si128(), high = _mm_set1_epi32(~0x7FF);
+  size_t i = 0, o = 0;
+  for (; i + 8 <= units; i += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 4));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(_mm_or_si128(a, b), high), zero)) != 0xFFFF) break;
+    __m128i v = _mm_packs_epi32(a, b);  // exact: every value is below 0x800
+    __m128i two = _mm_cmpgt_epi16(v, _mm_set1_epi16(0x7F));
+    __m128i lead = _mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(0xC0));
+    __m128i trail = _mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+    __m128i pair = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
+    __m128i bytes = _mm_or_si128(_mm_and_si128(two, pair), _mm_andnot_si128(two, v));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(two, zero)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), _mm_shuffle_epi8(bytes, row(kPairBytes, mask)));
+    o += 8 + static_cast<size_t>(std::popcount(mask));
+  }
+  written = o;
+  return i;
+}
+
+// Before its initialiser runs (static initialisers of other files) this reads
+// false, which only means the scalar path.
+const bool kHasSsse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+
+#else
+
+inline size_t widen16(const unsigned char* in, wchar_t* out) {
+  for (size_t k = 0; k < 16; ++k) out[k] = in[k];
+  for (size_t k = 0; k < 16; ++k)
+    if (in[k] >= 0x80) return k;
+  return 16;
+}
+
+constexpr bool kHasSsse3 = false;
+inline size_t decodeThreeByteGroups(const unsigned char*, size_t, wchar_t*) { return 0; }
+inline size_t encodeThreeByteGroups(const wchar_t*, size_t, unsigned char*) { return 0; }
+inline size_t decodeTwoByteGroups(const unsigned char*, size_t, wchar_t*, size_t& written) { return written = 0; }
+inline size_t encodeTwoByteGroups(const wchar_t*, size_t, unsigned char*, size_t& written) { return written = 0; }
+
+#endif
 
 }  // namespace
 
@@ -79,12 +243,66 @@ Utf8Result utf8ToUtf32(const char* text, size_t size, wchar_t* out) {
   while (i < size) {
     unsigned char b = in[i];
     if (b < 0x80) {
-      size_t n = widenAscii(in + i, size - i, out + o);
-      i += n;
-      o += n;
-      // Finish the ASCII bytes the vector step left over one by one.
-      while (i < size && in[i] < 0x80) out[o++] = in[i++];
+      // o <= i, so room for 16 units follows from 16 readable bytes. Short
+      // runs (the spaces between accented words) go faster one by one.
+      if (i + 16 <= size && in[i + 3] < 0x80) {
+        size_t n = widen16(in + i, out + o);
+        i += n;
+        o += n;
+      } else {
+        out[o++] = b;
+        ++i;
+      }
       continue;
+    }
+    // Well-formed multi-byte characters, checked on the decoded value (the
+    // range check rejects overlong forms, surrogates and values above
+    // U+10FFFF); anything else goes the careful way below.
+    if (i + 4 <= size) {
+      uint32_t w = loadLittleEndian(in + i);
+      if ((w & 0xC0E0) == 0x80C0 && b >= 0xC2) {
+        if (kHasSsse3 && i + 17 <= size) {
+          size_t written;
+          size_t n = decodeTwoByteGroups(in + i, size - i, out + o, written);
+          i += n;
+          o += written;
+          if (n != 0) continue;
+        }
+        // Text of one- and two-byte characters (Latin, Greek, Cyrillic)
+        // alternates unpredictably, so choose without a branch; leave for
+        // anything else, and for ASCII runs long enough for the vector step.
+        do {
+          bool two = (w & 0xC0E0) == 0x80C0 && (w & 0xFF) >= 0xC2;
+          uint32_t c = two ? ((w & 0x1F) << 6) | ((w >> 8) & 0x3F) : (w & 0xFF);
+          out[o++] = static_cast<wchar_t>(c);
+          i += 1 + two;
+          if (i + 4 > size) break;
+          w = loadLittleEndian(in + i);
+        } while ((w & 0x80) == 0 ? (w & 0x80808080) != 0 : (w & 0xC0E0) == 0x80C0 && (w & 0xFF) >= 0xC2);
+        continue;
+      }
+      if ((w & 0xC0C0F0) == 0x8080E0) {
+        if (kHasSsse3 && i + 16 <= size) {
+          size_t n = decodeThreeByteGroups(in + i, size - i, out + o);
+          i += n;
+          o += n / 3;
+          if (n != 0) continue;
+        }
+        uint32_t c = ((w & 0x0F) << 12) | ((w >> 2) & 0xFC0) | ((w >> 16) & 0x3F);
+        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+          out[o++] = static_cast<wchar_t>(c);
+          i += 3;
+          continue;
+        }
+      }
+      if ((w & 0xC0C0C0F8) == 0x808080F0) {
+        uint32_t c = ((w & 0x07) << 18) | ((w << 4) & 0x3F000) | ((w >> 10) & 0xFC0) | ((w >> 24) & 0x3F);
+        if (c >= 0x10000 && c <= 0x10FFFF) {
+          out[o++] = static_cast<wchar_t>(c);
+          i += 4;
+          continue;
+        }
+      }
     }
     // Second-byte bounds narrow for E0, ED, F0 and F4 so that overlong forms,
     // surrogates and values above U+10FFFF are ill-formed at that byte.
@@ -139,12 +357,36 @@ Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* text) {
       o += n;
       continue;
     }
-    ++i;
+    // Each input unit has 4 bytes of room and no character takes more, so
+    // o <= 4 * i and the 16-byte stores of a group stay inside the buffer.
+    if (kHasSsse3 && c >= 0x800 && c <= 0xFFFF && i + 4 <= units) {
+      size_t n = encodeThreeByteGroups(in + i, units - i, out + o);
+      i += n;
+      o += 3 * n;
+      if (n != 0) continue;
+    }
     if (c < 0x800) {
-      out[o++] = static_cast<unsigned char>(0xC0 | (c >> 6));
-      out[o++] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      if (kHasSsse3 && i + 8 <= units) {
+        size_t written;
+        size_t n = encodeTwoByteGroups(in + i, units - i, out + o, written);
+        i += n;
+        o += written;
+        if (n != 0) continue;
+      }
+      // One- and two-byte characters mixed, as in the decoder: no branch on
+      // which; a two-byte store has room under every unit.
+      do {
+        bool two = c >= 0x80;
+        uint32_t bytes = two ? (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8) : c;
+        out[o] = static_cast<unsigned char>(bytes);
+        out[o + 1] = static_cast<unsigned char>(bytes >> 8);
+        o += 1 + two;
+        if (++i == units) break;
+        c = static_cast<uint32_t>(in[i]);
+      } while (c < 0x800 && (c >= 0x80 || i + 4 > units || static_cast<uint32_t>(in[i + 3]) >= 0x80));
       continue;
     }
+    ++i;
     if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
       c = kReplacement;
       replaced = true;

@@ -87,55 +87,81 @@ std::string bytesOf(unsigned code) {
   return std::string(1, static_cast<char>(code));
 }
 
+// Index of the first difference, for the failure message.
+template <typename S>
+size_t firstDifference(const S& a, const S& b) {
+  size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+  return i;
+}
+
+// Characters are converted in batches (one call per kind of expectation) to
+// keep the run short; a batch's status still tells whether any of its
+// characters used the default character.
+void expectBytes(code_page_id_ex cp, const std::wstring& in, ToMultibyteFlag flag, ToMultiByteStat stat,
+                 const std::string& bytes, const char* what) {
+  std::string out;
+  EXPECT_EQ(wideToMultibyte(cp, in, out, flag), stat) << what;
+  size_t at = firstDifference(out, bytes);
+  EXPECT_TRUE(out == bytes) << what << ": differs at byte " << at << " of " << bytes.size();
+}
+
 void checkTable(const PublishedTable& t) {
   SCOPED_TRACE(testing::Message() << "code page " << t.codePage);
   code_page_id_ex cp(t.codePage);
   ASSERT_TRUE(cp.isValid());
-  std::wstring text;
-  std::string bytes;
-  int failures = 0;
-  auto fail = [&](const char* what, unsigned key) {
-    ADD_FAILURE() << what << " 0x" << std::hex << key;
-    return ++failures < 10;
-  };
 
-  // Bytes to Unicode; code 0 is the terminator and cannot be passed.
-  for (auto [code, c] : t.toWide) {
-    if (code == 0) continue;
-    if (multibyteToWide(cp, bytesOf(code), text, 1) != ToWideCharOk || text != std::wstring(1, wchar_t(c)))
-      if (!fail("bytes", code)) return;
-  }
+  // Bytes to Unicode, all listed sequences in one text (code 0 would end
+  // it); single bytes are never lead bytes, so the text splits unambiguously.
+  std::string bytes;
+  std::wstring chars, text;
+  for (auto [code, c] : t.toWide)
+    if (code != 0) bytes += bytesOf(code), chars += wchar_t(c);
+  EXPECT_EQ(multibyteToWide(cp, bytes, text, 1), ToWideCharOk);
+  EXPECT_TRUE(text == chars) << "differs at character " << firstDifference(text, chars);
+
   // Byte sequences absent from the table are invalid (lead bytes need a
   // trail that the table lists).
+  std::vector<unsigned> codes;
   for (unsigned b = 1; b < 256; ++b) {
-    std::vector<unsigned> codes;
-    if (t.lead[b])
-      for (unsigned trail = 1; trail < 256; ++trail) codes.push_back(b << 8 | trail);
-    else
-      codes.push_back(b);
-    for (unsigned code : codes)
-      if (!t.toWide.count(code) && multibyteToWide(cp, bytesOf(code), text, 1) != ToWideCharFailed)
-        if (!fail("unlisted bytes accepted", code)) return;
+    if (!t.lead[b]) codes.push_back(b);
+    for (unsigned trail = 1; t.lead[b] && trail < 256; ++trail) codes.push_back(b << 8 | trail);
   }
+  int unlistedAccepted = 0;
+  for (unsigned code : codes)
+    if (!t.toWide.count(code) && multibyteToWide(cp, bytesOf(code), text, 1) != ToWideCharFailed &&
+        ++unlistedAccepted < 10)
+      ADD_FAILURE() << "unlisted bytes accepted: 0x" << std::hex << code;
 
-  // Unicode to bytes over the whole BMP: listed characters give their
-  // bytes without a default character (best fit too); the rest give '?'.
+  // Unicode to bytes over the whole BMP: listed characters give their bytes
+  // without a default character (best fit too), the rest give '?'. Without
+  // best fit only mappings that decode back to the character stay.
+  std::wstring listed, unlisted, exact, inexact;
+  std::string listedBytes, exactBytes;
   for (unsigned c = 1; c < 0x10000; ++c) {
     if (c >= 0xD800 && c <= 0xDFFF) continue;
-    const std::wstring in(1, wchar_t(c));
     auto it = t.toBytes.find(c);
-    ToMultiByteStat stat = wideToMultibyte(cp, in, bytes, ToMultibyteDefault);
-    bool ok = it == t.toBytes.end() ? stat == ToMultiByteLossy && bytes == "?"
-                                    : stat == ToMultiByteOk && bytes == bytesOf(it->second);
-    if (!ok && !fail("character", c)) return;
-
-    // Without best fit only mappings that decode back to the character stay.
-    auto back = it == t.toBytes.end() ? t.toWide.end() : t.toWide.find(it->second);
-    bool exact = back != t.toWide.end() && back->second == c;
-    stat = wideToMultibyte(cp, in, bytes, ToMultibyteNoBestFit);
-    ok = exact ? stat == ToMultiByteOk && bytes == bytesOf(it->second) : stat == ToMultiByteLossy && bytes == "?";
-    if (!ok && !fail("character without best fit", c)) return;
+    if (it == t.toBytes.end()) {
+      unlisted += wchar_t(c);
+      inexact += wchar_t(c);
+      continue;
+    }
+    listed += wchar_t(c);
+    listedBytes += bytesOf(it->second);
+    auto back = t.toWide.find(it->second);
+    if (back != t.toWide.end() && back->second == c) {
+      exact += wchar_t(c);
+      exactBytes += bytesOf(it->second);
+    } else {
+      inexact += wchar_t(c);
+    }
   }
+  expectBytes(cp, listed, ToMultibyteDefault, ToMultiByteOk, listedBytes, "listed characters");
+  expectBytes(cp, unlisted, ToMultibyteDefault, ToMultiByteLossy, std::string(unlisted.size(), '?'),
+              "unlisted characters");
+  expectBytes(cp, exact, ToMultibyteNoBestFit, ToMultiByteOk, exactBytes, "exact mappings without best fit");
+  expectBytes(cp, inexact, ToMultibyteNoBestFit, ToMultiByteLossy, std::string(inexact.size(), '?'),
+              "best-fit and unlisted characters without best fit");
 }
 
 std::vector<PublishedTable> publishedTables() {

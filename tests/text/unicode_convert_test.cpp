@@ -168,6 +168,73 @@ TEST(Utf8, VectorPathBoundaries) {
   }
 }
 
+TEST(Utf8, RunsAroundOtherSequences) {
+  // Runs of one base take the grouped vector paths; each insert, at every
+  // offset, must come out as the scalar rules say.
+  struct Base {
+    std::string utf8;
+    std::wstring wide;
+  } bases[] = {
+      {"\xE4\xB8\xAD", L"\u4e2d"},  // three bytes
+      {"\xC3\xA9", L"\u00e9"},       // two bytes
+      {"\xD0\x96" "a", L"\u0416a"},  // two and one
+      {"\xDF\xBF", L"\u07ff"},
+  };
+  struct Insert {
+    std::string utf8;
+    std::wstring wide;
+    bool wellFormed;
+  } inserts[] = {
+      {"a", L"a", true},
+      {"\xC3\xA9", L"\u00e9", true},
+      {"\xEF\xBF\xBF", L"\uFFFF", true},
+      {"\xE0\xA0\x80", L"\u0800", true},
+      {"\xF0\x9F\x98\x80", wide({0x1F600}), true},
+      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD", false},  // surrogate
+      {"\xE0\x9F\xBF", L"\uFFFD\uFFFD\uFFFD", false},  // overlong
+      {"\xC1\xBF", L"\uFFFD\uFFFD", false},              // overlong
+      {"\xE4\xB8", L"\uFFFD", false},                    // truncated
+      {"\xC3", L"\uFFFD", false},
+      {"\x80", L"\uFFFD", false},
+      {"\xFE", L"\uFFFD", false},
+  };
+  const size_t run = 24;
+  for (const auto& base : bases) {
+    for (const auto& ins : inserts) {
+      for (size_t at = 0; at <= run; ++at) {
+        std::string utf8;
+        std::wstring utf32;
+        for (size_t k = 0; k <= run; ++k) {
+          if (k == at) utf8 += ins.utf8, utf32 += ins.wide;
+          if (k < run) utf8 += base.utf8, utf32 += base.wide;
+        }
+        std::wstring w;
+        ASSERT_TRUE(utf8ToWideChar(utf8.c_str(), w));
+        ASSERT_EQ(w, utf32) << hex(base.utf8) << "+ " << hex(ins.utf8) << " at " << at;
+        std::string s;
+        ASSERT_TRUE(wideCharToUtf8(utf32.c_str(), s));
+        if (ins.wellFormed) {
+          ASSERT_EQ(s, utf8) << hex(base.utf8) << "+ " << hex(ins.utf8) << " at " << at;
+        }
+      }
+    }
+    // Values the encoder must replace, inside the same runs.
+    for (uint32_t bad : {0xD800u, 0xDFFFu, 0x110000u, 0x80000000u}) {
+      for (size_t at = 0; at < run; ++at) {
+        std::wstring in;
+        std::string expected;
+        for (size_t k = 0; k < run; ++k) {
+          in += k == at ? std::wstring(1, static_cast<wchar_t>(bad)) : base.wide;
+          expected += k == at ? "\xEF\xBF\xBD" : base.utf8;
+        }
+        std::string s;
+        ASSERT_TRUE(wideCharToUtf8(in.c_str(), s));
+        ASSERT_EQ(hex(s), hex(expected)) << std::hex << bad << " at " << at;
+      }
+    }
+  }
+}
+
 TEST(Utf8, EveryScalarValueAgreesWithIcu) {
   std::wstring all;
   for (uint32_t c = 1; c <= 0x10FFFF; ++c)
