@@ -3,5 +3,6 @@
 
 #include "pal/error_status.h"
 #include "pal/export.h"
+#include "pal/unicode_convert.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
