@@ -1,8 +1,5 @@
 // In-process sessions and the delivery of events to them and to the system
 // tracer.
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <mutex>
@@ -10,6 +7,7 @@
 #include <vector>
 
 #include "instrumentation/event_provider.h"
+#include "instrumentation/process_ids.h"
 #include "instrumentation/trace_file_session.h"
 #include "pal/trace_session.h"
 
@@ -58,11 +56,6 @@ Registry& registry() {
 
 thread_local bool t_delivering = false;
 
-std::uint32_t currentThreadId() {
-  thread_local std::uint32_t tid = static_cast<std::uint32_t>(syscall(SYS_gettid));
-  return tid;
-}
-
 void deliverToSessions(const provider::Event& e, const std::uint8_t* payload, std::size_t size) {
   if (t_delivering) return;
   t_delivering = true;
@@ -79,7 +72,7 @@ void deliverToSessions(const provider::Event& e, const std::uint8_t* payload, st
                              std::chrono::duration_cast<std::chrono::nanoseconds>(
                                  std::chrono::steady_clock::now().time_since_epoch())
                                  .count()),
-                         static_cast<std::uint32_t>(getpid()),
+                         currentProcessId(),
                          currentThreadId()};
   {
     std::shared_lock guard(registry().lock);

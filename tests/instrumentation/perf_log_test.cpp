@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <mutex>
 #include <functional>
 #include <thread>
 
@@ -409,6 +413,39 @@ TEST_F(PerfLogTest, ConcurrentWritersAndSessions) {
   stop = true;
   churn.join();
   EXPECT_EQ(steady.take().size(), static_cast<std::size_t>(kThreads * kPerThread));
+}
+
+TEST_F(PerfLogTest, RecordsCarryTheWritersProcessAndThread) {
+  using Halvex::Tessaran::PAL::Trace::EventRecord;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ids;
+  std::mutex lock;
+  Halvex::Tessaran::PAL::Trace::Session session(0, 0, [&](const EventRecord& r) {
+    std::lock_guard g(lock);
+    ids.emplace_back(r.processId, r.threadId);
+  });
+  auto self = [] {
+    return std::make_pair(static_cast<std::uint32_t>(getpid()), static_cast<std::uint32_t>(gettid()));
+  };
+  PerfLog_WriteAssertEvent(L"main");
+  std::pair<std::uint32_t, std::uint32_t> other;
+  std::thread([&] {
+    other = self();
+    PerfLog_WriteAssertEvent(L"thread");
+  }).join();
+  ASSERT_EQ(ids.size(), 2u);
+  EXPECT_EQ(ids[0], self());
+  EXPECT_EQ(ids[1], other);
+
+  // A forked child must not report its parent's cached ids.
+  pid_t child = fork();
+  if (child == 0) {
+    ids.clear();
+    PerfLog_WriteAssertEvent(L"child");
+    _exit(ids.size() == 1 && ids[0] == self() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
