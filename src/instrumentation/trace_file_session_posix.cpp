@@ -65,7 +65,9 @@ void startFileSessionFromEnvironment() {
   std::uint64_t keywords = numberFromEnvironment(kTraceKeywordsVariable, ~0ull);
   // Kept open until the process ends, so events written during exit still
   // reach the file.
-  new Trace::Session(level, keywords, [fd](const Trace::EventRecord& r) { appendRecord(fd, r); });
+  static Trace::Session* session =
+      new Trace::Session(level, keywords, [fd](const Trace::EventRecord& r) { appendRecord(fd, r); });
+  (void)session;
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail
