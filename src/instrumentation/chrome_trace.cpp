@@ -38,12 +38,25 @@ class PayloadReader {
   PayloadReader(const std::uint8_t* p, std::size_t n) : p_(p), n_(n) {}
 
   bool readUtf16Json(std::string& out) {
-    out.push_back('"');
+    std::u16string text;
     for (;;) {
       std::uint16_t u;
       if (!take(&u, 2)) return false;
       if (u == 0) break;
-      appendEscapedUnit(out, u);  // surrogates stay paired as two \u escapes
+      text.push_back(static_cast<char16_t>(u));
+    }
+    out.push_back('"');
+    // Pairs stay two \u escapes; a lone surrogate would make the JSON
+    // invalid and becomes U+FFFD.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      char16_t c = text[i];
+      bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+      if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        appendEscapedUnit(out, c);
+        appendEscapedUnit(out, text[++i]);
+      } else {
+        appendEscapedUnit(out, high || low ? 0xFFFD : c);
+      }
     }
     out.push_back('"');
     return true;

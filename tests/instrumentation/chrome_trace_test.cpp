@@ -60,6 +60,8 @@ TEST(ChromeTraceEvent, FieldKinds) {
   };
   const Case cases[] = {
       {"non-BMP and control text", 1, 10, utf16z(u"\U0001F600\u00e9\n\"\\"), "data", Json::Value("\U0001F600\u00e9\n\"\\")},
+      {"lone surrogates become U+FFFD", 1, 10, cat({le(0xDBDB, 2), le('a', 2), le(0xDC00, 2), le(0, 2)}), "data",
+       Json::Value("\uFFFDa\uFFFD")},
       {"unmapped value stays a number", 200, 23, cat({utf16z(u"p"), le(7, 4)}), "Ilk", Json::Value(7)},
       {"hex integer", 201, 24, cat({le(0x1388, 4), utf16z(u"t")}), "Restype", Json::Value("0x1388")},
       {"signed integer", 209, 46, cat({le(1, 8), le(0xFFFFFFFF, 4), utf16z(u"r")}), "Flags", Json::Value(-1)},
