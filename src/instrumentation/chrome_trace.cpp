@@ -90,47 +90,36 @@ std::string mapped(std::string_view mapName, std::uint32_t v) {
   return std::to_string(v);
 }
 
+// Reads one value of type T and appends its JSON form.
+template <typename T, typename Format>
+bool appendValue(std::string& out, PayloadReader& in, Format format) {
+  T v;
+  if (!in.read(v)) return false;
+  out += format(v);
+  return true;
+}
+
 bool appendField(std::string& out, const pv::Field& f, PayloadReader& in) {
+  auto decimal = [](auto v) { return std::to_string(v); };
   switch (f.type) {
     case pv::FieldType::String: return in.readUtf16Json(out);
-    case pv::FieldType::Pointer: {
-      std::uint64_t v;
-      if (!in.read(v)) return false;
-      out += hex(v);
-      return true;
-    }
-    case pv::FieldType::Int32: {
-      std::int32_t v;
-      if (!in.read(v)) return false;
-      out += std::to_string(v);
-      return true;
-    }
-    case pv::FieldType::UInt32: {
-      std::uint32_t v;
-      if (!in.read(v)) return false;
-      out += f.map.empty() ? std::to_string(v) : mapped(f.map, v);
-      return true;
-    }
-    case pv::FieldType::UInt32Hex: {
-      std::uint32_t v;
-      if (!in.read(v)) return false;
-      out += hex(v);
-      return true;
-    }
-    case pv::FieldType::UInt8: {
-      std::uint8_t v;
-      if (!in.read(v)) return false;
-      out += v ? "true" : "false";
-      return true;
-    }
+    case pv::FieldType::Pointer: return appendValue<std::uint64_t>(out, in, hex);
+    case pv::FieldType::Int32: return appendValue<std::int32_t>(out, in, decimal);
+    case pv::FieldType::UInt32:
+      return appendValue<std::uint32_t>(out, in, [&](std::uint32_t v) {
+        return f.map.empty() ? std::to_string(v) : mapped(f.map, v);
+      });
+    case pv::FieldType::UInt32Hex: return appendValue<std::uint32_t>(out, in, hex);
+    case pv::FieldType::UInt8:
+      return appendValue<std::uint8_t>(out, in, [](std::uint8_t v) { return std::string(v ? "true" : "false"); });
   }
   return false;
 }
 
-std::string keywordNames(std::uint64_t mask) {
-  std::string names;
-  for (const auto& k : pv::kKeywords)
-    if (mask & k.mask) (names.empty() ? names : names += ",") += k.name;
+// The trace viewer's category: the keywords, or the channel for events
+// without any.
+std::string category(std::uint64_t mask) {
+  std::string names = pv::keywordNames(mask, ",");
   return names.empty() ? std::string(pv::kChannelName) : names;
 }
 
@@ -162,7 +151,7 @@ std::string chromeTraceEvent(const Trace::EventRecord& r) {
   std::snprintf(ts, sizeof ts, "%" PRIu64 ".%03u", r.timestampNs / 1000,
                 static_cast<unsigned>(r.timestampNs % 1000));
 
-  std::string out = "{\"name\":" + jsonString(name) + ",\"cat\":" + jsonString(keywordNames(r.keywords)) +
+  std::string out = "{\"name\":" + jsonString(name) + ",\"cat\":" + jsonString(category(r.keywords)) +
                     ",\"ph\":\"" + phase + "\"" + (*phase == 'i' ? ",\"s\":\"t\"" : "") + ",\"ts\":" + ts +
                     ",\"pid\":" + std::to_string(r.processId) + ",\"tid\":" + std::to_string(r.threadId) +
                     ",\"args\":{\"id\":" + std::to_string(r.id) + ",\"opcode\":" + jsonString(opName) +

@@ -39,9 +39,6 @@ void pollSystemEnabling();
 // Delivers one event to every admitting consumer.
 void writeEvent(std::size_t index, const std::uint8_t* payload, std::size_t size);
 
-// Session side, used by the Session class and the file session.
-void notifyEnabled();
-
 // The system tracer's part, in the LTTng file.
 void writeSystemEvent(const provider::Event& e, const std::uint8_t* payload, std::size_t size);
 void loadSystemTracer();

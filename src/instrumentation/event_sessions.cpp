@@ -82,11 +82,11 @@ void deliverToSessions(const provider::Event& e, const std::uint8_t* payload, st
   t_delivering = false;
 }
 
-}  // namespace
-
 void notifyEnabled() {
   if (auto cb = g_onEnable.load(std::memory_order_acquire)) cb();
 }
+
+}  // namespace
 
 void registerProvider(EnableCallback onEnable) {
   g_onEnable.store(onEnable, std::memory_order_release);

@@ -36,13 +36,6 @@ std::string hex(std::uint64_t v) {
   return buf;
 }
 
-std::string keywordNames(std::uint64_t mask) {
-  std::string names;
-  for (const auto& k : pv::kKeywords)
-    if (mask & k.mask) (names.empty() ? names : names += " ") += k.name;
-  return names;
-}
-
 const char* inType(pv::FieldType t) {
   switch (t) {
     case pv::FieldType::String: return "win:UnicodeString";
@@ -138,7 +131,7 @@ std::string Trace::providerManifest() {
     if (e.onChannel) s += attr("channel", pv::kChannelName);
     s += attr("level", levelRef(e.level)) + attr("task", pv::findTask(e.task)->name) +
          attr("opcode", pv::findOpcode(e.opcode)->name);
-    if (e.keywords) s += attr("keywords", keywordNames(e.keywords));
+    if (e.keywords) s += attr("keywords", pv::keywordNames(e.keywords, " "));
     if (const auto* t = pv::findTemplate(e)) s += attr("template", t->tid);
     s += "/>\n";
   }

@@ -28,6 +28,13 @@ const ValueMap* findMap(std::string_view name) {
 const Event* findEvent(std::uint16_t id) {
   return findIn(kEvents, [&](const Event& e) { return e.id == id; });
 }
+std::string keywordNames(std::uint64_t mask, std::string_view separator) {
+  std::string names;
+  for (const auto& k : kKeywords)
+    if (mask & k.mask) (names.empty() ? names : names.append(separator)).append(k.name);
+  return names;
+}
+
 const Template* findTemplate(const Event& e) { return e.tmpl == kNoTemplate ? nullptr : &kTemplates[e.tmpl]; }
 
 }  // namespace Halvex::Tessaran::PAL::detail::provider

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace Halvex::Tessaran::PAL::detail::provider {
@@ -22,16 +23,12 @@ inline constexpr std::uint64_t kChannelKeyword = 0x8000000000000000ull;
 struct Level {
   std::uint8_t value;
   std::string_view name;
-  std::string_view message;  // empty: the level has no message of its own
-  bool predefined;           // a system level, referenced but not redefined by the manifest
+  bool predefined;  // a system level ("Error"), referenced but not redefined by the manifest
 };
 
 inline constexpr Level kLevels[] = {
-    {2, "win:Error", "Error", true},
-    {16, "minimal", "", false},
-    {17, "normal", "", false},
-    {18, "detailed", "", false},
-    {19, "diagnostic", "", false},
+    {2, "win:Error", true}, {16, "minimal", false}, {17, "normal", false},
+    {18, "detailed", false}, {19, "diagnostic", false},
 };
 
 struct Opcode {
@@ -332,5 +329,8 @@ const Level* findLevel(std::uint8_t value);
 const Template* findTemplate(const Event& e);
 const ValueMap* findMap(std::string_view name);
 const Event* findEvent(std::uint16_t id);
+
+// Names of the keywords in mask, in table order, joined by separator.
+std::string keywordNames(std::uint64_t mask, std::string_view separator);
 
 }  // namespace Halvex::Tessaran::PAL::detail::provider

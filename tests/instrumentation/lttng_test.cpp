@@ -83,12 +83,26 @@ TEST(LttngTransport, SessionDaemonRecordsTheEvents) {
     GTEST_SKIP() << "this machine cannot run an LTTng session daemon (lttng-sessiond exited with "
                  << started.exitCode << ")";
 
+  // The traced process runs from a copy inside the daemon's home, so an
+  // unprivileged user can reach it wherever the build tree lives.
+  fs::path bin = daemon.home() / "bin";
+  fs::create_directories(bin);
+  for (const char* file : {KVPAL_TRACE_HELPER, KVPAL_LIBRARY, KVPAL_LTTNG_PROVIDER})
+    fs::copy_file(file, bin / fs::path(file).filename());
+  fs::rename(bin / fs::path(KVPAL_LIBRARY).filename(), bin / KVPAL_LIBRARY_SONAME);
+  if (geteuid() == 0)
+    for (const auto& entry : fs::recursive_directory_iterator(daemon.home()))
+      (void)!chown(entry.path().c_str(), 65534, 65534);
+  std::string helper = (bin / fs::path(KVPAL_TRACE_HELPER).filename()).string();
+
   std::string traceDir = (daemon.home() / "trace").string();
   ASSERT_EQ(daemon.run({"lttng", "create", "kvpal", "--output=" + traceDir}).exitCode, 0);
   ASSERT_EQ(daemon.run({"lttng", "enable-event", "--userspace", "halvex_tessaran:event"}).exitCode, 0);
   ASSERT_EQ(daemon.run({"lttng", "start"}).exitCode, 0);
   // ASan's leak check would count the tracer's process-lifetime allocations.
-  auto traced = daemon.run({KVPAL_TRACE_HELPER, "lttng"}, {{"KVPAL_TRACE_LTTNG", "1"}, {"ASAN_OPTIONS", "detect_leaks=0"}});
+  auto traced = daemon.run({helper, "lttng"}, {{"KVPAL_TRACE_LTTNG", "1"},
+                                               {"LD_LIBRARY_PATH", bin.string()},
+                                               {"ASAN_OPTIONS", "detect_leaks=0"}});
   EXPECT_EQ(traced.exitCode, 0);
   ASSERT_EQ(daemon.run({"lttng", "stop"}).exitCode, 0);
   ASSERT_EQ(daemon.run({"lttng", "destroy"}).exitCode, 0);
