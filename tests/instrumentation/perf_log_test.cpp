@@ -449,3 +449,37 @@ TEST_F(PerfLogTest, RecordsCarryTheWritersProcessAndThread) {
 }
 
 }  // namespace
+
+// LTTng does not call the process back when a session enables the
+// tracepoint; flipping the tracepoint's state stands in for the daemon.
+#include "instrumentation/lttng_tracepoint.h"
+
+namespace {
+
+struct SimulatedLttngEnabling {
+  SimulatedLttngEnabling() { lttng_ust_tracepoint_halvex_tessaran___event.state = 1; }
+  ~SimulatedLttngEnabling() { lttng_ust_tracepoint_halvex_tessaran___event.state = 0; }
+};
+
+TEST_F(PerfLogTest, LttngEnablingRearmsTheClassListCallbackAndAnswersQueries) {
+  g_classListCalls = 0;
+  PerfLog_RegisterKvRxClassListCallback(countClassList);
+  EXPECT_FALSE(PerfLog_IsInvokeLispEventEnabled());
+  {
+    SimulatedLttngEnabling lttng;
+    EXPECT_TRUE(PerfLog_IsInvokeLispEventEnabled());
+    EXPECT_TRUE(PerfLog_IsPointCloudEventEnabled());
+    PerfLog_WriteObjectRecordInEvent(kClass, true);
+    PerfLog_WriteObjectRecordInEvent(kClass, false);
+    EXPECT_EQ(g_classListCalls, 1);
+  }
+  PerfLog_WriteObjectRecordInEvent(kClass, true);  // sees the disabling, writes nothing
+  EXPECT_EQ(g_classListCalls, 1);
+  {
+    SimulatedLttngEnabling again;
+    PerfLog_WriteKvGiDrawableWorldDrawEvent(kClass, true);
+    EXPECT_EQ(g_classListCalls, 2);
+  }
+}
+
+}  // namespace

@@ -106,6 +106,9 @@ TEST_F(TraceRecordTest, LevelAndKeywordsFilterTheSession) {
 
 TEST_F(TraceRecordTest, ExitStatusIsTheCommands) {
   EXPECT_EQ(record({}, {KVPAL_TRACE_HELPER, "status", "out", "7"}).exitCode, 7);
+  auto helpForTheCommand = record({}, {KVPAL_TRACE_HELPER, "status", "--help", "0"});
+  EXPECT_EQ(helpForTheCommand.exitCode, 0);
+  EXPECT_EQ(helpForTheCommand.out, "--help\n") << "arguments after -- are the command's";
   auto missing = record({}, {(dir_ / "no-such-program").string()});
   EXPECT_EQ(missing.exitCode, 127);
   EXPECT_EQ(names(readTrace()), std::vector<std::string>{"M process_name"});
