@@ -58,7 +58,10 @@ thread_local bool t_delivering = false;
 
 void deliverToSessions(const provider::Event& e, const std::uint8_t* payload, std::size_t size) {
   if (t_delivering) return;
-  t_delivering = true;
+  struct Delivering {
+    Delivering() { t_delivering = true; }
+    ~Delivering() { t_delivering = false; }
+  } delivering;
   Trace::EventRecord rec{e.id,
                          e.version(),
                          e.channel(),
@@ -74,12 +77,9 @@ void deliverToSessions(const provider::Event& e, const std::uint8_t* payload, st
                                  .count()),
                          currentProcessId(),
                          currentThreadId()};
-  {
-    std::shared_lock guard(registry().lock);
-    for (auto* s : registry().sessions)
-      if (s->admits(e)) s->callback(rec);
-  }
-  t_delivering = false;
+  std::shared_lock guard(registry().lock);
+  for (auto* s : registry().sessions)
+    if (s->admits(e)) s->callback(rec);
 }
 
 void notifyEnabled() {

@@ -415,6 +415,20 @@ TEST_F(PerfLogTest, ConcurrentWritersAndSessions) {
   EXPECT_EQ(steady.take().size(), static_cast<std::size_t>(kThreads * kPerThread));
 }
 
+TEST_F(PerfLogTest, EventsWrittenByACallbackReachNoSession) {
+  std::vector<std::uint16_t> ids;
+  Halvex::Tessaran::PAL::Trace::Session session(0, 0, [&](const auto& r) {
+    ids.push_back(r.id);
+    PerfLog_WriteAssertEvent(L"from the callback");
+  });
+  SessionRecorder other;
+  PerfLog_WriteStartCommandEvent(L"c");
+  EXPECT_EQ(ids, std::vector<std::uint16_t>{15});
+  EXPECT_EQ(other.take().size(), 1u);
+  PerfLog_WriteAssertEvent(L"after");  // the guard is released again
+  EXPECT_EQ(ids, (std::vector<std::uint16_t>{15, 45}));
+}
+
 TEST_F(PerfLogTest, RecordsCarryTheWritersProcessAndThread) {
   using Halvex::Tessaran::PAL::Trace::EventRecord;
   std::vector<std::pair<std::uint32_t, std::uint32_t>> ids;
