@@ -8,7 +8,11 @@
 
 #include <cstdint>
 
-typedef long long __int64;
+// A macro rather than a typedef so that `unsigned __int64` works as it does
+// with the Windows compiler's keyword.
+#ifndef __int64
+#define __int64 long long
+#endif
 typedef int BOOL;
 typedef std::uint8_t BYTE;
 typedef std::uint16_t WORD;

@@ -6,5 +6,8 @@
 int main() {
   const char* v = Halvex::Tessaran::PAL::libraryVersion();
   std::printf("%s\n", v);
-  return std::strlen(v) > 0 ? 0 : 1;
+  // Uses boost::filesystem::path from the public interface, so the package
+  // must bring Boost.Filesystem along.
+  const bool pathsWork = Halvex::Tessaran::PAL::FileSystem::normalized("/a/../b") == "/b";
+  return std::strlen(v) > 0 && pathsWork ? 0 : 1;
 }

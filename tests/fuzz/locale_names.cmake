@@ -1,0 +1,1 @@
+kvpal_add_fuzzer(locale_names_fuzz locale_names_fuzz.cpp)

@@ -1,0 +1,1 @@
+kvpal_add_fuzzer(property_tree_json_fuzz property_tree_json_fuzz.cpp)

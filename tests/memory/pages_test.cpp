@@ -1,0 +1,85 @@
+// Page protection switches and pointer plausibility tests on real mappings.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "pal/memory.h"
+
+namespace PAL = Halvex::Tessaran::PAL;
+using PAL::BoundsChecks::kvIsBadCodePtr;
+using PAL::BoundsChecks::kvIsBadReadPtr;
+using PAL::BoundsChecks::kvIsBadWritePtr;
+
+namespace {
+
+// Three fresh read-write pages, unmapped at scope end.
+struct Pages {
+  static constexpr size_t kSize = 3 * 4096;
+  char* p =
+      static_cast<char*>(mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ~Pages() { munmap(p, kSize); }
+};
+
+struct Verdict {
+  bool badRead, badWrite, badCode;
+};
+
+void expectVerdict(const void* p, Verdict v) {
+  for (size_t size : {size_t{0}, size_t{1}, size_t{1} << 30}) {
+    EXPECT_EQ(kvIsBadReadPtr(p, size), v.badRead) << p << " size " << size;
+    EXPECT_EQ(kvIsBadWritePtr(p, size), v.badWrite) << p << " size " << size;
+  }
+  EXPECT_EQ(kvIsBadCodePtr(p), v.badCode) << p;
+}
+
+TEST(BoundsChecks, ProtectionDecidesTheVerdict) {
+  Pages pages;
+  ASSERT_NE(pages.p, MAP_FAILED);
+  ASSERT_EQ(mprotect(pages.p + 4096, 4096, PROT_READ), 0);
+  ASSERT_EQ(mprotect(pages.p + 8192, 4096, PROT_NONE), 0);  // stands in for a guard page
+  int local = 0;
+  void* heap = std::malloc(16);
+  void* gone = mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  munmap(gone, 4096);
+
+  expectVerdict(pages.p + 100, {false, false, true});
+  expectVerdict(pages.p + 4096 + 100, {false, true, true});
+  expectVerdict(pages.p + 8192 + 100, {true, true, true});
+  expectVerdict(&local, {false, false, true});
+  expectVerdict(heap, {false, false, true});
+  expectVerdict(reinterpret_cast<const void*>(&expectVerdict), {false, true, false});
+  expectVerdict(gone, {true, true, true});
+  expectVerdict(nullptr, {true, true, true});
+  std::free(heap);
+}
+
+TEST(MemLocker, SwitchesEveryPageTheRangeTouches) {
+  Pages pages;
+  ASSERT_NE(pages.p, MAP_FAILED);
+  EXPECT_TRUE(PAL::MemLocker::makePageReadOnly(pages.p + 2048));  // touches pages 0 and 1
+  EXPECT_TRUE(kvIsBadWritePtr(pages.p, 1));
+  EXPECT_TRUE(kvIsBadWritePtr(pages.p + 4096 + 2047, 1));
+  EXPECT_FALSE(kvIsBadReadPtr(pages.p + 4096, 1));
+  EXPECT_FALSE(kvIsBadWritePtr(pages.p + 8192, 1));
+
+  EXPECT_TRUE(PAL::MemLocker::makePageWritable(pages.p + 2048));
+  EXPECT_FALSE(kvIsBadWritePtr(pages.p, 1));
+  EXPECT_FALSE(kvIsBadWritePtr(pages.p + 4096, 1));
+  pages.p[4096] = 1;  // writable again for real
+
+  EXPECT_TRUE(PAL::MemLocker::makePageReadOnly(pages.p + 8192));
+  EXPECT_TRUE(kvIsBadWritePtr(pages.p + 8192, 1));
+  EXPECT_FALSE(kvIsBadWritePtr(pages.p + 4096, 1));
+}
+
+TEST(MemLocker, UnmappedAddressFails) {
+  void* gone = mmap(nullptr, 8192, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(gone, MAP_FAILED);
+  munmap(gone, 8192);
+  EXPECT_FALSE(PAL::MemLocker::makePageReadOnly(gone));
+  EXPECT_FALSE(PAL::MemLocker::makePageWritable(gone));
+}
+
+}  // namespace
