@@ -4,9 +4,8 @@
 // (nothing reaches the disk) and are skipped when one cannot start.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <unistd.h>
-
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -25,7 +24,9 @@ namespace {
 
 namespace detail = Halvex::Tessaran::PAL::detail;
 
-__attribute__((noinline)) void emptyCall(const wchar_t* text) { asm volatile("" : : "r"(text) : "memory"); }
+__attribute__((noinline)) void emptyCall(const wchar_t* text) {
+  asm volatile("" : : "r"(text) : "memory");
+}
 
 void BM_EmptyCall(benchmark::State& state) {
   for (auto _ : state) emptyCall(L"LINE");
@@ -48,7 +49,9 @@ BENCHMARK(BM_WriterInProcessSession);
 // A private LTTng session; empty when it could not be set up.
 std::string g_lttngProblem = "not set up";
 
-bool lttng(const std::string& args) { return std::system(("lttng " + args + " >/dev/null 2>&1").c_str()) == 0; }
+bool lttng(const std::string& args) {
+  return std::system(("lttng " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
 
 bool waitForTracepoint(bool on) {
   for (int i = 0; i < 500; ++i) {
@@ -63,12 +66,13 @@ void setUpLttng() {
     g_lttngProblem = "run as an ordinary user (a root session daemon would be the machine's)";
     return;
   }
-  std::string home = (std::filesystem::temp_directory_path() / ("kvpal-bench-" + std::to_string(getpid()))).string();
+  std::string home =
+      (std::filesystem::temp_directory_path() / ("kvpal-bench-" + std::to_string(getpid()))).string();
   std::filesystem::create_directories(home);
   setenv("LTTNG_HOME", home.c_str(), 1);
   if (std::system("lttng-sessiond --daemonize --no-kernel >/dev/null 2>&1") != 0 ||
-      !lttng("create kvpal-bench --snapshot") ||
-      !lttng("enable-channel --userspace bench") || !lttng("start")) {
+      !lttng("create kvpal-bench --snapshot") || !lttng("enable-channel --userspace bench") ||
+      !lttng("start")) {
     g_lttngProblem = "no LTTng session daemon could be started";
     return;
   }
@@ -90,7 +94,8 @@ void tearDownLttng() {
 }
 
 void enableLttng(const benchmark::State&) {
-  if (g_lttngProblem.empty() && !(lttng("enable-event --userspace --channel=bench halvex_tessaran:event") && waitForTracepoint(true)))
+  if (g_lttngProblem.empty() &&
+      !(lttng("enable-event --userspace --channel=bench halvex_tessaran:event") && waitForTracepoint(true)))
     g_lttngProblem = "the tracepoint did not become enabled";
 }
 void disableLttng(const benchmark::State&) {
@@ -122,7 +127,8 @@ int main(int argc, char** argv) {
   int rc = kvpal::bench::runWithRatios(
       argc, argv,
       {{"writer, nobody listening / empty call", "BM_WriterNobodyListening", "BM_EmptyCall"},
-       {"writer, in-process session / raw LTTng tracepoint", "BM_WriterInProcessSession", "BM_RawLttngTracepoint"},
+       {"writer, in-process session / raw LTTng tracepoint", "BM_WriterInProcessSession",
+        "BM_RawLttngTracepoint"},
        {"writer through LTTng / raw LTTng tracepoint", "BM_WriterLttng", "BM_RawLttngTracepoint"}});
   tearDownLttng();
   return rc;

@@ -48,7 +48,8 @@ PAL_EXPORT void PerfLog_WriteCommandThroatEvent(bool start);
 PAL_EXPORT void PerfLog_WriteMessageLoopEvent(bool start);
 PAL_EXPORT void PerfLog_WriteLoadResourceEvent(const wchar_t* name, bool start);
 PAL_EXPORT void PerfLog_WriteSysvarListEntryEvent(const wchar_t* data1, const wchar_t* data2);
-PAL_EXPORT void PerfLog_WriteDocLockEvent(const KvDbImpLock* lock, int mode, const wchar_t* command, bool force);
+PAL_EXPORT void PerfLog_WriteDocLockEvent(const KvDbImpLock* lock, int mode, const wchar_t* command,
+                                          bool force);
 PAL_EXPORT void PerfLog_WriteDocUnlockEvent(const KvDbImpLock* lock);
 PAL_EXPORT void PerfLog_WriteDocLockErrorEvent(const KvDbImpLock* lock, int errorStatus);
 PAL_EXPORT void PerfLog_WriteAssertEvent(const wchar_t* message);

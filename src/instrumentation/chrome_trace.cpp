@@ -19,9 +19,14 @@ namespace pv = provider;
 
 void appendEscapedUnit(std::string& out, std::uint32_t c) {
   switch (c) {
-    case '"': out += "\\\""; return;
-    case '\\': out += "\\\\"; return;
-    default: break;
+    case '"':
+      out += "\\\"";
+      return;
+    case '\\':
+      out += "\\\\";
+      return;
+    default:
+      break;
   }
   if (c >= 0x20 && c < 0x7F) {
     out.push_back(static_cast<char>(c));
@@ -102,16 +107,20 @@ bool appendValue(std::string& out, PayloadReader& in, Format format) {
 bool appendField(std::string& out, const pv::Field& f, PayloadReader& in) {
   auto decimal = [](auto v) { return std::to_string(v); };
   switch (f.type) {
-    case pv::FieldType::String: return in.readUtf16Json(out);
-    case pv::FieldType::Pointer: return appendValue<std::uint64_t>(out, in, hex);
-    case pv::FieldType::Int32: return appendValue<std::int32_t>(out, in, decimal);
+    case pv::FieldType::String:
+      return in.readUtf16Json(out);
+    case pv::FieldType::Pointer:
+      return appendValue<std::uint64_t>(out, in, hex);
+    case pv::FieldType::Int32:
+      return appendValue<std::int32_t>(out, in, decimal);
     case pv::FieldType::UInt32:
-      return appendValue<std::uint32_t>(out, in, [&](std::uint32_t v) {
-        return f.map.empty() ? std::to_string(v) : mapped(f.map, v);
-      });
-    case pv::FieldType::UInt32Hex: return appendValue<std::uint32_t>(out, in, hex);
+      return appendValue<std::uint32_t>(
+          out, in, [&](std::uint32_t v) { return f.map.empty() ? std::to_string(v) : mapped(f.map, v); });
+    case pv::FieldType::UInt32Hex:
+      return appendValue<std::uint32_t>(out, in, hex);
     case pv::FieldType::UInt8:
-      return appendValue<std::uint8_t>(out, in, [](std::uint8_t v) { return std::string(v ? "true" : "false"); });
+      return appendValue<std::uint8_t>(out, in,
+                                       [](std::uint8_t v) { return std::string(v ? "true" : "false"); });
   }
   return false;
 }

@@ -17,7 +17,9 @@ extern std::atomic<std::uint8_t> g_sessionWants[provider::kEventCount];
 // Non-zero while an LTTng session has the provider's tracepoint enabled.
 extern const int* const g_systemTraceState;
 
-inline bool systemTracing() { return __builtin_expect(*g_systemTraceState != 0, 0); }
+inline bool systemTracing() {
+  return __builtin_expect(*g_systemTraceState != 0, 0);
+}
 
 inline bool eventEnabled(std::size_t index) {
   return __builtin_expect(g_sessionWants[index].load(std::memory_order_relaxed) != 0, 0) || systemTracing();

@@ -42,8 +42,9 @@ struct Registry {
 
   void recomputeWants() {
     for (std::size_t i = 0; i < provider::kEventCount; ++i) {
-      bool wanted = std::any_of(sessions.begin(), sessions.end(),
-                                [&](const Trace::Session::Impl* s) { return s->admits(provider::kEvents[i]); });
+      bool wanted = std::any_of(sessions.begin(), sessions.end(), [&](const Trace::Session::Impl* s) {
+        return s->admits(provider::kEvents[i]);
+      });
       g_sessionWants[i].store(wanted ? 1 : 0, std::memory_order_relaxed);
     }
   }
@@ -71,10 +72,9 @@ void deliverToSessions(const provider::Event& e, const std::uint8_t* payload, st
                          e.keywordMask(),
                          payload,
                          size,
-                         static_cast<std::uint64_t>(
-                             std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::steady_clock::now().time_since_epoch())
-                                 .count()),
+                         static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                        std::chrono::steady_clock::now().time_since_epoch())
+                                                        .count()),
                          currentProcessId(),
                          currentThreadId()};
   std::shared_lock guard(registry().lock);

@@ -3,8 +3,6 @@
 // (and its listener threads) only when it traces.
 #define LTTNG_UST_TRACEPOINT_DEFINE
 #define LTTNG_UST_TRACEPOINT_PROBE_DYNAMIC_LINKAGE
-#include "instrumentation/lttng_tracepoint.h"
-
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include <string>
 
 #include "instrumentation/event_provider.h"
+#include "instrumentation/lttng_tracepoint.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -16,11 +16,20 @@ std::string xml(std::string_view text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out.push_back(c);
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out.push_back(c);
     }
   }
   return out;
@@ -38,12 +47,17 @@ std::string hex(std::uint64_t v) {
 
 const char* inType(pv::FieldType t) {
   switch (t) {
-    case pv::FieldType::String: return "win:UnicodeString";
-    case pv::FieldType::Pointer: return "win:Pointer";
-    case pv::FieldType::Int32: return "win:Int32";
+    case pv::FieldType::String:
+      return "win:UnicodeString";
+    case pv::FieldType::Pointer:
+      return "win:Pointer";
+    case pv::FieldType::Int32:
+      return "win:Int32";
     case pv::FieldType::UInt32:
-    case pv::FieldType::UInt32Hex: return "win:UInt32";
-    case pv::FieldType::UInt8: return "win:UInt8";
+    case pv::FieldType::UInt32Hex:
+      return "win:UInt32";
+    case pv::FieldType::UInt8:
+      return "win:UInt8";
   }
   return "";
 }
@@ -127,7 +141,8 @@ std::string Trace::providerManifest() {
 
   s += "        <events>\n";
   for (const auto& e : pv::kEvents) {
-    s += "          <event" + attr("value", std::to_string(e.id)) + attr("version", std::to_string(e.version()));
+    s += "          <event" + attr("value", std::to_string(e.id)) +
+         attr("version", std::to_string(e.version()));
     if (e.onChannel) s += attr("channel", pv::kChannelName);
     s += attr("level", levelRef(e.level)) + attr("task", pv::findTask(e.task)->name) +
          attr("opcode", pv::findOpcode(e.opcode)->name);

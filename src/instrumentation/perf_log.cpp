@@ -15,19 +15,43 @@ namespace {
 using provider::FieldType;
 
 // Argument wrappers: each says how one payload field is encoded.
-struct Str { const wchar_t* text; };
-struct Ptr { const void* value; };
-struct I32 { std::int32_t value; };
-struct U32 { std::uint32_t value; };
-struct U32Hex { std::uint32_t value; };
-struct U8 { bool value; };
+struct Str {
+  const wchar_t* text;
+};
+struct Ptr {
+  const void* value;
+};
+struct I32 {
+  std::int32_t value;
+};
+struct U32 {
+  std::uint32_t value;
+};
+struct U32Hex {
+  std::uint32_t value;
+};
+struct U8 {
+  bool value;
+};
 
-constexpr FieldType typeOf(Str) { return FieldType::String; }
-constexpr FieldType typeOf(Ptr) { return FieldType::Pointer; }
-constexpr FieldType typeOf(I32) { return FieldType::Int32; }
-constexpr FieldType typeOf(U32) { return FieldType::UInt32; }
-constexpr FieldType typeOf(U32Hex) { return FieldType::UInt32Hex; }
-constexpr FieldType typeOf(U8) { return FieldType::UInt8; }
+constexpr FieldType typeOf(Str) {
+  return FieldType::String;
+}
+constexpr FieldType typeOf(Ptr) {
+  return FieldType::Pointer;
+}
+constexpr FieldType typeOf(I32) {
+  return FieldType::Int32;
+}
+constexpr FieldType typeOf(U32) {
+  return FieldType::UInt32;
+}
+constexpr FieldType typeOf(U32Hex) {
+  return FieldType::UInt32Hex;
+}
+constexpr FieldType typeOf(U8) {
+  return FieldType::UInt8;
+}
 
 // The payload is assembled on the stack; only long strings spill to the heap.
 class Payload {
@@ -173,9 +197,15 @@ const bool g_registered = (registerProvider(&onProviderEnabled), true);
 
 using namespace Halvex::Tessaran::PAL::detail;
 
-void PerfLog_WriteReadMdlEvent(const wchar_t* path, bool start) { writeStartEnd<1, 2>(start, Str{path}); }
-void PerfLog_WriteKvApAppInitEvent(bool start) { writeStartEnd<3, 4>(start); }
-void PerfLog_WritePyraAppInitInstanceEvent(bool start) { writeStartEnd<5, 6>(start); }
+void PerfLog_WriteReadMdlEvent(const wchar_t* path, bool start) {
+  writeStartEnd<1, 2>(start, Str{path});
+}
+void PerfLog_WriteKvApAppInitEvent(bool start) {
+  writeStartEnd<3, 4>(start);
+}
+void PerfLog_WritePyraAppInitInstanceEvent(bool start) {
+  writeStartEnd<5, 6>(start);
+}
 
 void PerfLog_WriteObjectRecordInEvent(const KvRxClass* cls, bool start) {
   writeClassEvent<7, 8>(start, Ptr{cls});
@@ -190,17 +220,27 @@ void PerfLog_WriteKvGiDrawableViewportDrawEvent(const KvRxClass* cls, bool start
   writeClassEvent<9, 10>(start, Ptr{cls});
 }
 
-void PerfLog_WriteLoadModuleEvent(const wchar_t* name, bool start) { writeStartEnd<11, 12>(start, Str{name}); }
+void PerfLog_WriteLoadModuleEvent(const wchar_t* name, bool start) {
+  writeStartEnd<11, 12>(start, Str{name});
+}
 
 void PerfLog_WriteOpenDocumentEvent(const wchar_t* path, bool start) {
   if (start && path && *path) g_namedDocumentOpened.store(true, std::memory_order_relaxed);
   writeStartEnd<13, 14>(start, Str{path});
 }
 
-void PerfLog_WriteStartCommandEvent(const wchar_t* command) { write<15>(Str{command}); }
-void PerfLog_WriteEndCommandEvent(const wchar_t* command) { write<16>(Str{command}); }
-void PerfLog_WriteCommandFailedEvent(const wchar_t* command) { write<203>(Str{command}); }
-void PerfLog_WriteCommandCancelledEvent(const wchar_t* command) { write<202>(Str{command}); }
+void PerfLog_WriteStartCommandEvent(const wchar_t* command) {
+  write<15>(Str{command});
+}
+void PerfLog_WriteEndCommandEvent(const wchar_t* command) {
+  write<16>(Str{command});
+}
+void PerfLog_WriteCommandFailedEvent(const wchar_t* command) {
+  write<203>(Str{command});
+}
+void PerfLog_WriteCommandCancelledEvent(const wchar_t* command) {
+  write<202>(Str{command});
+}
 
 void PerfLog_WriteInvokeCommandEvent(const wchar_t* parameters, int ilk) {
   write<200>(Str{parameters}, U32{static_cast<std::uint32_t>(ilk)});
@@ -221,16 +261,34 @@ void PerfLog_WriteInvokeLispEvent(const wchar_t* name, const wchar_t* expression
   write<205>(Str{name}, Str{expression});
 }
 
-void PerfLog_WriteBindToCLREvent(bool start) { writeStartEnd<17, 18>(start); }
-void PerfLog_WriteInitFontCacheEvent(bool start) { writeStartEnd<19, 20>(start); }
-void PerfLog_WriteHxApplicationFrameCreateInstanceEvent(bool start) { writeStartEnd<23, 24>(start); }
-void PerfLog_WriteHxApplicationFrameInitializeEvent(bool start) { writeStartEnd<21, 22>(start); }
-void PerfLog_WriteBolLifetimeEvent(bool start) { writeStartEnd<46, 47>(start); }
-void PerfLog_WriteBolNotifyEvent(bool start) { writeStartEnd<48, 49>(start); }
-void PerfLog_WriteCommandThroatEvent(bool start) { writeStartEnd<212, 215>(start); }
-void PerfLog_WriteMessageLoopEvent(bool start) { writeStartEnd<216, 217>(start); }
+void PerfLog_WriteBindToCLREvent(bool start) {
+  writeStartEnd<17, 18>(start);
+}
+void PerfLog_WriteInitFontCacheEvent(bool start) {
+  writeStartEnd<19, 20>(start);
+}
+void PerfLog_WriteHxApplicationFrameCreateInstanceEvent(bool start) {
+  writeStartEnd<23, 24>(start);
+}
+void PerfLog_WriteHxApplicationFrameInitializeEvent(bool start) {
+  writeStartEnd<21, 22>(start);
+}
+void PerfLog_WriteBolLifetimeEvent(bool start) {
+  writeStartEnd<46, 47>(start);
+}
+void PerfLog_WriteBolNotifyEvent(bool start) {
+  writeStartEnd<48, 49>(start);
+}
+void PerfLog_WriteCommandThroatEvent(bool start) {
+  writeStartEnd<212, 215>(start);
+}
+void PerfLog_WriteMessageLoopEvent(bool start) {
+  writeStartEnd<216, 217>(start);
+}
 
-void PerfLog_WriteLoadResourceEvent(const wchar_t* name, bool start) { writeStartEnd<33, 34>(start, Str{name}); }
+void PerfLog_WriteLoadResourceEvent(const wchar_t* name, bool start) {
+  writeStartEnd<33, 34>(start, Str{name});
+}
 void PerfLog_WriteSysvarListEntryEvent(const wchar_t* data1, const wchar_t* data2) {
   write<39>(Str{data1}, Str{data2});
 }
@@ -238,11 +296,15 @@ void PerfLog_WriteSysvarListEntryEvent(const wchar_t* data1, const wchar_t* data
 void PerfLog_WriteDocLockEvent(const KvDbImpLock* lock, int mode, const wchar_t* command, bool force) {
   write<42>(Ptr{lock}, U32{static_cast<std::uint32_t>(mode)}, Str{command}, U8{force});
 }
-void PerfLog_WriteDocUnlockEvent(const KvDbImpLock* lock) { write<43>(Ptr{lock}); }
+void PerfLog_WriteDocUnlockEvent(const KvDbImpLock* lock) {
+  write<43>(Ptr{lock});
+}
 void PerfLog_WriteDocLockErrorEvent(const KvDbImpLock* lock, int errorStatus) {
   write<44>(Ptr{lock}, U32{static_cast<std::uint32_t>(errorStatus)});
 }
-void PerfLog_WriteAssertEvent(const wchar_t* message) { write<45>(Str{message}); }
+void PerfLog_WriteAssertEvent(const wchar_t* message) {
+  write<45>(Str{message});
+}
 
 // Only the first full regeneration after a named document was opened is
 // reported to the host.
@@ -257,24 +319,48 @@ void PerfLog_WriteTRegenAllEvent(bool start) {
   }
 }
 
-void PerfLog_WriteVmtMainThreadParameteredEvent(const wchar_t* data) { write<86>(Str{data}); }
+void PerfLog_WriteVmtMainThreadParameteredEvent(const wchar_t* data) {
+  write<86>(Str{data});
+}
 
-void PerfLog_WriteStartDocEvent(const void* doc) { write<206>(Ptr{doc}); }
-void PerfLog_WriteEndDocEvent(const void* doc) { write<207>(Ptr{doc}); }
-void PerfLog_WriteDocActivatedEvent(const void* doc) { write<208>(Ptr{doc}); }
-void PerfLog_WriteSetCurrentDocEvent(const void* doc) { write<210>(Ptr{doc}); }
-void PerfLog_WriteOnActivateDocEvent(const void* doc) { write<211>(Ptr{doc}); }
+void PerfLog_WriteStartDocEvent(const void* doc) {
+  write<206>(Ptr{doc});
+}
+void PerfLog_WriteEndDocEvent(const void* doc) {
+  write<207>(Ptr{doc});
+}
+void PerfLog_WriteDocActivatedEvent(const void* doc) {
+  write<208>(Ptr{doc});
+}
+void PerfLog_WriteSetCurrentDocEvent(const void* doc) {
+  write<210>(Ptr{doc});
+}
+void PerfLog_WriteOnActivateDocEvent(const void* doc) {
+  write<211>(Ptr{doc});
+}
 void PerfLog_WriteActivateDoc(const void* doc, int flags, const wchar_t* result) {
   write<209>(Ptr{doc}, I32{flags}, Str{result});
 }
 
-void PerfLog_WriteStuffCommandThroatEvent(const wchar_t* token) { write<213>(Str{token}); }
-void PerfLog_WriteCommandThroatSelectDeviceEvent(const wchar_t* result) { write<214>(Str{result}); }
+void PerfLog_WriteStuffCommandThroatEvent(const wchar_t* token) {
+  write<213>(Str{token});
+}
+void PerfLog_WriteCommandThroatSelectDeviceEvent(const wchar_t* result) {
+  write<214>(Str{result});
+}
 
-void PerfLog_WritePointCloudLoadingStartEvent(void* query) { write<218>(Ptr{query}); }
-void PerfLog_WritePointCloudLoadingCompletedEvent(void* query) { write<219>(Ptr{query}); }
-void PerfLog_WritePointCloudThreadStartEvent(void* query) { write<220>(Ptr{query}); }
-void PerfLog_WritePointCloudThreadStopEvent(void* query) { write<221>(Ptr{query}); }
+void PerfLog_WritePointCloudLoadingStartEvent(void* query) {
+  write<218>(Ptr{query});
+}
+void PerfLog_WritePointCloudLoadingCompletedEvent(void* query) {
+  write<219>(Ptr{query});
+}
+void PerfLog_WritePointCloudThreadStartEvent(void* query) {
+  write<220>(Ptr{query});
+}
+void PerfLog_WritePointCloudThreadStopEvent(void* query) {
+  write<221>(Ptr{query});
+}
 
 void PerfLog_WriteDMDriverFPSEvent(const wchar_t* data1, const wchar_t* data2) {
   write<224>(Str{data1}, Str{data2});
@@ -286,13 +372,27 @@ void PerfLog_WriteGenericEvent(const wchar_t* kind, const wchar_t* payload) {
   write<225>(Str{kind}, Str{cleaned.c_str()});
 }
 
-bool PerfLog_IsInvokeCommandEventEnabled() { return enabled<200>(); }
-bool PerfLog_IsInvokeLispEventEnabled() { return enabled<205>(); }
-bool PerfLog_IsSysvarListEventEnabled() { return enabled<39>(); }
-bool PerfLog_IsVmtMainThreadEventEnabled() { return enabled<86>(); }
-bool PerfLog_IsStuffCommandThroatEventEnabled() { return enabled<213>(); }
-bool PerfLog_IsGenericEventEnabled() { return enabled<225>(); }
-bool PerfLog_IsDMDriverFPSEventEnabled() { return enabled<224>(); }
+bool PerfLog_IsInvokeCommandEventEnabled() {
+  return enabled<200>();
+}
+bool PerfLog_IsInvokeLispEventEnabled() {
+  return enabled<205>();
+}
+bool PerfLog_IsSysvarListEventEnabled() {
+  return enabled<39>();
+}
+bool PerfLog_IsVmtMainThreadEventEnabled() {
+  return enabled<86>();
+}
+bool PerfLog_IsStuffCommandThroatEventEnabled() {
+  return enabled<213>();
+}
+bool PerfLog_IsGenericEventEnabled() {
+  return enabled<225>();
+}
+bool PerfLog_IsDMDriverFPSEventEnabled() {
+  return enabled<224>();
+}
 bool PerfLog_IsPointCloudEventEnabled() {
   return enabled<218>() || enabled<219>() || enabled<220>() || enabled<221>();
 }

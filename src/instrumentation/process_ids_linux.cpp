@@ -1,12 +1,12 @@
 // Process and thread ids, cached because getpid and gettid are system calls,
 // and forgotten in a forked child.
-#include "instrumentation/process_ids.h"
-
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+
+#include "instrumentation/process_ids.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

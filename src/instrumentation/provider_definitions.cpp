@@ -35,6 +35,8 @@ std::string keywordNames(std::uint64_t mask, std::string_view separator) {
   return names;
 }
 
-const Template* findTemplate(const Event& e) { return e.tmpl == kNoTemplate ? nullptr : &kTemplates[e.tmpl]; }
+const Template* findTemplate(const Event& e) {
+  return e.tmpl == kNoTemplate ? nullptr : &kTemplates[e.tmpl];
+}
 
 }  // namespace Halvex::Tessaran::PAL::detail::provider

@@ -27,7 +27,7 @@ struct Level {
 };
 
 inline constexpr Level kLevels[] = {
-    {2, "win:Error", true}, {16, "minimal", false}, {17, "normal", false},
+    {2, "win:Error", true},  {16, "minimal", false},    {17, "normal", false},
     {18, "detailed", false}, {19, "diagnostic", false},
 };
 
@@ -37,20 +37,38 @@ struct Opcode {
 };
 
 inline constexpr Opcode kOpcodes[] = {
-    {10, "Start"},         {11, "End"},           {12, "Info"},          {13, "SwitchIn"},
-    {14, "SwitchOut"},     {15, "Lock"},          {16, "Unlock"},        {17, "Access"},
-    {18, "CreateContext"}, {19, "DestroyContext"}, {23, "Invoke"},        {24, "RetrieveToken"},
-    {25, "Cancelled"},     {30, "MainDomain"},    {39, "Processed"},     {40, "Queue"},
-    {42, "Failed"},        {43, "SetContextState"}, {44, "InvokeLisp"},  {45, "Activated"},
-    {46, "Activate"},      {47, "SetCurrent"},    {48, "OnActivate"},    {49, "Generic"},
+    {10, "Start"},          {11, "End"},        {12, "Info"},
+    {13, "SwitchIn"},       {14, "SwitchOut"},  {15, "Lock"},
+    {16, "Unlock"},         {17, "Access"},     {18, "CreateContext"},
+    {19, "DestroyContext"}, {23, "Invoke"},     {24, "RetrieveToken"},
+    {25, "Cancelled"},      {30, "MainDomain"}, {39, "Processed"},
+    {40, "Queue"},          {42, "Failed"},     {43, "SetContextState"},
+    {44, "InvokeLisp"},     {45, "Activated"},  {46, "Activate"},
+    {47, "SetCurrent"},     {48, "OnActivate"}, {49, "Generic"},
 };
 
 enum : std::uint8_t {
-  kOpStart = 10, kOpEnd = 11, kOpInfo = 12, kOpLock = 15, kOpUnlock = 16,
-  kOpCreateContext = 18, kOpDestroyContext = 19, kOpInvoke = 23, kOpRetrieveToken = 24,
-  kOpCancelled = 25, kOpMainDomain = 30, kOpProcessed = 39, kOpQueue = 40, kOpFailed = 42,
-  kOpSetContextState = 43, kOpInvokeLisp = 44, kOpActivated = 45, kOpActivate = 46,
-  kOpSetCurrent = 47, kOpOnActivate = 48, kOpGeneric = 49,
+  kOpStart = 10,
+  kOpEnd = 11,
+  kOpInfo = 12,
+  kOpLock = 15,
+  kOpUnlock = 16,
+  kOpCreateContext = 18,
+  kOpDestroyContext = 19,
+  kOpInvoke = 23,
+  kOpRetrieveToken = 24,
+  kOpCancelled = 25,
+  kOpMainDomain = 30,
+  kOpProcessed = 39,
+  kOpQueue = 40,
+  kOpFailed = 42,
+  kOpSetContextState = 43,
+  kOpInvokeLisp = 44,
+  kOpActivated = 45,
+  kOpActivate = 46,
+  kOpSetCurrent = 47,
+  kOpOnActivate = 48,
+  kOpGeneric = 49,
 };
 
 enum : std::uint8_t { kLvError = 2, kLvMinimal = 16, kLvNormal = 17, kLvDetailed = 18, kLvDiagnostic = 19 };
@@ -61,14 +79,26 @@ struct Keyword {
 };
 
 inline constexpr Keyword kKeywords[] = {
-    {0x1, "Startup"},   {0x2, "Commands"},          {0x4, "Lisp"},
-    {0x8, "GsPerformance"}, {0x40, "Interactive"},  {0x80, "Doc"},
-    {0x200, "PointCloudLoading"}, {0x400, "PointCloudThreading"}, {0x800, "Generic"},
+    {0x1, "Startup"},
+    {0x2, "Commands"},
+    {0x4, "Lisp"},
+    {0x8, "GsPerformance"},
+    {0x40, "Interactive"},
+    {0x80, "Doc"},
+    {0x200, "PointCloudLoading"},
+    {0x400, "PointCloudThreading"},
+    {0x800, "Generic"},
 };
 
 enum : std::uint64_t {
-  kKwStartup = 0x1, kKwCommands = 0x2, kKwLisp = 0x4, kKwGs = 0x8, kKwDoc = 0x80,
-  kKwPcLoading = 0x200, kKwPcThreading = 0x400, kKwGeneric = 0x800,
+  kKwStartup = 0x1,
+  kKwCommands = 0x2,
+  kKwLisp = 0x4,
+  kKwGs = 0x8,
+  kKwDoc = 0x80,
+  kKwPcLoading = 0x200,
+  kKwPcThreading = 0x400,
+  kKwGeneric = 0x800,
 };
 
 struct Task {
@@ -125,14 +155,15 @@ struct ValueMap {
 };
 
 inline constexpr MapEntry kDocLockModeEntries[] = {
-    {0, "kNone"}, {1, "kAutoWrite"}, {2, "kNotLocked"}, {4, "kWrite"},
-    {20, "kProtectedAutoWrite"}, {32, "kRead"}, {64, "kXWrite"},
+    {0, "kNone"},  {1, "kAutoWrite"}, {2, "kNotLocked"}, {4, "kWrite"}, {20, "kProtectedAutoWrite"},
+    {32, "kRead"}, {64, "kXWrite"},
 };
 inline constexpr MapEntry kLispContextStateEntries[] = {
     {1, "kKvVlNone"}, {2, "kKvVlFirst"}, {4, "kKvVlResuming"}, {8, "kKvVlPending"}, {16, "kKvVlDone"},
 };
 inline constexpr MapEntry kCommandIlkEntries[] = {
-    {1, "Subroutine (kKvEdCmdS)"}, {2, "Coroutine (kKvEdCmdC)"},
+    {1, "Subroutine (kKvEdCmdS)"},
+    {2, "Coroutine (kKvEdCmdC)"},
 };
 
 inline constexpr ValueMap kMaps[] = {
@@ -163,8 +194,10 @@ inline constexpr Field kClassPointer[] = {{"KvRxClassPointer", Pointer, ""}};
 inline constexpr Field kCommand[] = {{"Command", String, ""}};
 inline constexpr Field kData1Data2[] = {{"data1", String, ""}, {"data2", String, ""}};
 inline constexpr Field kClassLifetime[] = {{"KvRxClassPointer", Pointer, ""}, {"KvRxClassName", String, ""}};
-inline constexpr Field kDocLock[] = {
-    {"LockObject", Pointer, ""}, {"Mode", UInt32, "DocLockMode"}, {"Command", String, ""}, {"Force", UInt8, ""}};
+inline constexpr Field kDocLock[] = {{"LockObject", Pointer, ""},
+                                     {"Mode", UInt32, "DocLockMode"},
+                                     {"Command", String, ""},
+                                     {"Force", UInt8, ""}};
 inline constexpr Field kLock[] = {{"Lock", Pointer, ""}};
 inline constexpr Field kDocLockError[] = {{"Lock", Pointer, ""}, {"ErrorStatus", UInt32, ""}};
 inline constexpr Field kMessage[] = {{"Message", String, ""}};
@@ -215,9 +248,31 @@ inline constexpr Template kTemplates[] = {
 
 // Index into kTemplates; kNoTemplate for events without payload.
 enum TemplateIndex : std::uint8_t {
-  tData, tClassPointer, tCommand, tData1Data2, tClassLifetime, tDocLock, tLock, tDocLockError, tMessage,
-  tInvokeCommand, tRetrieveToken, tLispContextState, tInvokeLisp, tDoc, tActivateDoc, tToken, tResult,
-  tQuery, tContextId, tGeneric, tInt, tPointer, tPointerString, tPointerInt, kNoTemplate = 0xFF,
+  tData,
+  tClassPointer,
+  tCommand,
+  tData1Data2,
+  tClassLifetime,
+  tDocLock,
+  tLock,
+  tDocLockError,
+  tMessage,
+  tInvokeCommand,
+  tRetrieveToken,
+  tLispContextState,
+  tInvokeLisp,
+  tDoc,
+  tActivateDoc,
+  tToken,
+  tResult,
+  tQuery,
+  tContextId,
+  tGeneric,
+  tInt,
+  tPointer,
+  tPointerString,
+  tPointerInt,
+  kNoTemplate = 0xFF,
 };
 
 struct Event {

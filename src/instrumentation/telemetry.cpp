@@ -42,9 +42,13 @@ constinit SendEventCallback g_sendEventCallback = nullptr;
 
 ITelemetryEngine::~ITelemetryEngine() = default;
 
-bool TrellisTelemetryEngineBase::initialize(KvCipUtil*) { return true; }
+bool TrellisTelemetryEngineBase::initialize(KvCipUtil*) {
+  return true;
+}
 void TrellisTelemetryEngineBase::unInitialize() {}
-bool TrellisTelemetryEngineBase::isActive() const { return true; }
+bool TrellisTelemetryEngineBase::isActive() const {
+  return true;
+}
 
 void TrellisTelemetryEngineBase::sendEvent(const TelemetryEvent& event) const {
   if (!isActive()) return;
@@ -56,14 +60,18 @@ ITelemetryEngine* getTelemetryEngine() {
   return g_installedEngine ? g_installedEngine.get() : &g_defaultEngine;
 }
 
-bool isDefaultEngine() { return !g_installedEngine; }
+bool isDefaultEngine() {
+  return !g_installedEngine;
+}
 
 std::unique_ptr<ITelemetryEngine> setTelemetryEngine(std::unique_ptr<ITelemetryEngine> engine) {
   std::swap(engine, g_installedEngine);
   return engine;
 }
 
-void setSendEventCallback(bool (*callback)(const TelemetryEvent&)) { g_sendEventCallback = callback; }
+void setSendEventCallback(bool (*callback)(const TelemetryEvent&)) {
+  g_sendEventCallback = callback;
+}
 
 std::string toJson(const TelemetryEvent& event) {
   Json::Value attributes(Json::objectValue);

@@ -14,9 +14,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Halvex::Tessaran::PAL::Trace::EventRecord;
 using Halvex::Tessaran::PAL::detail::chromeTraceEvent;
 using Halvex::Tessaran::PAL::detail::finishChromeTrace;
+using Halvex::Tessaran::PAL::Trace::EventRecord;
 using kvpal::test::cat;
 using kvpal::test::le;
 using kvpal::test::utf16z;
@@ -28,9 +28,11 @@ Json::Value parse(const std::string& text) {
   return v;
 }
 
-EventRecord record(std::uint16_t id, std::uint8_t opcode, std::uint16_t task, const std::vector<std::uint8_t>& payload) {
-  return EventRecord{id, 0, 16, 18, opcode, task, 0x8000000000000000ull | 0x6, payload.data(), payload.size(),
-                     1234567891, 42, 43};
+EventRecord record(std::uint16_t id, std::uint8_t opcode, std::uint16_t task,
+                   const std::vector<std::uint8_t>& payload) {
+  return EventRecord{
+      id,         0,  16, 18, opcode, task, 0x8000000000000000ull | 0x6, payload.data(), payload.size(),
+      1234567891, 42, 43};
 }
 
 TEST(ChromeTraceEvent, DecodesTheTemplateFields) {
@@ -59,9 +61,10 @@ TEST(ChromeTraceEvent, FieldKinds) {
     Json::Value expected;
   };
   const Case cases[] = {
-      {"non-BMP and control text", 1, 10, utf16z(u"\U0001F600\u00e9\n\"\\"), "data", Json::Value("\U0001F600\u00e9\n\"\\")},
-      {"lone surrogates become U+FFFD", 1, 10, cat({le(0xDBDB, 2), le('a', 2), le(0xDC00, 2), le(0, 2)}), "data",
-       Json::Value("\uFFFDa\uFFFD")},
+      {"non-BMP and control text", 1, 10, utf16z(u"\U0001F600\u00e9\n\"\\"), "data",
+       Json::Value("\U0001F600\u00e9\n\"\\")},
+      {"lone surrogates become U+FFFD", 1, 10, cat({le(0xDBDB, 2), le('a', 2), le(0xDC00, 2), le(0, 2)}),
+       "data", Json::Value("\uFFFDa\uFFFD")},
       {"unmapped value stays a number", 200, 23, cat({utf16z(u"p"), le(7, 4)}), "Ilk", Json::Value(7)},
       {"hex integer", 201, 24, cat({le(0x1388, 4), utf16z(u"t")}), "Restype", Json::Value("0x1388")},
       {"signed integer", 209, 46, cat({le(1, 8), le(0xFFFFFFFF, 4), utf16z(u"r")}), "Flags", Json::Value(-1)},

@@ -61,7 +61,9 @@ class PrivateSessionDaemon {
   std::vector<std::pair<std::string, std::string>> env_;
 };
 
-bool onPath(const char* tool) { return runChild({"/bin/sh", "-c", std::string("command -v ") + tool}).exitCode == 0; }
+bool onPath(const char* tool) {
+  return runChild({"/bin/sh", "-c", std::string("command -v ") + tool}).exitCode == 0;
+}
 
 std::vector<int> payloadBytes(const std::string& line) {
   std::vector<int> bytes;
@@ -100,9 +102,9 @@ TEST(LttngTransport, SessionDaemonRecordsTheEvents) {
   ASSERT_EQ(daemon.run({"lttng", "enable-event", "--userspace", "halvex_tessaran:event"}).exitCode, 0);
   ASSERT_EQ(daemon.run({"lttng", "start"}).exitCode, 0);
   // ASan's leak check would count the tracer's process-lifetime allocations.
-  auto traced = daemon.run({helper, "lttng"}, {{"KVPAL_TRACE_LTTNG", "1"},
-                                               {"LD_LIBRARY_PATH", bin.string()},
-                                               {"ASAN_OPTIONS", "detect_leaks=0"}});
+  auto traced = daemon.run(
+      {helper, "lttng"},
+      {{"KVPAL_TRACE_LTTNG", "1"}, {"LD_LIBRARY_PATH", bin.string()}, {"ASAN_OPTIONS", "detect_leaks=0"}});
   EXPECT_EQ(traced.exitCode, 0);
   ASSERT_EQ(daemon.run({"lttng", "stop"}).exitCode, 0);
   ASSERT_EQ(daemon.run({"lttng", "destroy"}).exitCode, 0);
@@ -116,9 +118,9 @@ TEST(LttngTransport, SessionDaemonRecordsTheEvents) {
 
   std::regex descriptor(
       R"(id = (\d+), version = 0, channel = (\d+), level = (\d+), opcode = (\d+), task = (\d+), keywords = (0x[0-9A-F]+))");
-  const char* const expected[] = {
-      "15 16 16 10 8 0x8000000000000003", "42 16 17 15 22 0x8000000000000082", "45 16 2 12 23 0x8000000000000003",
-      "16 0 16 11 8 0x3", "225 16 19 49 64 0x8000000000000800"};
+  const char* const expected[] = {"15 16 16 10 8 0x8000000000000003", "42 16 17 15 22 0x8000000000000082",
+                                  "45 16 2 12 23 0x8000000000000003", "16 0 16 11 8 0x3",
+                                  "225 16 19 49 64 0x8000000000000800"};
   ASSERT_EQ(events.size(), std::size(expected)) << read.out;
   for (std::size_t i = 0; i < events.size(); ++i) {
     std::smatch m;
@@ -129,7 +131,8 @@ TEST(LttngTransport, SessionDaemonRecordsTheEvents) {
   }
   EXPECT_EQ(payloadBytes(events[0]), (std::vector<int>{'L', 0, 'I', 0, 'N', 0, 'E', 0, 0, 0}));
   std::vector<int> lock = payloadBytes(events[1]);
-  EXPECT_EQ(lock, (std::vector<int>{0x34, 0x12, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 'L', 0, 'I', 0, 'N', 0, 'E', 0, 0, 0, 1}));
+  EXPECT_EQ(lock, (std::vector<int>{0x34, 0x12, 0,   0, 0,   0, 0,   0, 4, 0, 0, 0,
+                                    'L',  0,    'I', 0, 'N', 0, 'E', 0, 0, 0, 1}));
 }
 
 }  // namespace

@@ -3,13 +3,12 @@
 #include "pal/perf_log.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <mutex>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "instrumentation/session_recorder.h"
@@ -29,9 +28,15 @@ const KvRxClass* const kClass = reinterpret_cast<const KvRxClass*>(0x11223344556
 const KvDbImpLock* const kLock = reinterpret_cast<const KvDbImpLock*>(0x00007f0012345678ull);
 void* const kPtr = reinterpret_cast<void*>(0xdeadbeefcafef00dull);
 
-Bytes s(std::u16string_view text) { return utf16z(text); }
-Bytes p(const void* v) { return le(reinterpret_cast<std::uintptr_t>(v), 8); }
-Bytes u32(std::uint32_t v) { return le(v, 4); }
+Bytes s(std::u16string_view text) {
+  return utf16z(text);
+}
+Bytes p(const void* v) {
+  return le(reinterpret_cast<std::uintptr_t>(v), 8);
+}
+Bytes u32(std::uint32_t v) {
+  return le(v, 4);
+}
 
 struct WriterCase {
   const char* what;
@@ -52,46 +57,89 @@ const std::vector<WriterCase>& writerCases() {
        s(u"d\u00e9\U0001F600")},
       {"KvApAppInit start", [] { PerfLog_WriteKvApAppInitEvent(true); }, 3, 2, 10, 17, C | 1, {}},
       {"KvApAppInit end", [] { PerfLog_WriteKvApAppInitEvent(false); }, 4, 2, 11, 17, C | 1, {}},
-      {"PyraAppInitInstance start", [] { PerfLog_WritePyraAppInitInstanceEvent(true); }, 5, 3, 10, 17, C | 1, {}},
-      {"PyraAppInitInstance end", [] { PerfLog_WritePyraAppInitInstanceEvent(false); }, 6, 3, 11, 17, C | 1, {}},
-      {"ObjectRecordIn start", [] { PerfLog_WriteObjectRecordInEvent(kClass, true); }, 7, 4, 10, 18, C, p(kClass)},
-      {"ObjectRecordIn end", [] { PerfLog_WriteObjectRecordInEvent(kClass, false); }, 8, 4, 11, 18, C, p(kClass)},
-      {"ViewportDraw start", [] { PerfLog_WriteKvGiDrawableViewportDrawEvent(kClass, true); }, 9, 5, 10, 18, C | 8,
+      {"PyraAppInitInstance start",
+       [] { PerfLog_WritePyraAppInitInstanceEvent(true); },
+       5,
+       3,
+       10,
+       17,
+       C | 1,
+       {}},
+      {"PyraAppInitInstance end",
+       [] { PerfLog_WritePyraAppInitInstanceEvent(false); },
+       6,
+       3,
+       11,
+       17,
+       C | 1,
+       {}},
+      {"ObjectRecordIn start", [] { PerfLog_WriteObjectRecordInEvent(kClass, true); }, 7, 4, 10, 18, C,
        p(kClass)},
-      {"ViewportDraw end", [] { PerfLog_WriteKvGiDrawableViewportDrawEvent(kClass, false); }, 10, 5, 11, 18, C | 8,
+      {"ObjectRecordIn end", [] { PerfLog_WriteObjectRecordInEvent(kClass, false); }, 8, 4, 11, 18, C,
        p(kClass)},
-      {"LoadModule start", [] { PerfLog_WriteLoadModuleEvent(L"m.so", true); }, 11, 6, 10, 17, C | 1, s(u"m.so")},
-      {"LoadModule end", [] { PerfLog_WriteLoadModuleEvent(L"m.so", false); }, 12, 6, 11, 17, C | 1, s(u"m.so")},
+      {"ViewportDraw start", [] { PerfLog_WriteKvGiDrawableViewportDrawEvent(kClass, true); }, 9, 5, 10, 18,
+       C | 8, p(kClass)},
+      {"ViewportDraw end", [] { PerfLog_WriteKvGiDrawableViewportDrawEvent(kClass, false); }, 10, 5, 11, 18,
+       C | 8, p(kClass)},
+      {"LoadModule start", [] { PerfLog_WriteLoadModuleEvent(L"m.so", true); }, 11, 6, 10, 17, C | 1,
+       s(u"m.so")},
+      {"LoadModule end", [] { PerfLog_WriteLoadModuleEvent(L"m.so", false); }, 12, 6, 11, 17, C | 1,
+       s(u"m.so")},
       {"OpenDocument start", [] { PerfLog_WriteOpenDocumentEvent(L"/d/x.dwg", true); }, 13, 7, 10, 16, C | 3,
        s(u"/d/x.dwg")},
       {"OpenDocument end", [] { PerfLog_WriteOpenDocumentEvent(L"", false); }, 14, 7, 11, 16, C | 3, s(u"")},
       {"StartCommand", [] { PerfLog_WriteStartCommandEvent(L"LINE"); }, 15, 8, 10, 16, C | 3, s(u"LINE")},
       {"StartCommand null", [] { PerfLog_WriteStartCommandEvent(nullptr); }, 15, 8, 10, 16, C | 3, s(u"")},
-      {"EndCommand: no channel", [] { PerfLog_WriteEndCommandEvent(L"LINE"); }, 16, 8, 11, 16, 3, s(u"LINE"), 0},
+      {"EndCommand: no channel", [] { PerfLog_WriteEndCommandEvent(L"LINE"); }, 16, 8, 11, 16, 3, s(u"LINE"),
+       0},
       {"BindToCLR start", [] { PerfLog_WriteBindToCLREvent(true); }, 17, 9, 10, 17, C | 1, {}},
       {"BindToCLR end", [] { PerfLog_WriteBindToCLREvent(false); }, 18, 9, 11, 17, C | 1, {}},
       {"InitFontCache start", [] { PerfLog_WriteInitFontCacheEvent(true); }, 19, 10, 10, 17, C | 1, {}},
       {"InitFontCache end", [] { PerfLog_WriteInitFontCacheEvent(false); }, 20, 10, 11, 17, C | 1, {}},
-      {"FrameInitialize start", [] { PerfLog_WriteHxApplicationFrameInitializeEvent(true); }, 21, 11, 10, 17, C | 1,
+      {"FrameInitialize start",
+       [] { PerfLog_WriteHxApplicationFrameInitializeEvent(true); },
+       21,
+       11,
+       10,
+       17,
+       C | 1,
        {}},
-      {"FrameInitialize end", [] { PerfLog_WriteHxApplicationFrameInitializeEvent(false); }, 22, 11, 11, 17, C | 1,
+      {"FrameInitialize end",
+       [] { PerfLog_WriteHxApplicationFrameInitializeEvent(false); },
+       22,
+       11,
+       11,
+       17,
+       C | 1,
        {}},
-      {"FrameCreateInstance start", [] { PerfLog_WriteHxApplicationFrameCreateInstanceEvent(true); }, 23, 12, 10,
-       17, C | 1, {}},
-      {"FrameCreateInstance end", [] { PerfLog_WriteHxApplicationFrameCreateInstanceEvent(false); }, 24, 12, 11,
-       17, C | 1, {}},
+      {"FrameCreateInstance start",
+       [] { PerfLog_WriteHxApplicationFrameCreateInstanceEvent(true); },
+       23,
+       12,
+       10,
+       17,
+       C | 1,
+       {}},
+      {"FrameCreateInstance end",
+       [] { PerfLog_WriteHxApplicationFrameCreateInstanceEvent(false); },
+       24,
+       12,
+       11,
+       17,
+       C | 1,
+       {}},
       {"LoadResource start", [] { PerfLog_WriteLoadResourceEvent(L"r", true); }, 33, 17, 10, 18, C, s(u"r")},
       {"LoadResource end", [] { PerfLog_WriteLoadResourceEvent(L"r", false); }, 34, 17, 11, 18, C, s(u"r")},
-      {"ClassLifetime start", [] { PerfLog_WriteKvRxClassLifetimeEvent(kClass, L"AcDbLine", true); }, 37, 19, 10,
-       18, C | 8, cat({p(kClass), s(u"AcDbLine")})},
-      {"ClassLifetime end", [] { PerfLog_WriteKvRxClassLifetimeEvent(kClass, L"AcDbLine", false); }, 38, 19, 11,
-       18, C | 8, cat({p(kClass), s(u"AcDbLine")})},
+      {"ClassLifetime start", [] { PerfLog_WriteKvRxClassLifetimeEvent(kClass, L"AcDbLine", true); }, 37, 19,
+       10, 18, C | 8, cat({p(kClass), s(u"AcDbLine")})},
+      {"ClassLifetime end", [] { PerfLog_WriteKvRxClassLifetimeEvent(kClass, L"AcDbLine", false); }, 38, 19,
+       11, 18, C | 8, cat({p(kClass), s(u"AcDbLine")})},
       {"SysvarListEntry", [] { PerfLog_WriteSysvarListEntryEvent(L"OSMODE", L"35"); }, 39, 20, 12, 18, C,
        cat({s(u"OSMODE"), s(u"35")})},
       {"DocLock", [] { PerfLog_WriteDocLockEvent(kLock, 4, L"MOVE", true); }, 42, 22, 15, 17, C | 0x82,
        cat({p(kLock), u32(4), s(u"MOVE"), {1}})},
-      {"DocLock not forced", [] { PerfLog_WriteDocLockEvent(kLock, 32, L"", false); }, 42, 22, 15, 17, C | 0x82,
-       cat({p(kLock), u32(32), s(u""), {0}})},
+      {"DocLock not forced", [] { PerfLog_WriteDocLockEvent(kLock, 32, L"", false); }, 42, 22, 15, 17,
+       C | 0x82, cat({p(kLock), u32(32), s(u""), {0}})},
       {"DocUnlock", [] { PerfLog_WriteDocUnlockEvent(kLock); }, 43, 22, 16, 17, C | 0x82, p(kLock)},
       {"DocLockError", [] { PerfLog_WriteDocLockErrorEvent(kLock, -5); }, 44, 22, 12, 17, C | 2,
        cat({p(kLock), u32(0xFFFFFFFBu)})},
@@ -100,9 +148,10 @@ const std::vector<WriterCase>& writerCases() {
       {"BolLifetime end", [] { PerfLog_WriteBolLifetimeEvent(false); }, 47, 24, 11, 17, C, {}},
       {"BolNotify start", [] { PerfLog_WriteBolNotifyEvent(true); }, 48, 25, 10, 17, C, {}},
       {"BolNotify end", [] { PerfLog_WriteBolNotifyEvent(false); }, 49, 25, 11, 17, C, {}},
-      {"VmtMainThread", [] { PerfLog_WriteVmtMainThreadParameteredEvent(L"v"); }, 86, 43, 30, 18, C | 8, s(u"v")},
-      {"WorldDraw start", [] { PerfLog_WriteKvGiDrawableWorldDrawEvent(kClass, true); }, 90, 47, 10, 18, C | 8,
-       p(kClass)},
+      {"VmtMainThread", [] { PerfLog_WriteVmtMainThreadParameteredEvent(L"v"); }, 86, 43, 30, 18, C | 8,
+       s(u"v")},
+      {"WorldDraw start", [] { PerfLog_WriteKvGiDrawableWorldDrawEvent(kClass, true); }, 90, 47, 10, 18,
+       C | 8, p(kClass)},
       {"WorldDraw end", [] { PerfLog_WriteKvGiDrawableWorldDrawEvent(kClass, false); }, 91, 47, 11, 18, C | 8,
        p(kClass)},
       {"TRegenAll start", [] { PerfLog_WriteTRegenAllEvent(true); }, 101, 53, 10, 18, C | 8, {}},
@@ -111,7 +160,8 @@ const std::vector<WriterCase>& writerCases() {
        cat({s(u"_LINE 0,0"), u32(2)})},
       {"RetrieveCommandToken", [] { PerfLog_WriteRetrieveCommandTokenEvent(0x1388, L"tok"); }, 201, 8, 24, 18,
        C | 2, cat({u32(0x1388), s(u"tok")})},
-      {"CommandCancelled", [] { PerfLog_WriteCommandCancelledEvent(L"ARC"); }, 202, 8, 25, 16, C | 2, s(u"ARC")},
+      {"CommandCancelled", [] { PerfLog_WriteCommandCancelledEvent(L"ARC"); }, 202, 8, 25, 16, C | 2,
+       s(u"ARC")},
       {"CommandFailed", [] { PerfLog_WriteCommandFailedEvent(L"ARC"); }, 203, 8, 42, 16, C | 2, s(u"ARC")},
       {"SetLispContextState", [] { PerfLog_WriteSetLispContextStateEvent(kPtr, 8); }, 204, 61, 43, 19, C | 6,
        cat({p(kPtr), u32(8)})},
@@ -125,24 +175,25 @@ const std::vector<WriterCase>& writerCases() {
       {"SetCurrentDoc", [] { PerfLog_WriteSetCurrentDocEvent(kPtr); }, 210, 22, 47, 18, C | 0x80, p(kPtr)},
       {"OnActivateDoc", [] { PerfLog_WriteOnActivateDocEvent(kPtr); }, 211, 22, 48, 18, C | 0x80, p(kPtr)},
       {"CommandThroat start", [] { PerfLog_WriteCommandThroatEvent(true); }, 212, 59, 10, 18, C | 0x82, {}},
-      {"StuffCommandThroat", [] { PerfLog_WriteStuffCommandThroatEvent(L"t"); }, 213, 59, 40, 18, C | 0x82, s(u"t")},
-      {"CommandThroatSelectDevice", [] { PerfLog_WriteCommandThroatSelectDeviceEvent(L"r"); }, 214, 59, 39, 18,
-       C | 0x82, s(u"r")},
+      {"StuffCommandThroat", [] { PerfLog_WriteStuffCommandThroatEvent(L"t"); }, 213, 59, 40, 18, C | 0x82,
+       s(u"t")},
+      {"CommandThroatSelectDevice", [] { PerfLog_WriteCommandThroatSelectDeviceEvent(L"r"); }, 214, 59, 39,
+       18, C | 0x82, s(u"r")},
       {"CommandThroat end", [] { PerfLog_WriteCommandThroatEvent(false); }, 215, 59, 11, 18, C | 0x82, {}},
       {"MessageLoop start", [] { PerfLog_WriteMessageLoopEvent(true); }, 216, 60, 10, 19, C | 0x82, {}},
       {"MessageLoop end", [] { PerfLog_WriteMessageLoopEvent(false); }, 217, 60, 11, 19, C | 0x82, {}},
       {"PointCloudLoadingStart", [] { PerfLog_WritePointCloudLoadingStartEvent(kPtr); }, 218, 62, 10, 19,
        C | 0x200, p(kPtr)},
-      {"PointCloudLoadingCompleted", [] { PerfLog_WritePointCloudLoadingCompletedEvent(kPtr); }, 219, 62, 11, 19,
-       C | 0x200, p(kPtr)},
-      {"PointCloudThreadStart", [] { PerfLog_WritePointCloudThreadStartEvent(kPtr); }, 220, 63, 10, 19, C | 0x400,
-       p(kPtr)},
-      {"PointCloudThreadStop", [] { PerfLog_WritePointCloudThreadStopEvent(kPtr); }, 221, 63, 11, 19, C | 0x400,
-       p(kPtr)},
+      {"PointCloudLoadingCompleted", [] { PerfLog_WritePointCloudLoadingCompletedEvent(kPtr); }, 219, 62, 11,
+       19, C | 0x200, p(kPtr)},
+      {"PointCloudThreadStart", [] { PerfLog_WritePointCloudThreadStartEvent(kPtr); }, 220, 63, 10, 19,
+       C | 0x400, p(kPtr)},
+      {"PointCloudThreadStop", [] { PerfLog_WritePointCloudThreadStopEvent(kPtr); }, 221, 63, 11, 19,
+       C | 0x400, p(kPtr)},
       {"LispContext created", [] { PerfLog_WriteLispContextStateEvent(kPtr, true); }, 222, 61, 18, 19, C | 6,
        p(kPtr)},
-      {"LispContext destroyed", [] { PerfLog_WriteLispContextStateEvent(kPtr, false); }, 223, 61, 19, 19, C | 6,
-       p(kPtr)},
+      {"LispContext destroyed", [] { PerfLog_WriteLispContextStateEvent(kPtr, false); }, 223, 61, 19, 19,
+       C | 6, p(kPtr)},
       {"DMDriverFPS", [] { PerfLog_WriteDMDriverFPSEvent(L"60", L"gl"); }, 224, 65, 12, 18, C | 8,
        cat({s(u"60"), s(u"gl")})},
       {"Generic", [] { PerfLog_WriteGenericEvent(L"k", L"a\tb"); }, 225, 64, 49, 19, C | 0x800,
@@ -297,8 +348,12 @@ TEST_F(PerfLogTest, GenericPayloadIsCleanedWithinItsBuffer) {
 }
 
 std::atomic<int> g_classListCalls{0};
-void countClassList() { ++g_classListCalls; }
-void otherClassList() { g_classListCalls += 100; }
+void countClassList() {
+  ++g_classListCalls;
+}
+void otherClassList() {
+  g_classListCalls += 100;
+}
 
 TEST_F(PerfLogTest, ClassListCallbackRunsOncePerEnabling) {
   g_classListCalls = 0;
@@ -363,15 +418,30 @@ TEST_F(PerfLogTest, OnlyTheFirstRegenerationAfterANamedDocumentIsReported) {
     int starts, ends;  // totals after the step
   };
   const Step steps[] = {
-      {"regeneration before any document", [] { PerfLog_WriteTRegenAllEvent(true); PerfLog_WriteTRegenAllEvent(false); }, 0, 0},
+      {"regeneration before any document",
+       [] {
+         PerfLog_WriteTRegenAllEvent(true);
+         PerfLog_WriteTRegenAllEvent(false);
+       },
+       0, 0},
       {"unnamed document", [] { PerfLog_WriteOpenDocumentEvent(L"", true); }, 0, 0},
-      {"regeneration after it", [] { PerfLog_WriteTRegenAllEvent(true); PerfLog_WriteTRegenAllEvent(false); }, 0, 0},
+      {"regeneration after it",
+       [] {
+         PerfLog_WriteTRegenAllEvent(true);
+         PerfLog_WriteTRegenAllEvent(false);
+       },
+       0, 0},
       {"named document closing", [] { PerfLog_WriteOpenDocumentEvent(L"/d/a.dwg", false); }, 0, 0},
       {"regeneration after the End", [] { PerfLog_WriteTRegenAllEvent(true); }, 0, 0},
       {"named document", [] { PerfLog_WriteOpenDocumentEvent(L"/d/a.dwg", true); }, 0, 0},
       {"its regeneration starts", [] { PerfLog_WriteTRegenAllEvent(true); }, 1, 0},
       {"and ends", [] { PerfLog_WriteTRegenAllEvent(false); }, 1, 1},
-      {"the next regeneration", [] { PerfLog_WriteTRegenAllEvent(true); PerfLog_WriteTRegenAllEvent(false); }, 1, 1},
+      {"the next regeneration",
+       [] {
+         PerfLog_WriteTRegenAllEvent(true);
+         PerfLog_WriteTRegenAllEvent(false);
+       },
+       1, 1},
   };
   SessionRecorder session;
   for (const auto& st : steps) {

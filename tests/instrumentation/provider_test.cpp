@@ -55,7 +55,8 @@ const char* const kPartEvents[] = {
     "37|KvRxClassLifetime|Start|detailed|GsPerformance|KvRxClassPointer:pointer,KvRxClassName:string|channel",
     "38|KvRxClassLifetime|End|detailed|GsPerformance|KvRxClassPointer:pointer,KvRxClassName:string|channel",
     "39|SysvarList|Info|detailed|-|data1:string,data2:string|channel",
-    "42|Doc|Lock|normal|Commands Doc|LockObject:pointer,Mode:uint32:DocLockMode,Command:string,Force:uint8|channel",
+    "42|Doc|Lock|normal|Commands "
+    "Doc|LockObject:pointer,Mode:uint32:DocLockMode,Command:string,Force:uint8|channel",
     "43|Doc|Unlock|normal|Commands Doc|Lock:pointer|channel",
     "44|Doc|Info|normal|Commands|Lock:pointer,ErrorStatus:uint32|channel",
     "45|Assert|Info|win:Error|Startup Commands|Message:string|channel",
@@ -72,7 +73,8 @@ const char* const kPartEvents[] = {
     "201|Command|RetrieveToken|detailed|Commands|Restype:uint32hex,Token:string|channel",
     "202|Command|Cancelled|minimal|Commands|Command:string|channel",
     "203|Command|Failed|minimal|Commands|Command:string|channel",
-    "204|Lisp|SetContextState|diagnostic|Commands Lisp|ContextId:pointer,State:uint32:LispContextState|channel",
+    "204|Lisp|SetContextState|diagnostic|Commands "
+    "Lisp|ContextId:pointer,State:uint32:LispContextState|channel",
     "205|Lisp|InvokeLisp|detailed|Commands Lisp|Name:string,Expression:string|channel",
     "206|Doc|Start|detailed|Doc|Doc:pointer|channel",
     "207|Doc|End|detailed|Doc|Doc:pointer|channel",
@@ -96,9 +98,22 @@ const char* const kPartEvents[] = {
     "225|Generic|Generic|diagnostic|Generic|kind:string,payload:string|channel",
 };
 const char* const kPartLevels = "2=win:Error 16=minimal 17=normal 18=detailed 19=diagnostic";
-const char* const kPartOpcodes = "10=Start 11=End 12=Info 13=SwitchIn 14=SwitchOut 15=Lock 16=Unlock 17=Access 18=CreateContext 19=DestroyContext 23=Invoke 24=RetrieveToken 25=Cancelled 30=MainDomain 39=Processed 40=Queue 42=Failed 43=SetContextState 44=InvokeLisp 45=Activated 46=Activate 47=SetCurrent 48=OnActivate 49=Generic";
-const char* const kPartKeywords = "0x1=Startup 0x2=Commands 0x4=Lisp 0x8=GsPerformance 0x40=Interactive 0x80=Doc 0x200=PointCloudLoading 0x400=PointCloudThreading 0x800=Generic";
-const char* const kPartTasks = "1=KvDbDatabase-readMdlFile 2=KvApApp-init 3=CPyraApp-InitInstance 4=KvDbImpObject-objectRecordIn 5=KvGiDrawable-viewportDraw 6=LoadModule 7=KvApDocImpManager-OpenDocumentFile 8=Command 9=kvdbImpBindToRuntime 10=CFontInfo-Init 11=HxApplicationFrame-Initialize 12=HxApplicationFrame-CreateInstance 13=CustomizationSection-ConstructorGuts 14=QuickAccessToolbarService-LoadQuickAccessToolbar 15=KvSignalhubConn-LoadSignalhub 16=RibbonTabSwitch 17=LoadResource 19=KvRxClassLifetime 20=SysvarList 22=Doc 23=Assert 24=BolLifetime 25=BolNotify 41=DeviceUpdate 43=VmtMainDomain 47=KvGiDrawable-worldDraw 53=Tregenall 59=CommandThroat 60=MessageLoop 61=Lisp 62=ProgressiveLoading 63=ProgressiveThreading 64=Generic 65=DMDriverFPSTask";
+const char* const kPartOpcodes =
+    "10=Start 11=End 12=Info 13=SwitchIn 14=SwitchOut 15=Lock 16=Unlock 17=Access 18=CreateContext "
+    "19=DestroyContext 23=Invoke 24=RetrieveToken 25=Cancelled 30=MainDomain 39=Processed 40=Queue 42=Failed "
+    "43=SetContextState 44=InvokeLisp 45=Activated 46=Activate 47=SetCurrent 48=OnActivate 49=Generic";
+const char* const kPartKeywords =
+    "0x1=Startup 0x2=Commands 0x4=Lisp 0x8=GsPerformance 0x40=Interactive 0x80=Doc 0x200=PointCloudLoading "
+    "0x400=PointCloudThreading 0x800=Generic";
+const char* const kPartTasks =
+    "1=KvDbDatabase-readMdlFile 2=KvApApp-init 3=CPyraApp-InitInstance 4=KvDbImpObject-objectRecordIn "
+    "5=KvGiDrawable-viewportDraw 6=LoadModule 7=KvApDocImpManager-OpenDocumentFile 8=Command "
+    "9=kvdbImpBindToRuntime 10=CFontInfo-Init 11=HxApplicationFrame-Initialize "
+    "12=HxApplicationFrame-CreateInstance 13=CustomizationSection-ConstructorGuts "
+    "14=QuickAccessToolbarService-LoadQuickAccessToolbar 15=KvSignalhubConn-LoadSignalhub 16=RibbonTabSwitch "
+    "17=LoadResource 19=KvRxClassLifetime 20=SysvarList 22=Doc 23=Assert 24=BolLifetime 25=BolNotify "
+    "41=DeviceUpdate 43=VmtMainDomain 47=KvGiDrawable-worldDraw 53=Tregenall 59=CommandThroat 60=MessageLoop "
+    "61=Lisp 62=ProgressiveLoading 63=ProgressiveThreading 64=Generic 65=DMDriverFPSTask";
 
 std::vector<std::string> split(const std::string& s, char sep) {
   std::vector<std::string> out;
@@ -153,7 +168,8 @@ std::string templateFields(const ptree& tmpl) {
     if (in == "win:UInt32") type = attr(d, "outType") == "win:HexInt32" ? "uint32hex" : "uint32";
     if (in == "win:UInt8") type = "uint8";
     EXPECT_FALSE(type.empty()) << in;
-    out += (out.empty() ? "" : ",") + attr(d, "name") + ":" + type + (attr(d, "map").empty() ? "" : ":" + attr(d, "map"));
+    out += (out.empty() ? "" : ",") + attr(d, "name") + ":" + type +
+           (attr(d, "map").empty() ? "" : ":" + attr(d, "map"));
   }
   return out;
 }
@@ -212,7 +228,8 @@ TEST(ProviderManifest, ValueMapsShowTheirTexts) {
     if (name == "string") strings["$(string." + attr(s, "id") + ")"] = attr(s, "value");
 
   const std::map<std::string, std::string> expected = {
-      {"DocLockMode", "0=kNone 1=kAutoWrite 2=kNotLocked 4=kWrite 20=kProtectedAutoWrite 32=kRead 64=kXWrite"},
+      {"DocLockMode",
+       "0=kNone 1=kAutoWrite 2=kNotLocked 4=kWrite 20=kProtectedAutoWrite 32=kRead 64=kXWrite"},
       {"LispContextState", "1=kKvVlNone 2=kKvVlFirst 4=kKvVlResuming 8=kKvVlPending 16=kKvVlDone"},
       {"CommandIlk", "1=Subroutine (kKvEdCmdS) 2=Coroutine (kKvEdCmdC)"},
   };
@@ -221,7 +238,8 @@ TEST(ProviderManifest, ValueMapsShowTheirTexts) {
     if (name != "valueMap") continue;
     std::string list;
     for (const auto& [n, e] : m)
-      if (n == "map") list += (list.empty() ? "" : " ") + attr(e, "value") + "=" + strings[attr(e, "message")];
+      if (n == "map")
+        list += (list.empty() ? "" : " ") + attr(e, "value") + "=" + strings[attr(e, "message")];
     got[attr(m, "name")] = list;
   }
   EXPECT_EQ(got, expected);
@@ -235,10 +253,10 @@ TEST(ProviderManifest, EventsMatchThePublishedTable) {
     if (name != "event") continue;
     std::string kw = attr(e, "keywords");
     usedTemplates.insert(attr(e, "template"));
-    manifestEvents[attr(e, "value")] = attr(e, "value") + "|" + attr(e, "task") + "|" + attr(e, "opcode") + "|" +
-                                       attr(e, "level") + "|" + (kw.empty() ? "-" : kw) + "|" +
-                                       templates[attr(e, "template")] + "|" +
-                                       (attr(e, "channel") == "Performance" ? "channel" : attr(e, "channel") + "-");
+    manifestEvents[attr(e, "value")] =
+        attr(e, "value") + "|" + attr(e, "task") + "|" + attr(e, "opcode") + "|" + attr(e, "level") + "|" +
+        (kw.empty() ? "-" : kw) + "|" + templates[attr(e, "template")] + "|" +
+        (attr(e, "channel") == "Performance" ? "channel" : attr(e, "channel") + "-");
     EXPECT_EQ(attr(e, "version"), "0");
   }
   ASSERT_EQ(manifestEvents.size(), std::size(kPartEvents));

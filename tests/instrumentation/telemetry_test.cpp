@@ -108,13 +108,18 @@ TEST_F(TelemetryTest, JsonFormOfEvents) {
     std::string json;
   };
   const Case cases[] = {
-      {"one attribute", {L"Open", L"Usage", {{L"Size", L"12"}}},
+      {"one attribute",
+       {L"Open", L"Usage", {{L"Size", L"12"}}},
        "{\"attributes\":{\"Size\":\"12\"},\"name\":\"Open\",\"type\":\"Usage\"}\n"},
-      {"no attributes", {L"Close", L"Usage", {}}, "{\"attributes\":{},\"name\":\"Close\",\"type\":\"Usage\"}\n"},
-      {"attributes sorted by name", {L"e", L"t", {{L"b", L"2"}, {L"a", L"1"}, {L"C", L"3"}}},
+      {"no attributes",
+       {L"Close", L"Usage", {}},
+       "{\"attributes\":{},\"name\":\"Close\",\"type\":\"Usage\"}\n"},
+      {"attributes sorted by name",
+       {L"e", L"t", {{L"b", L"2"}, {L"a", L"1"}, {L"C", L"3"}}},
        "{\"attributes\":{\"C\":\"3\",\"a\":\"1\",\"b\":\"2\"},\"name\":\"e\",\"type\":\"t\"}\n"},
       {"escapes", {L"q\"\\\n", L"", {}}, "{\"attributes\":{},\"name\":\"q\\\"\\\\\\n\",\"type\":\"\"}\n"},
-      {"non-ASCII text", {L"caf\u00e9", L"\U0001F600", {{L"\u00fc", L"\u4e2d"}}},
+      {"non-ASCII text",
+       {L"caf\u00e9", L"\U0001F600", {{L"\u00fc", L"\u4e2d"}}},
        "{\"attributes\":{\"\\u00fc\":\"\\u4e2d\"},\"name\":\"caf\\u00e9\",\"type\":\"\\ud83d\\ude00\"}\n"},
   };
   for (const auto& c : cases) {
@@ -125,7 +130,7 @@ TEST_F(TelemetryTest, JsonFormOfEvents) {
 
 TEST_F(TelemetryTest, DoubleAttributesInScientificNotation) {
   const std::pair<double, const wchar_t*> cases[] = {
-      {1.5, L"1.500000e+00"},  {0.1, L"1.000000e-01"},      {0.0, L"0.000000e+00"},
+      {1.5, L"1.500000e+00"},      {0.1, L"1.000000e-01"},     {0.0, L"0.000000e+00"},
       {-2.5e10, L"-2.500000e+10"}, {1e-300, L"1.000000e-300"}, {123456789.0, L"1.234568e+08"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(double_att_to_wstring(value), text) << value;

@@ -54,8 +54,8 @@ class TraceRecordTest : public ::testing::Test {
   std::string file_;
 };
 
-const std::vector<std::string> kAllEvents = {"B Command", "i Doc Lock", "i Assert Info", "E Command",
-                                             "i Generic Generic", "M process_name"};
+const std::vector<std::string> kAllEvents = {"B Command", "i Doc Lock",        "i Assert Info",
+                                             "E Command", "i Generic Generic", "M process_name"};
 
 TEST_F(TraceRecordTest, WritesTheEventsAsChromeTraceJson) {
   auto r = record({}, {KVPAL_TRACE_HELPER, "write"});
@@ -138,10 +138,12 @@ TEST_F(TraceRecordTest, FileSessionWithoutTheRecorderStartsTheArray) {
   auto r = runChild({KVPAL_TRACE_HELPER, "write"}, {{"KVPAL_TRACE_FILE", file_}});
   EXPECT_EQ(r.exitCode, 0);
   // A second process appends to the same file.
-  r = runChild({KVPAL_TRACE_HELPER, "write"}, {{"KVPAL_TRACE_FILE", file_}, {"KVPAL_TRACE_KEYWORDS", "0x800"}});
+  r = runChild({KVPAL_TRACE_HELPER, "write"},
+               {{"KVPAL_TRACE_FILE", file_}, {"KVPAL_TRACE_KEYWORDS", "0x800"}});
   EXPECT_EQ(r.exitCode, 0);
   std::string error;
-  ASSERT_TRUE(Halvex::Tessaran::PAL::detail::finishChromeTrace(file_, "{\"ph\":\"M\",\"name\":\"end\"}", &error))
+  ASSERT_TRUE(
+      Halvex::Tessaran::PAL::detail::finishChromeTrace(file_, "{\"ph\":\"M\",\"name\":\"end\"}", &error))
       << error;
   auto expected = kAllEvents;
   expected.back() = "i Generic Generic";
@@ -158,7 +160,8 @@ TEST_F(TraceRecordTest, ManifestGoesToStandardOutputOrAFile) {
   std::stringstream text;
   text << in.rdbuf();
   EXPECT_EQ(text.str(), printed.out);
-  EXPECT_EQ(runChild({KVPAL_TOOL, "trace", "manifest", "--output", (dir_ / "no/dir/m.man").string()}).exitCode, 1);
+  EXPECT_EQ(
+      runChild({KVPAL_TOOL, "trace", "manifest", "--output", (dir_ / "no/dir/m.man").string()}).exitCode, 1);
 }
 
 }  // namespace

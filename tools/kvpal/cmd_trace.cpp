@@ -68,7 +68,8 @@ int runRecord(const kvpal::Args& args) {
 
   {
     std::ofstream f(output, std::ios::binary | std::ios::trunc);
-    if (!(f << detail::kChromeTraceOpening) || !f.flush()) return kvpal::failure(kName, "cannot write " + output);
+    if (!(f << detail::kChromeTraceOpening) || !f.flush())
+      return kvpal::failure(kName, "cannot write " + output);
   }
   char* absolute = realpath(output.c_str(), nullptr);
   std::string path = absolute ? absolute : output;
@@ -82,7 +83,8 @@ int runRecord(const kvpal::Args& args) {
   std::signal(SIGINT, SIG_IGN);
   std::signal(SIGQUIT, SIG_IGN);
   pid_t child = fork();
-  if (child < 0) return kvpal::failure(kName, std::string("cannot start the command: ") + std::strerror(errno));
+  if (child < 0)
+    return kvpal::failure(kName, std::string("cannot start the command: ") + std::strerror(errno));
   if (child == 0) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGQUIT, SIG_DFL);
@@ -118,14 +120,15 @@ int runTrace(const kvpal::Args& args) {
 
 }  // namespace
 
-KVPAL_COMMAND("trace", "print the event manifest, or record a command's performance events",
-              "usage: kvpal trace manifest [--output FILE]\n"
-              "       kvpal trace record [--level N] [--keywords MASK] --output FILE -- COMMAND [ARGS...]\n\n"
-              "manifest  prints the event manifest of the \"Halvex-Tessaran\" provider (or writes it to FILE).\n"
-              "record    runs COMMAND with a trace file session attached and writes its events to FILE in\n"
-              "          the Chrome trace-event JSON format (open it in the Perfetto UI or chrome://tracing).\n"
-              "          --level admits events up to that level (0, the default, admits all); --keywords\n"
-              "          admits events sharing a keyword bit with MASK (0, the default, admits all).\n"
-              "          The file is completed even when COMMAND ends abruptly. The exit status is\n"
-              "          COMMAND's, or 128 plus the signal that ended it.\n",
-              runTrace);
+KVPAL_COMMAND(
+    "trace", "print the event manifest, or record a command's performance events",
+    "usage: kvpal trace manifest [--output FILE]\n"
+    "       kvpal trace record [--level N] [--keywords MASK] --output FILE -- COMMAND [ARGS...]\n\n"
+    "manifest  prints the event manifest of the \"Halvex-Tessaran\" provider (or writes it to FILE).\n"
+    "record    runs COMMAND with a trace file session attached and writes its events to FILE in\n"
+    "          the Chrome trace-event JSON format (open it in the Perfetto UI or chrome://tracing).\n"
+    "          --level admits events up to that level (0, the default, admits all); --keywords\n"
+    "          admits events sharing a keyword bit with MASK (0, the default, admits all).\n"
+    "          The file is completed even when COMMAND ends abruptly. The exit status is\n"
+    "          COMMAND's, or 128 plus the signal that ended it.\n",
+    runTrace);
