@@ -26,7 +26,7 @@ const std::vector<Command>& commands();
 int usageError(const char* name, const std::string& message);
 // Prints "kvpal NAME: MESSAGE"; returns kFailed.
 int failure(const char* name, const std::string& message);
-// True when args hold -h or --help.
+// True when args hold -h or --help before any "--".
 bool wantsHelp(const Args& args);
 
 struct Registrar {

@@ -40,8 +40,10 @@ int failure(const char* name, const std::string& message) {
   return kFailed;
 }
 
+// Arguments after "--" belong to a command the subcommand runs.
 bool wantsHelp(const Args& args) {
-  return std::any_of(args.begin(), args.end(), [](const std::string& a) { return a == "-h" || a == "--help"; });
+  return std::any_of(args.begin(), std::find(args.begin(), args.end(), "--"),
+                     [](const std::string& a) { return a == "-h" || a == "--help"; });
 }
 
 }  // namespace kvpal

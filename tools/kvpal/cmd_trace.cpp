@@ -1,0 +1,131 @@
+// kvpal trace: the performance event provider's manifest, and recording a
+// command's events into a Chrome trace-event file.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+
+#include "command.h"
+#include "instrumentation/chrome_trace.h"
+#include "instrumentation/trace_file_session.h"
+#include "pal/trace_session.h"
+
+namespace {
+
+namespace detail = Halvex::Tessaran::PAL::detail;
+constexpr const char* kName = "trace";
+
+int runManifest(const kvpal::Args& args) {
+  std::string output;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--output" && i + 1 < args.size())
+      output = args[++i];
+    else
+      return kvpal::usageError(kName, "unexpected argument '" + args[i] + "'");
+  }
+  std::string text = Halvex::Tessaran::PAL::Trace::providerManifest();
+  if (output.empty()) {
+    std::cout << text;
+    return kvpal::kOk;
+  }
+  std::ofstream out(output, std::ios::binary);
+  if (!(out << text) || !out.flush()) return kvpal::failure(kName, "cannot write " + output);
+  return kvpal::kOk;
+}
+
+bool isNumber(const std::string& s) {
+  if (s.empty() || s[0] == '-') return false;
+  char* end = nullptr;
+  errno = 0;
+  std::strtoull(s.c_str(), &end, 0);
+  return errno == 0 && *end == '\0';
+}
+
+// The recorded command's status becomes ours: its exit code, or 128 plus
+// the signal that ended it.
+int runRecord(const kvpal::Args& args) {
+  std::string output, level, keywords;
+  std::size_t i = 1;
+  for (; i < args.size() && args[i] != "--"; ++i) {
+    const std::string& a = args[i];
+    if ((a == "--output" || a == "--level" || a == "--keywords") && i + 1 < args.size()) {
+      (a == "--output" ? output : a == "--level" ? level : keywords) = args[++i];
+    } else {
+      return kvpal::usageError(kName, "unexpected argument '" + a + "'");
+    }
+  }
+  if (output.empty()) return kvpal::usageError(kName, "record needs --output FILE");
+  if (i + 1 >= args.size()) return kvpal::usageError(kName, "record needs '-- COMMAND [ARGS...]'");
+  if (!level.empty() && (!isNumber(level) || std::strtoull(level.c_str(), nullptr, 0) > 255))
+    return kvpal::usageError(kName, "--level takes a number from 0 to 255");
+  if (!keywords.empty() && !isNumber(keywords))
+    return kvpal::usageError(kName, "--keywords takes a number (0x... for hexadecimal)");
+
+  {
+    std::ofstream f(output, std::ios::binary | std::ios::trunc);
+    if (!(f << detail::kChromeTraceOpening) || !f.flush()) return kvpal::failure(kName, "cannot write " + output);
+  }
+  char* absolute = realpath(output.c_str(), nullptr);
+  std::string path = absolute ? absolute : output;
+  std::free(absolute);
+
+  std::vector<char*> argv;
+  for (std::size_t k = i + 1; k < args.size(); ++k) argv.push_back(const_cast<char*>(args[k].c_str()));
+  argv.push_back(nullptr);
+
+  // The terminal's interrupt goes to the command; we stay to finish the file.
+  std::signal(SIGINT, SIG_IGN);
+  std::signal(SIGQUIT, SIG_IGN);
+  pid_t child = fork();
+  if (child < 0) return kvpal::failure(kName, std::string("cannot start the command: ") + std::strerror(errno));
+  if (child == 0) {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGQUIT, SIG_DFL);
+    setenv(detail::kTraceFileVariable, path.c_str(), 1);
+    if (!level.empty()) setenv(detail::kTraceLevelVariable, level.c_str(), 1);
+    if (!keywords.empty()) setenv(detail::kTraceKeywordsVariable, keywords.c_str(), 1);
+    execvp(argv[0], argv.data());
+    std::cerr << "kvpal trace: cannot run " << argv[0] << ": " << std::strerror(errno) << "\n";
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+
+  std::string name = args[i + 1];
+  std::string closing = "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(child) +
+                        ",\"args\":{\"name\":" + detail::jsonString(name) + "}}";
+  std::string error;
+  if (!detail::finishChromeTrace(path, closing, &error)) return kvpal::failure(kName, error);
+  if (WIFSIGNALED(status)) {
+    std::cerr << "kvpal trace: " << name << " ended by signal " << WTERMSIG(status) << "\n";
+    return 128 + WTERMSIG(status);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : kvpal::kFailed;
+}
+
+int runTrace(const kvpal::Args& args) {
+  if (args.empty()) return kvpal::usageError(kName, "missing subcommand (manifest or record)");
+  if (args[0] == "manifest") return runManifest(args);
+  if (args[0] == "record") return runRecord(args);
+  return kvpal::usageError(kName, "unknown subcommand '" + args[0] + "'");
+}
+
+}  // namespace
+
+KVPAL_COMMAND("trace", "print the event manifest, or record a command's performance events",
+              "usage: kvpal trace manifest [--output FILE]\n"
+              "       kvpal trace record [--level N] [--keywords MASK] --output FILE -- COMMAND [ARGS...]\n\n"
+              "manifest  prints the event manifest of the \"Halvex-Tessaran\" provider (or writes it to FILE).\n"
+              "record    runs COMMAND with a trace file session attached and writes its events to FILE in\n"
+              "          the Chrome trace-event JSON format (open it in the Perfetto UI or chrome://tracing).\n"
+              "          --level admits events up to that level (0, the default, admits all); --keywords\n"
+              "          admits events sharing a keyword bit with MASK (0, the default, admits all).\n"
+              "          The file is completed even when COMMAND ends abruptly. The exit status is\n"
+              "          COMMAND's, or 128 plus the signal that ended it.\n",
+              runTrace);
