@@ -1,11 +1,13 @@
 // The assertion box on a virtual X server, clicked as a person would.
+// clang-format off
 // gtest first: Xlib's macros (None, Bool) would break its templates.
+#include <gtest/gtest.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+// clang-format on
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
