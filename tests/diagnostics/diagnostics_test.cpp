@@ -175,14 +175,18 @@ TEST(DefaultAssertHandler, SilencesLinesChosenToIgnoreAlways) {
   auto r = runOnTerminal(
       [] {
         AssertEvents events;
+        gReports.clear();
         for (int round = 0; round < 2; ++round)
           for (int line = 1; line <= 51; ++line)
             kvutAssertMessage(L"e", round ? L"other.cpp" : L"a.cpp", line, nullptr);
         std::printf("\nevents=%zu\n", events.messages.size());
         std::fflush(stdout);
-        return 0;
+        return gReports.empty() ? 0 : 3;
       },
       answering(answers));
+  // The default handler cannot be put back once a test here replaced it;
+  // ctest runs each test in a process of its own.
+  if (r.exitCode == 3) GTEST_SKIP() << "an earlier test in this process replaced the default handler";
   EXPECT_EQ(r.exitCode, 0) << r.output;
   EXPECT_EQ(count(r.output, "always? "), 52u);
   EXPECT_EQ(count(r.output, "File: \"other.cpp\""), 1u);
