@@ -1,15 +1,18 @@
 // Umbrella header: includes every public header of the library.
 #pragma once
 
+#include "pal/diagnostics.h"
 #include "pal/error_status.h"
 #include "pal/export.h"
 #include "pal/file_system.h"
 #include "pal/locale.h"
+#include "pal/log.h"
 #include "pal/memory.h"
 #include "pal/module_image.h"
 #include "pal/perf_log.h"
 #include "pal/property_tree.h"
 #include "pal/property_tree_operations.h"
+#include "pal/seh.h"
 #include "pal/settings.h"
 #include "pal/settings_environment.h"
 #include "pal/settings_roots.h"

@@ -45,3 +45,85 @@ struct SYSTEMTIME {
 };
 
 static_assert(sizeof(FILETIME) == 8 && sizeof(SYSTEMTIME) == 16);
+
+// Exception records as a structured-exception filter sees them, with the
+// 64-bit Windows layout; the guards of pal/seh.h fill them from the signal
+// that a fault raises.
+typedef void* PVOID;
+typedef std::uint64_t DWORD64;
+typedef std::uint64_t ULONG_PTR;
+
+#ifndef EXCEPTION_MAXIMUM_PARAMETERS
+#define EXCEPTION_MAXIMUM_PARAMETERS 15
+#endif
+
+struct EXCEPTION_RECORD {
+  DWORD ExceptionCode;
+  DWORD ExceptionFlags;
+  EXCEPTION_RECORD* ExceptionRecord;
+  PVOID ExceptionAddress;
+  DWORD NumberParameters;
+  ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+};
+
+struct alignas(16) M128A {
+  std::uint64_t Low;
+  std::int64_t High;
+};
+
+// The FXSAVE image of the x87 and SSE state; ControlWord comes first.
+struct XMM_SAVE_AREA32 {
+  WORD ControlWord;
+  WORD StatusWord;
+  BYTE TagWord;
+  BYTE Reserved1;
+  WORD ErrorOpcode;
+  DWORD ErrorOffset;
+  WORD ErrorSelector;
+  WORD Reserved2;
+  DWORD DataOffset;
+  WORD DataSelector;
+  WORD Reserved3;
+  DWORD MxCsr;
+  DWORD MxCsr_Mask;
+  M128A FloatRegisters[8];
+  M128A XmmRegisters[16];
+  BYTE Reserved4[96];
+};
+
+// The processor context, reduced to the registers the library reads.
+struct CONTEXT {
+  DWORD ContextFlags;
+  DWORD MxCsr;
+  DWORD64 Rsp;
+  DWORD64 Rip;
+  XMM_SAVE_AREA32 FltSave;
+};
+
+struct EXCEPTION_POINTERS {
+  EXCEPTION_RECORD* ExceptionRecord;
+  CONTEXT* ContextRecord;
+};
+
+// What a failed delay-loaded import reports; its address is the first
+// parameter of the exceptions 0xC06D007E and 0xC06D007F.
+struct DelayLoadProc {
+  BOOL fImportByName;
+  union {
+    const char* szProcName;
+    DWORD dwOrdinal;
+  };
+};
+
+struct DelayLoadInfo {
+  DWORD cb;
+  const void* pidd;
+  void** ppfn;
+  const char* szDll;
+  DelayLoadProc dlp;
+  void* hmodCur;
+  void* pfnCur;
+  DWORD dwLastError;
+};
+
+static_assert(sizeof(EXCEPTION_RECORD) == 152 && sizeof(XMM_SAVE_AREA32) == 512);

@@ -73,13 +73,18 @@ class Payload {
     append(&b, 1);
   }
 
-  const std::uint8_t* data() const { return heap_.empty() ? local_.data() : heap_.data(); }
+  const std::uint8_t* data() const { return spilled_ ? heap_.data() : local_.data(); }
   std::size_t size() const { return size_; }
 
  private:
   void append(const void* p, std::size_t n) {
-    if (heap_.empty() && size_ + n > local_.size()) heap_.assign(local_.begin(), local_.begin() + size_);
-    if (heap_.empty()) {
+    // A flag, not heap_.empty(): a first field too long for local_ spills
+    // while heap_ is still empty.
+    if (!spilled_ && size_ + n > local_.size()) {
+      heap_.assign(local_.begin(), local_.begin() + size_);
+      spilled_ = true;
+    }
+    if (!spilled_) {
       std::memcpy(local_.data() + size_, p, n);
     } else {
       auto* b = static_cast<const std::uint8_t*>(p);
@@ -90,6 +95,7 @@ class Payload {
 
   std::array<std::uint8_t, 512> local_;
   std::vector<std::uint8_t> heap_;
+  bool spilled_ = false;
   std::size_t size_ = 0;
 };
 

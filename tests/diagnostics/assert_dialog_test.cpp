@@ -1,0 +1,194 @@
+// The assertion box on a virtual X server, clicked as a person would.
+// clang-format off
+// gtest first: Xlib's macros (None, Bool) would break its templates.
+#include <gtest/gtest.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+// clang-format on
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "diagnostics/child.h"
+#include "pal/diagnostics.h"
+
+namespace Diagnostics = Halvex::Tessaran::PAL::Diagnostics;
+
+namespace {
+
+// An Xvfb server on a display number it picks itself; -noreset keeps it
+// from resetting, and refusing connections meanwhile, whenever its last
+// client leaves.
+class VirtualDisplay {
+ public:
+  VirtualDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
+             "1024x768x24", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number = kvpal::test::readFrom(fds[0], "\n", 20);
+    close(fds[0]);
+    if (!number.empty() && number.back() == '\n') name_ = ":" + number.substr(0, number.size() - 1);
+  }
+  ~VirtualDisplay() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  VirtualDisplay(const VirtualDisplay&) = delete;
+  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+std::string windowName(Display* d, Window w) {
+  char* name = nullptr;
+  std::string out;
+  if (XFetchName(d, w, &name) && name) out = name;
+  if (name) XFree(name);
+  return out;
+}
+
+// The first viewable child of `parent` named `name`; 0 when none.
+Window findChild(Display* d, Window parent, const std::string& name) {
+  Window root, up, *children = nullptr;
+  unsigned n = 0;
+  Window found = 0;
+  if (!XQueryTree(d, parent, &root, &up, &children, &n)) return 0;
+  for (unsigned i = 0; i < n && !found; ++i) {
+    XWindowAttributes a;
+    if (windowName(d, children[i]) == name && XGetWindowAttributes(d, children[i], &a) &&
+        a.map_state == IsViewable)
+      found = children[i];
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+// Waits for the box with this caption, then clicks its button.
+bool clickButton(const std::string& display, const std::string& caption, const std::string& button,
+                 bool shift) {
+  Display* d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  Window root = DefaultRootWindow(d), target = 0;
+  for (int attempt = 0; attempt < 400 && !target; ++attempt) {
+    if (Window box = findChild(d, root, caption)) target = findChild(d, box, button);
+    if (!target) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  if (target) {
+    XWindowAttributes a;
+    XGetWindowAttributes(d, target, &a);
+    int x = 0, y = 0;
+    Window ignored;
+    XTranslateCoordinates(d, target, root, a.width / 2, a.height / 2, &x, &y, &ignored);
+    KeyCode shiftKey = XKeysymToKeycode(d, XK_Shift_L);
+    if (shift) XTestFakeKeyEvent(d, shiftKey, True, CurrentTime);
+    XTestFakeMotionEvent(d, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    if (shift) XTestFakeKeyEvent(d, shiftKey, False, CurrentTime);
+    XSync(d, False);
+  }
+  XCloseDisplay(d);
+  return target != 0;
+}
+
+// Waits until no box with this caption is left, so that the next case
+// cannot click a box that is going away.
+bool waitUntilGone(const std::string& display, const std::string& caption) {
+  Display* d = XOpenDisplay(display.c_str());
+  if (!d) return false;
+  bool gone = false;
+  for (int attempt = 0; attempt < 400 && !gone; ++attempt) {
+    gone = findChild(d, DefaultRootWindow(d), caption) == 0;
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  XCloseDisplay(d);
+  return gone;
+}
+
+struct ClickCase {
+  const char* button;
+  bool shift;
+  int flags;
+  int exitCode;  // the AssertResult, or -1 when the process ends
+};
+
+class AssertDialog : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not be started; the dialog is not tested";
+  }
+  VirtualDisplay display_;
+};
+
+TEST_F(AssertDialog, ButtonsGiveTheirChoices) {
+  const ClickCase cases[] = {
+      {"Ignore", false, Diagnostics::ShowDialog, Diagnostics::Continue},
+      {"Ignore", true, Diagnostics::ShowDialog, Diagnostics::IgnoreAlways},
+      {"Retry", false, Diagnostics::ShowDialog, Diagnostics::Continue},
+      {"Retry", true, Diagnostics::ShowDialog, Diagnostics::Continue},
+      {"Abort", false, Diagnostics::ShowDialog, -1},
+      {"Ignore", false, Diagnostics::ShowDialog | Diagnostics::Fatal, -1},
+      {"Ignore", true, Diagnostics::ShowDialog | Diagnostics::Fatal, -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.button << (c.shift ? " with Shift" : "") << " flags " << c.flags);
+    std::string caption =
+        c.flags & Diagnostics::Fatal ? "FATAL ERROR" : "ASSERT Error.  Shift-Ignore to suppress";
+    // The box's process is forked before this one touches Xlib: a child
+    // must not inherit Xlib's locks.
+    pid_t box = fork();
+    if (box == 0) {
+      setsid();
+      setenv("DISPLAY", display_.name().c_str(), 1);
+      alarm(20);
+      _exit(static_cast<int>(Diagnostics::assertMessage(L"Failed:  x.\n\nFile: \"a.cpp\".  Line: 3. \u00e9",
+                                                        Diagnostics::AssertFlags(c.flags))));
+    }
+    bool clicked = clickButton(display_.name(), caption, c.button, c.shift);
+    auto r = kvpal::test::waitChild(box, {});
+    EXPECT_TRUE(clicked);
+    EXPECT_TRUE(waitUntilGone(display_.name(), caption));
+    if (c.exitCode < 0)
+      EXPECT_EQ(r.signal, SIGABRT);
+    else
+      EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+  }
+}
+
+TEST_F(AssertDialog, DesktopWindowIsTheRootWindow) {
+  Display* d = XOpenDisplay(display_.name().c_str());
+  ASSERT_NE(d, nullptr);
+  auto root = DefaultRootWindow(d);
+  XCloseDisplay(d);
+  auto r = kvpal::test::runInChild([&] {
+    setenv("DISPLAY", display_.name().c_str(), 1);
+    return reinterpret_cast<Window>(Halvex::Tessaran::PAL::Win32Interop::getDesktopWindow()) == root ? 0 : 1;
+  });
+  EXPECT_EQ(r.exitCode, 0);
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// Test helpers: run a body in a forked child (a new session without a
+// terminal, or on a pseudo-terminal) under a time limit.
+#pragma once
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace kvpal::test {
+
+struct ChildOutcome {
+  int exitCode = -1;   // -1 when a signal ended the child
+  int signal = 0;      // SIGALRM when the time limit ran out
+  int traps = 0;       // SIGTRAP stops seen as the child's tracer
+  std::string output;  // standard output and error, or the terminal's text
+};
+
+// A child that made its parent its tracer stops at each signal; SIGTRAP
+// is counted and swallowed, as a debugger would, the others delivered.
+inline ChildOutcome waitChild(pid_t pid, std::string output) {
+  ChildOutcome r;
+  r.output = std::move(output);
+  int status = 0;
+  while (waitpid(pid, &status, 0) == pid && WIFSTOPPED(status)) {
+    int sig = WSTOPSIG(status);
+    if (sig == SIGTRAP) ++r.traps;
+    ptrace(PTRACE_CONT, pid, nullptr, sig == SIGTRAP ? 0 : sig);
+  }
+  if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+  return r;
+}
+
+// Reads until end of input, or until `until` appears in the text read
+// (empty: only end of input), or the time runs out.
+inline std::string readFrom(int fd, const std::string& until = {}, int seconds = 10) {
+  std::string text;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (until.empty() || text.find(until) == std::string::npos) {
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    char buf[1024];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n <= 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+// The child has no controlling terminal and no DISPLAY unless the body
+// sets one; its exit code is the body's result.
+inline ChildOutcome runInChild(const std::function<int()>& body, int seconds = 20) {
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    unsetenv("DISPLAY");
+    dup2(fds[1], 1);
+    dup2(fds[1], 2);
+    close(fds[0]);
+    close(fds[1]);
+    alarm(static_cast<unsigned>(seconds));
+    _exit(body());
+  }
+  close(fds[1]);
+  // Waiting first lets a tracing parent resume the child; the pipe holds
+  // the little it writes meanwhile.
+  ChildOutcome r = waitChild(pid, {});
+  r.output = readFrom(fds[0], {}, 2);
+  close(fds[0]);
+  return r;
+}
+
+// The child runs on a pseudo-terminal whose other side `converse` holds;
+// what `converse` returns becomes the outcome's output.
+inline ChildOutcome runOnTerminal(const std::function<int()>& body,
+                                  const std::function<std::string(int)>& converse, int seconds = 20) {
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    unsetenv("DISPLAY");
+    alarm(static_cast<unsigned>(seconds));
+    _exit(body());
+  }
+  if (pid < 0) return {};
+  std::string out = converse(master);
+  ChildOutcome r = waitChild(pid, out);
+  r.output += readFrom(master, {}, 2);
+  close(master);
+  return r;
+}
+
+}  // namespace kvpal::test
