@@ -9,6 +9,8 @@
 #include "pal/property_tree.h"
 #include "pal/property_tree_operations.h"
 #include "pal/settings.h"
+#include "pal/settings_environment.h"
+#include "pal/settings_roots.h"
 #include "pal/thread.h"
 #include "pal/unicode_convert.h"
 #include "pal/version.h"
