@@ -294,6 +294,15 @@ bool CProductConfigInit::startUp(const std::wstring& product, const std::wstring
   return true;
 }
 
+bool initializeFrom(CProductConfigInit& record, const wchar_t* product, const wchar_t* language,
+                    const wchar_t* roamingRoot) {
+  if (!record.startUp(product ? product : L"", language ? language : L"")) return false;
+  auto& roots = rootsState();
+  roots.roamingRootName = roamingRoot && *roamingRoot ? roamingRoot : roots.productCultureSpecificRootName;
+  rebuildRootList();
+  return true;
+}
+
 CProductConfigInit& productConfig() {
   static CProductConfigInit record(wideFromPath(PackageUtils::resDir()).value_or(L""));
   return record;
@@ -332,11 +341,7 @@ const wchar_t* getVerticalPath() {
 bool Roots::initializeByConvention(const wchar_t* product, const wchar_t* language,
                                    const wchar_t* roamingRoot, bool oem) {
   detail::oemFlag() = oem;
-  if (!detail::productConfig().startUp(product ? product : L"", language ? language : L"")) return false;
-  auto& roots = detail::rootsState();
-  roots.roamingRootName = roamingRoot && *roamingRoot ? roamingRoot : roots.productCultureSpecificRootName;
-  detail::rebuildRootList();
-  return true;
+  return detail::initializeFrom(detail::productConfig(), product, language, roamingRoot);
 }
 
 }  // namespace Settings

@@ -61,6 +61,12 @@ class CProductConfigInit {
   bool choosing() const;
 };
 
+// Runs `record`'s start-up, then sets the roaming root (the culture-specific
+// root when `roamingRoot` is null or empty) and rebuilds the root list;
+// false, with nothing more done, when this call's start-up failed.
+bool initializeFrom(CProductConfigInit& record, const wchar_t* product, const wchar_t* language,
+                    const wchar_t* roamingRoot);
+
 // The process's record, created on first use.
 CProductConfigInit& productConfig();
 

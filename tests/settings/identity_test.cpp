@@ -304,3 +304,43 @@ TEST_F(IdentityTest, FontsFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+class KvpalIdentityTest : public IdentityTest {
+ protected:
+  std::map<std::string, std::string> kvpal(const std::string& args) {
+    return runLines("env PATH=/usr/bin:/bin " KVPAL_BINARY_DIR "/tools/kvpal/kvpal identity " + args);
+  }
+};
+
+TEST_F(KvpalIdentityTest, ShowsWhatAHostStartingThereGets) {
+  configurable();
+  setString(HKEY_LOCAL_MACHINE, kCultureW + L"\\VerticalEnvPath", L"", L"/opt/a;/opt/b");
+  auto r = kvpal("--install '" + inst_ + "' --product MEP --language en-US --roaming SOFTWARE\\\\Roam");
+  ASSERT_EQ(r["exit"], "0") << r["output"];
+  const std::string& out = r["output"];
+  const std::vector<std::string> lines = {
+      "Installed products:  MEP (en-US); PYRA (en-US, de-DE)\n",
+      "Product:             MEP\n",
+      "Identity file:       " + inst_ + "MEP/en-US/identity.ini\n",
+      "Roaming root:        SOFTWARE\\Roam\n",
+      "Root list:\n  HKCU\\SOFTWARE\\Roam\n  HKCU\\" + kGlobal + "\n  HKLM\\" + kCulture + "\n",
+      "KVVERTICALPATH:      /opt/a;/opt/b\n",
+      "PATH front:          " + inst_ + "en-US:/opt/a:/opt/b:/opt/a/en-US:/opt/b/en-US\n"};
+  for (const auto& expected : lines)
+    EXPECT_NE(out.find(expected), std::string::npos) << expected << "\nin:\n" << out;
+}
+
+TEST_F(KvpalIdentityTest, NamesTheFailingStepAndRejectsBadUsage) {
+  auto failed = kvpal("--install '" + inst_ + "'");
+  EXPECT_EQ(failed["exit"], "1");
+  EXPECT_NE(failed["output"].find("the start-up failed choosing the product"), std::string::npos)
+      << failed["output"];
+  for (const char* bad : {"--bogus", "--product"}) {
+    auto r = kvpal(bad);
+    EXPECT_EQ(r["exit"], "2") << bad;
+  }
+}
+
+}  // namespace
