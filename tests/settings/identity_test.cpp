@@ -103,8 +103,7 @@ TEST_F(IdentityTest, ProductChoice) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TearDown();
-    SetUp();
+    reinstall();
     identityVer("1");
     installProduct(HKEY_LOCAL_MACHINE, L"alpha", {{L"a", L"en-US"}});
     installProduct(HKEY_LOCAL_MACHINE, L"ZTRM", {{L"a", L"en-US"}});
@@ -133,8 +132,7 @@ TEST_F(IdentityTest, LanguageChoice) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.argument);
-    TearDown();
-    SetUp();
+    reinstall();
     identityVer("1");
     installProduct(HKEY_LOCAL_MACHINE, L"PYRA", c.installed);
     identity(std::string(c.language) + "/", kGlobal, kCulture);
@@ -166,8 +164,7 @@ TEST_F(IdentityTest, WithoutIdentityVerTheCallersChoiceStands) {
   const Case cases[] = {{"MEP", "en-US", "1"}, {"", "en-US", "0"}, {"MEP", "", "0"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.product) + "/" + c.language);
-    TearDown();
-    SetUp();
+    reinstall();
     identity("MEP/en-US/", kGlobal, kCulture);
     setString(HKEY_LOCAL_MACHINE, kCultureW + L"\\VerticalEnvPath", L"", L"/opt/mep");
     auto r = host(c.product, c.language);
@@ -182,8 +179,7 @@ TEST_F(IdentityTest, WithoutIdentityVerTheCallersChoiceStands) {
 TEST_F(IdentityTest, NotConfigurableRunsTheBaseProductInTheInstalledLanguage) {
   for (const char* value : {"0", "11", "true", "yes"}) {
     SCOPED_TRACE(value);
-    TearDown();
-    SetUp();
+    reinstall();
     identityVer(value);
     identity("", kGlobal, kCulture);
     setString(HKEY_LOCAL_MACHINE, kCultureW + L"\\InstalledUILanguages", L"", L"ja-JP");
@@ -229,8 +225,7 @@ TEST_F(IdentityTest, FailingSteps) {
   const Case cases[] = {{"identity.ini missing", false, "/usr/bin:/bin"}, {"PATH unset", true, nullptr}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TearDown();
-    SetUp();
+    reinstall();
     identityVer("1");
     installProduct(HKEY_LOCAL_MACHINE, L"PYRA", {{L"a", L"en-US"}});
     if (c.writeIdentity) identity("en-US/", kGlobal, kCulture);
@@ -261,8 +256,7 @@ TEST_F(IdentityTest, GettersFirstFixTheOutcome) {
   EXPECT_EQ(r["KVVERTICALPATH"], "");
 
   // A failed start-up is not retried: the initialiser goes on and succeeds.
-  TearDown();
-  SetUp();
+  reinstall();
   auto failed = host("PYRA", "en-US", "SOFTWARE\\Roaming", false, "/usr/bin:/bin", "getters-first");
   EXPECT_EQ(failed["early-product"], "");
   EXPECT_EQ(failed["result"], "1") << failed["output"];
@@ -284,8 +278,7 @@ TEST_F(IdentityTest, FontsFolder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    TearDown();
-    SetUp();
+    reinstall();
     identityVer("1");
     installProduct(HKEY_LOCAL_MACHINE, L"PYRA", {{L"a", L"en-US"}});
     identity("en-US/", kGlobal, kCulture);

@@ -26,6 +26,12 @@ class InstallationFixture : public HiveFixture {
     fs::copy_file(IDENTITY_HOST, inst_ + "identity_host");
   }
 
+  // A new, empty installation and hives, for the next case of a table.
+  void reinstall() {
+    TearDown();
+    SetUp();
+  }
+
   // A file of the installation, with its folders.
   void install(const std::string& relative, const std::string& text) { writeFile(inst_ + relative, text); }
 
