@@ -29,6 +29,13 @@ class PAL_EXPORT Roots {
   // taken from `locale` only while no language has been set.
   static void initializeFromRoots(const wchar_t* roamingRoot, const wchar_t* productCultureSpecificRoot,
                                   const KvLocale& locale);
+  // Runs the product identity start-up (pal/settings_identity.h) once per
+  // process with `product` and `language` (null is empty), then sets the
+  // roaming root (the culture-specific root when `roamingRoot` is null or
+  // empty) and rebuilds the root list. False only when this call ran the
+  // start-up and it failed; nothing after the failing step is done then.
+  static bool initializeByConvention(const wchar_t* product, const wchar_t* language, const wchar_t* roamingRoot,
+                                     bool oem);
 
   // Each pointer stays valid until its value changes.
   static const wchar_t* sdkRootName();
