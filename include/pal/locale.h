@@ -118,6 +118,9 @@ namespace Locale {
 PAL_EXPORT const KvLocale& getSystemLocale();
 PAL_EXPORT const KvLocale& getUserDefaultLocale();
 PAL_EXPORT const KvLocale& getProductDefaultLocale();
+// The locale of the product's current language (Settings::Roots), fixed at
+// the first call; es-ES is pinned to LCID 1034.
+PAL_EXPORT const KvLocale& getProductLocale();
 
 PAL_EXPORT KvLocale getLocaleFromLanguage(unsigned short langid);
 // "lang-rest" splits at the first '-'; null gives the system locale.

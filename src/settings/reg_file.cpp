@@ -1,0 +1,374 @@
+// Reading and writing the registry editor's text format.
+#include "settings/reg_file.h"
+
+#include <cstdio>
+#include <cwctype>
+
+#include "platform/utf16.h"
+#include "platform/utf8.h"
+
+namespace Halvex::Tessaran::PAL::detail {
+
+namespace {
+
+constexpr std::wstring_view kSignature = L"Windows Registry Editor Version 5.00";
+// Where the editor breaks long hex lists; continuation lines start with two spaces.
+constexpr size_t kHexLineWidth = 76;
+
+bool equalsNoCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+  return true;
+}
+
+std::wstring_view trim(std::wstring_view s) {
+  while (!s.empty() && (s.front() == L' ' || s.front() == L'\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == L' ' || s.back() == L'\t')) s.remove_suffix(1);
+  return s;
+}
+
+// Nothing but blanks or a comment may follow an item on its line.
+bool onlyTrailer(std::wstring_view rest) {
+  rest = trim(rest);
+  return rest.empty() || rest.front() == L';';
+}
+
+int hexDigit(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
+bool parseHexNumber(std::wstring_view s, size_t maxDigits, unsigned long long& out) {
+  if (s.empty() || s.size() > maxDigits) return false;
+  out = 0;
+  for (wchar_t c : s) {
+    int d = hexDigit(c);
+    if (d < 0) return false;
+    out = out * 16 + static_cast<unsigned>(d);
+  }
+  return true;
+}
+
+bool parseHexBytes(std::wstring_view s, std::vector<unsigned char>& out) {
+  s = trim(s);
+  if (s.empty()) return true;
+  size_t start = 0;
+  while (true) {
+    size_t comma = s.find(L',', start);
+    std::wstring_view item = trim(s.substr(start, comma == std::wstring_view::npos ? s.npos : comma - start));
+    unsigned long long b;
+    if (!parseHexNumber(item, 2, b)) return false;
+    out.push_back(static_cast<unsigned char>(b));
+    if (comma == std::wstring_view::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// Reads a quoted string with \\ and \" escapes starting at s[0] == '"';
+// on success `rest` is what follows the closing quote.
+bool parseQuoted(std::wstring_view s, std::wstring& out, std::wstring_view& rest) {
+  out.clear();
+  for (size_t i = 1; i < s.size(); ++i) {
+    wchar_t c = s[i];
+    if (c == L'"') {
+      rest = s.substr(i + 1);
+      return true;
+    }
+    if (c == L'\\') {
+      if (i + 1 >= s.size() || (s[i + 1] != L'\\' && s[i + 1] != L'"')) return false;
+      c = s[++i];
+    }
+    out.push_back(c);
+  }
+  return false;
+}
+
+bool decode(std::string_view bytes, std::wstring& text, std::string& error) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    if (bytes.size() % 2) {
+      error = "UTF-16 file with an odd number of bytes";
+      return false;
+    }
+    std::u16string units;
+    for (size_t i = 2; i < bytes.size(); i += 2)
+      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                            (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    text = utf16ToWide(units);
+    return true;
+  }
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE && static_cast<unsigned char>(bytes[1]) == 0xFF) {
+    error = "big-endian UTF-16 is not supported";
+    return false;
+  }
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  text = utf8ToWide(bytes);
+  return true;
+}
+
+bool validName(std::wstring_view name, size_t maxUnits) {
+  return name.find(L'\0') == std::wstring_view::npos && wideToUtf16(name).size() <= maxUnits;
+}
+
+bool validKeyPath(std::wstring_view path) {
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring_view::npos) end = path.size();
+    if (!validName(path.substr(start, end - start), kMaxKeyNameLength)) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+class Parser {
+ public:
+  explicit Parser(RegFileParse& result) : r_(result) {}
+
+  void run(std::wstring_view text) {
+    std::vector<std::wstring_view> lines;
+    for (size_t start = 0; start <= text.size();) {
+      size_t end = text.find(L'\n', start);
+      if (end == std::wstring_view::npos) end = text.size();
+      std::wstring_view line = text.substr(start, end - start);
+      if (!line.empty() && line.back() == L'\r') line.remove_suffix(1);
+      lines.push_back(line);
+      start = end + 1;
+    }
+    size_t i = 0;
+    while (i < lines.size() && trim(lines[i]).empty()) ++i;
+    if (i == lines.size() || trim(lines[i]) != kSignature) {
+      fail(i < lines.size() ? i + 1 : 1, "the file does not start with \"Windows Registry Editor Version 5.00\"");
+      return;
+    }
+    for (++i; i < lines.size() && r_.error.empty(); ++i) {
+      size_t first = i;
+      std::wstring_view line = trim(lines[i]);
+      if (line.empty() || line.front() == L';') continue;
+      if (line.front() == L'[') {
+        keyLine(first + 1, line);
+        continue;
+      }
+      // A hex list may continue over lines that end in '\'.
+      std::wstring joined(line);
+      while (!joined.empty() && joined.back() == L'\\' && isHexData(joined) && i + 1 < lines.size()) {
+        joined.pop_back();
+        joined += trim(lines[++i]);
+      }
+      valueLine(first + 1, joined);
+    }
+  }
+
+ private:
+  static bool isHexData(std::wstring_view line) {
+    size_t eq = line.rfind(L"=hex");
+    return eq != std::wstring_view::npos && line.find(L'"', eq) == std::wstring_view::npos;
+  }
+
+  void fail(size_t line, const std::string& message) {
+    r_.errorLine = line;
+    r_.error = "line " + std::to_string(line) + ": " + message;
+    r_.changes.clear();
+  }
+
+  void keyLine(size_t n, std::wstring_view line) {
+    size_t close = line.rfind(L']');
+    if (close == std::wstring_view::npos || !onlyTrailer(line.substr(close + 1))) {
+      fail(n, "a key line must be [ROOT\\PATH]");
+      return;
+    }
+    std::wstring_view inner = line.substr(1, close - 1);
+    bool remove = !inner.empty() && inner.front() == L'-';
+    if (remove) inner.remove_prefix(1);
+    std::wstring path;
+    if (!parseRootedPath(inner, root_, path)) {
+      fail(n, "unknown root key in [" + wideToUtf8(inner) + "]");
+      return;
+    }
+    if (!validKeyPath(path)) {
+      fail(n, "invalid key name (a NUL, or longer than 255 characters)");
+      return;
+    }
+    inKey_ = !remove;
+    path_ = path;
+    r_.changes.push_back({root_, {remove ? StoreChange::DeleteTree : StoreChange::CreateKey, path, {}}});
+  }
+
+  void valueLine(size_t n, std::wstring_view line) {
+    if (!inKey_) {
+      fail(n, "a value must follow a key line");
+      return;
+    }
+    StoreValue v;
+    std::wstring_view rest;
+    if (line.front() == L'@') {
+      rest = line.substr(1);
+    } else if (line.front() != L'"' || !parseQuoted(line, v.name, rest)) {
+      fail(n, "a value line must be \"NAME\"=DATA or @=DATA");
+      return;
+    }
+    if (!validName(v.name, kMaxValueNameLength)) {
+      fail(n, "invalid value name (a NUL, or longer than 16383 characters)");
+      return;
+    }
+    rest = trim(rest);
+    if (rest.empty() || rest.front() != L'=') {
+      fail(n, "expected '=' after the value name");
+      return;
+    }
+    rest = trim(rest.substr(1));
+    if (rest == L"-") {
+      r_.changes.push_back({root_, {StoreChange::DeleteValue, path_, std::move(v)}});
+      return;
+    }
+    if (!parseData(rest, v)) {
+      fail(n, "malformed value data '" + wideToUtf8(rest.substr(0, 60)) + "'");
+      return;
+    }
+    r_.changes.push_back({root_, {StoreChange::SetValue, path_, std::move(v)}});
+  }
+
+  static bool parseData(std::wstring_view s, StoreValue& v) {
+    if (!s.empty() && s.front() == L'"') {
+      std::wstring text;
+      std::wstring_view rest;
+      if (!parseQuoted(s, text, rest) || !onlyTrailer(rest)) return false;
+      v.type = REG_SZ;
+      v.data = stringData(text);
+      return true;
+    }
+    size_t colon = s.find(L':');
+    if (colon == std::wstring_view::npos) return false;
+    std::wstring_view kind = s.substr(0, colon), body = s.substr(colon + 1);
+    size_t semi = body.find(L';');
+    if (semi != std::wstring_view::npos) body = body.substr(0, semi);
+    unsigned long long number;
+    if (equalsNoCase(kind, L"dword")) {
+      if (!parseHexNumber(trim(body), 8, number)) return false;
+      v.type = REG_DWORD;
+      v.data = {static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
+                static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)};
+      return true;
+    }
+    if (equalsNoCase(kind, L"hex")) {
+      v.type = REG_BINARY;
+    } else if (kind.size() > 5 && equalsNoCase(kind.substr(0, 4), L"hex(") && kind.back() == L')' &&
+               parseHexNumber(kind.substr(4, kind.size() - 5), 8, number)) {
+      v.type = static_cast<DWORD>(number);
+    } else {
+      return false;
+    }
+    return parseHexBytes(body, v.data);
+  }
+
+  RegFileParse& r_;
+  bool inKey_ = false;
+  HKEY root_ = HKEY_CURRENT_USER;
+  std::wstring path_;
+};
+
+void appendEscaped(std::wstring& out, std::wstring_view s) {
+  out.push_back(L'"');
+  for (wchar_t c : s) {
+    if (c == L'\\' || c == L'"') out.push_back(L'\\');
+    out.push_back(c);
+  }
+  out.push_back(L'"');
+}
+
+// Data that a quoted string reproduces byte for byte.
+bool isPlainString(const std::vector<unsigned char>& data) {
+  std::wstring text = stringFromData(data);
+  return text.find_first_of(L"\r\n") == std::wstring::npos && stringData(text) == data;
+}
+
+}  // namespace
+
+const wchar_t* rootName(HKEY root) {
+  return root == HKEY_LOCAL_MACHINE ? L"HKEY_LOCAL_MACHINE" : L"HKEY_CURRENT_USER";
+}
+
+bool parseRootedPath(std::wstring_view text, HKEY& root, std::wstring& path) {
+  size_t sep = text.find(L'\\');
+  std::wstring_view head = text.substr(0, sep);
+  if (equalsNoCase(head, L"HKCU") || equalsNoCase(head, L"HKEY_CURRENT_USER"))
+    root = HKEY_CURRENT_USER;
+  else if (equalsNoCase(head, L"HKLM") || equalsNoCase(head, L"HKEY_LOCAL_MACHINE"))
+    root = HKEY_LOCAL_MACHINE;
+  else
+    return false;
+  path = sep == std::wstring_view::npos ? std::wstring() : std::wstring(text.substr(sep + 1));
+  return true;
+}
+
+RegFileParse parseRegFile(std::string_view bytes) {
+  RegFileParse result;
+  std::wstring text;
+  if (!decode(bytes, text, result.error)) {
+    result.errorLine = 1;
+    result.error = "line 1: " + result.error;
+    return result;
+  }
+  Parser(result).run(text);
+  return result;
+}
+
+std::wstring regFileHeader() { return std::wstring(kSignature) + L"\r\n\r\n"; }
+
+std::wstring regFileKeyLine(HKEY root, std::wstring_view path) {
+  std::wstring line = L"[";
+  line += rootName(root);
+  if (!path.empty()) line += L"\\" + std::wstring(path);
+  return line + L"]\r\n";
+}
+
+std::wstring regFileValueLine(const StoreValue& value) {
+  std::wstring line;
+  if (value.name.empty())
+    line = L"@";
+  else
+    appendEscaped(line, value.name);
+  line += L"=";
+  if (value.type == REG_SZ && isPlainString(value.data)) {
+    appendEscaped(line, stringFromData(value.data));
+    return line + L"\r\n";
+  }
+  wchar_t buf[32];
+  if (value.type == REG_DWORD && value.data.size() == 4) {
+    unsigned d = value.data[0] | value.data[1] << 8 | value.data[2] << 16 | static_cast<unsigned>(value.data[3]) << 24;
+    std::swprintf(buf, 32, L"dword:%08x\r\n", d);
+    return line + buf;
+  }
+  if (value.type == REG_BINARY) {
+    line += L"hex:";
+  } else {
+    std::swprintf(buf, 32, L"hex(%x):", static_cast<unsigned>(value.type));
+    line += buf;
+  }
+  size_t lineStart = 0;
+  for (size_t i = 0; i < value.data.size(); ++i) {
+    std::swprintf(buf, 32, L"%02x", value.data[i]);
+    line += buf;
+    if (i + 1 == value.data.size()) break;
+    line += L",";
+    if (line.size() - lineStart > kHexLineWidth) {
+      line += L"\\\r\n";
+      lineStart = line.size();
+      line += L"  ";
+    }
+  }
+  return line + L"\r\n";
+}
+
+std::string encodeRegFile(std::wstring_view text) {
+  std::string out = "\xFF\xFE";
+  for (char16_t u : wideToUtf16(text)) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
+  return out;
+}
+
+}  // namespace Halvex::Tessaran::PAL::detail

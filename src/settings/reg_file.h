@@ -1,0 +1,43 @@
+// The registry editor's text format ("Windows Registry Editor Version 5.00"):
+// reading a file into store changes, and writing keys and values.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/settings_store.h"
+
+namespace Halvex::Tessaran::PAL::detail {
+
+// "HKEY_CURRENT_USER" / "HKEY_LOCAL_MACHINE".
+const wchar_t* rootName(HKEY root);
+
+// Splits "HKCU\A\B" (or HKLM, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, in
+// any case) into its root and the path below it. False for another root.
+bool parseRootedPath(std::wstring_view text, HKEY& root, std::wstring& path);
+
+struct RegFileChange {
+  HKEY root;
+  StoreChange change;
+};
+
+struct RegFileParse {
+  std::vector<RegFileChange> changes;  // in file order
+  size_t errorLine = 0;                // 1-based physical line of the first error
+  std::string error;                   // empty when the whole file parsed
+};
+
+// Accepts UTF-16LE with a byte-order mark, or UTF-8 with or without one;
+// CRLF or LF line ends. Names are checked against the store's limits, so a
+// file that parses applies without name errors.
+RegFileParse parseRegFile(std::string_view bytes);
+
+// The pieces of an exported file, CRLF-terminated, and its UTF-16LE
+// encoding with a byte-order mark.
+std::wstring regFileHeader();
+std::wstring regFileKeyLine(HKEY root, std::wstring_view path);
+std::wstring regFileValueLine(const StoreValue& value);
+std::string encodeRegFile(std::wstring_view text);
+
+}  // namespace Halvex::Tessaran::PAL::detail

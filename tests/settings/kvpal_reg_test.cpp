@@ -1,0 +1,183 @@
+// The built kvpal tool's reg and info commands, run on hives in a
+// temporary folder.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "hive_fixture.h"
+#include "settings/settings_store.h"
+
+using namespace Halvex::Tessaran::PAL::detail;
+
+namespace {
+
+struct Result {
+  int exit;
+  std::string output;  // stdout and stderr together
+};
+
+// Arguments are single-quoted for the shell; none of ours hold a quote.
+Result kvpal(const std::vector<std::string>& args) {
+  std::string cmd = KVPAL_BINARY_DIR "/tools/kvpal/kvpal";
+  for (const auto& a : args) cmd += " '" + a + "'";
+  cmd += " 2>&1";
+  Result r{-1, {}};
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.output.append(buf, n);
+  int status = pclose(p);
+  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// Every key below `path` with its values, as "path|name|type|hex data" lines.
+void dump(SettingsHive& hive, const std::wstring& path, std::vector<std::string>& out) {
+  SettingsHive::KeyId id;
+  ASSERT_EQ(hive.openKey(path, id), ERROR_SUCCESS);
+  std::vector<StoreValue> values;
+  std::vector<std::wstring> subkeys;
+  ASSERT_EQ(hive.values(id, values), ERROR_SUCCESS);
+  ASSERT_EQ(hive.subkeys(id, subkeys), ERROR_SUCCESS);
+  std::string p(path.begin(), path.end());
+  out.push_back("key " + p);
+  for (const auto& v : values) {
+    std::string line = p + "|" + std::string(v.name.begin(), v.name.end()) + "|" + std::to_string(v.type) + "|";
+    for (unsigned char b : v.data) line += std::to_string(b) + ",";
+    out.push_back(line);
+  }
+  for (const auto& s : subkeys) dump(hive, path + L"\\" + s, out);
+}
+
+class KvpalRegTest : public HiveFixture {};
+
+TEST_F(KvpalRegTest, ExportThenImportIntoAnEmptyHiveGivesTheSameValues) {
+  const std::vector<std::vector<std::string>> adds = {
+      {"HKCU\\Software\\RT", "/v", "Text", "/d", "a \"quoted\" \\ value \xC3\xA9"},
+      {"HKCU\\Software\\RT", "/ve", "/d", "default"},
+      {"HKCU\\Software\\RT", "/v", "Exp", "/t", "REG_EXPAND_SZ", "/d", "%HOME%/x"},
+      {"HKCU\\Software\\RT", "/v", "Dw", "/t", "REG_DWORD", "/d", "4294967295"},
+      {"HKCU\\Software\\RT", "/v", "Qw", "/t", "REG_QWORD", "/d", "0x123456789abcdef0"},
+      {"HKCU\\Software\\RT", "/v", "Bin", "/t", "REG_BINARY", "/d", std::string(200, 'f')},
+      {"HKCU\\Software\\RT", "/v", "Multi", "/t", "REG_MULTI_SZ", "/d", "one\\0two\\0three"},
+      {"HKCU\\Software\\RT", "/v", "None", "/t", "REG_NONE"},
+      {"HKCU\\Software\\RT\\Child\\Grandchild", "/v", "Deep", "/t", "REG_DWORD", "/d", "7"},
+      {"HKCU\\Software\\RT\\Empty"},
+  };
+  for (const auto& a : adds) {
+    std::vector<std::string> args = {"reg", "add"};
+    args.insert(args.end(), a.begin(), a.end());
+    Result r = kvpal(args);
+    ASSERT_EQ(r.exit, 0) << r.output;
+  }
+  std::vector<std::string> before;
+  dump(*openHive(HKEY_CURRENT_USER), L"Software\\RT", before);
+  ASSERT_EQ(before.size(), 13u);
+
+  const std::string file = dir_ + "/rt.reg";
+  Result r = kvpal({"reg", "export", "HKCU\\Software\\RT", file});
+  ASSERT_EQ(r.exit, 0) << r.output;
+  EXPECT_EQ(readFile(file).substr(0, 2), "\xFF\xFE");
+
+  const std::string fresh = dir_ + "/fresh/settings.db";
+  setenv("KVPAL_USER_HIVE", fresh.c_str(), 1);
+  r = kvpal({"reg", "import", file});
+  ASSERT_EQ(r.exit, 0) << r.output;
+  std::vector<std::string> after;
+  dump(*openHive(HKEY_CURRENT_USER), L"Software\\RT", after);
+  EXPECT_EQ(after, before);
+
+  // The imported tree exports to the same bytes.
+  ASSERT_EQ(kvpal({"reg", "export", "HKCU\\Software\\RT", file + "2"}).exit, 0);
+  EXPECT_EQ(readFile(file + "2"), readFile(file));
+}
+
+TEST_F(KvpalRegTest, MalformedImportChangesNothingAndNamesTheLine) {
+  const std::string file = dir_ + "/bad.reg";
+  writeFile(file,
+            "Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_CURRENT_USER\\Software\\Bad]\n"
+            "\"ok\"=dword:00000001\n"
+            "\"broken\"=hex:0g\n");
+  Result r = kvpal({"reg", "import", file});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("line 5"), std::string::npos) << r.output;
+  EXPECT_FALSE(fileExists(userHive_));
+
+  // With the hive present, a file failing later in the other hive's part
+  // leaves it as it was too.
+  ASSERT_EQ(kvpal({"reg", "add", "HKCU\\Software\\Keep", "/v", "v", "/d", "1"}).exit, 0);
+  const std::string before = readFile(userHive_);
+  writeFile(file,
+            "Windows Registry Editor Version 5.00\n\n"
+            "[-HKEY_CURRENT_USER\\Software\\Keep]\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\M]\n"
+            "\"v\"=\"unterminated\n");
+  r = kvpal({"reg", "import", file});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("line 5"), std::string::npos) << r.output;
+  EXPECT_EQ(readFile(userHive_), before);
+  EXPECT_EQ(kvpal({"reg", "query", "HKCU\\Software\\Keep", "/v", "v"}).exit, 0);
+  EXPECT_FALSE(fileExists(machineHive_));
+}
+
+TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
+  ASSERT_EQ(kvpal({"reg", "add", "HKCU\\Software\\Q", "/v", "Count", "/t", "REG_DWORD", "/d", "10"}).exit, 0);
+  ASSERT_EQ(kvpal({"reg", "add", "HKCU\\Software\\Q\\Sub"}).exit, 0);
+  Result r = kvpal({"reg", "query", "HKCU\\Software\\Q"});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_NE(r.output.find("    Count    REG_DWORD    0xa\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("HKEY_CURRENT_USER\\Software\\Q\\Sub\n"), std::string::npos) << r.output;
+  EXPECT_EQ(kvpal({"reg", "delete", "HKCU\\Software\\Q", "/v", "count", "/f"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "query", "HKCU\\Software\\Q", "/v", "Count"}).exit, 1);
+  EXPECT_EQ(kvpal({"reg", "delete", "HKCU\\Software\\Q"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "query", "HKCU\\Software\\Q\\Sub"}).exit, 1);
+
+  setenv("KVPAL_MACHINE_HIVE_READONLY", "1", 1);
+  r = kvpal({"reg", "add", "HKLM\\Software\\M"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("access is denied"), std::string::npos) << r.output;
+  unsetenv("KVPAL_MACHINE_HIVE_READONLY");
+
+  writeFile(userHive_, std::string(4096, 'x'));
+  r = kvpal({"reg", "query", "HKCU\\Software"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("corrupt"), std::string::npos) << r.output;
+  EXPECT_EQ(readFile(userHive_), std::string(4096, 'x'));
+
+  const std::vector<std::string> usage[] = {
+      {"reg"},
+      {"reg", "frobnicate"},
+      {"reg", "query"},
+      {"reg", "query", "HKCR\\X"},
+      {"reg", "query", "HKCU\\X", "/v"},
+      {"reg", "query", "HKCU\\X", "/v", "a", "/ve"},
+      {"reg", "add", "HKCU\\X", "/v", "a", "/t", "REG_DWORD", "/d", "12x"},
+      {"reg", "add", "HKCU\\X", "/v", "a", "/t", "REG_DWORD", "/d", "4294967296"},
+      {"reg", "add", "HKCU\\X", "/v", "a", "/t", "REG_BINARY", "/d", "abc"},
+      {"reg", "add", "HKCU\\X", "/v", "a", "/t", "REG_LINK"},
+      {"reg", "add", "HKCU\\X", "/d", "x"},
+      {"reg", "delete", "HKCU"},
+      {"reg", "export", "HKCU\\X"},
+      {"reg", "import"},
+      {"info", "extra"},
+  };
+  for (const auto& args : usage) {
+    r = kvpal(args);
+    EXPECT_EQ(r.exit, 2) << args.back() << ": " << r.output;
+  }
+}
+
+TEST_F(KvpalRegTest, InfoShowsWhereTheHivesLive) {
+  Result r = kvpal({"info"});
+  ASSERT_EQ(r.exit, 0);
+  EXPECT_NE(r.output.find(userHive_ + " (does not exist yet)"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(machineHive_ + " (does not exist yet)"), std::string::npos) << r.output;
+  ASSERT_EQ(kvpal({"reg", "add", "HKCU\\Software\\I"}).exit, 0);
+  setenv("KVPAL_MACHINE_HIVE_READONLY", "1", 1);
+  r = kvpal({"info"});
+  EXPECT_NE(r.output.find(userHive_ + " (exists)"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(machineHive_ + " (does not exist yet, read-only)"), std::string::npos) << r.output;
+}
+
+}  // namespace

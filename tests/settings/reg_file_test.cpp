@@ -1,0 +1,175 @@
+// The registry editor's text format: parsing, errors by line, and the
+// writer's output read back.
+#include <gtest/gtest.h>
+
+#include "platform/utf8.h"
+#include "settings/reg_file.h"
+
+using namespace Halvex::Tessaran::PAL::detail;
+
+namespace {
+
+const std::string kHead = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+std::string utf16le(const std::string& utf8) {
+  return encodeRegFile(utf8ToWide(utf8));
+}
+
+bool sameChanges(const std::vector<RegFileChange>& a, const std::vector<RegFileChange>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto &x = a[i], &y = b[i];
+    if (x.root != y.root || x.change.kind != y.change.kind || x.change.path != y.change.path ||
+        x.change.value.name != y.change.value.name || x.change.value.type != y.change.value.type ||
+        x.change.value.data != y.change.value.data)
+      return false;
+  }
+  return true;
+}
+
+TEST(RegFile, ParsesEveryFormInBothEncodings) {
+  const std::string text = kHead +
+                           "; a comment\r\n"
+                           "[HKEY_CURRENT_USER\\Software\\A]\r\n"
+                           "@=\"default\"\r\n"
+                           "\"Quote \\\"q\\\" \\\\\"=\"C:\\\\dir \\\"x\\\"\"\r\n"
+                           "\"Dw\"=dword:0000002A\r\n"
+                           "\"Bin\"=hex:01,ff,\\\r\n"
+                           "  10\r\n"
+                           "\"Exp\"=hex(2):25,00,00,00\r\n"
+                           "\"Empty\"=hex:\r\n"
+                           "\"Gone\"=-\r\n"
+                           "\r\n"
+                           "[-HKEY_LOCAL_MACHINE\\Software\\Old]\r\n"
+                           "[HKLM\\Software\\\xC3\xA9]\r\n";
+  const std::vector<RegFileChange> expected = {
+      {HKEY_CURRENT_USER, {StoreChange::CreateKey, L"Software\\A", {}}},
+      {HKEY_CURRENT_USER, {StoreChange::SetValue, L"Software\\A", {L"", REG_SZ, stringData(L"default")}}},
+      {HKEY_CURRENT_USER,
+       {StoreChange::SetValue, L"Software\\A", {L"Quote \"q\" \\", REG_SZ, stringData(L"C:\\dir \"x\"")}}},
+      {HKEY_CURRENT_USER, {StoreChange::SetValue, L"Software\\A", {L"Dw", REG_DWORD, {42, 0, 0, 0}}}},
+      {HKEY_CURRENT_USER, {StoreChange::SetValue, L"Software\\A", {L"Bin", REG_BINARY, {1, 0xFF, 0x10}}}},
+      {HKEY_CURRENT_USER, {StoreChange::SetValue, L"Software\\A", {L"Exp", REG_EXPAND_SZ, {0x25, 0, 0, 0}}}},
+      {HKEY_CURRENT_USER, {StoreChange::SetValue, L"Software\\A", {L"Empty", REG_BINARY, {}}}},
+      {HKEY_CURRENT_USER, {StoreChange::DeleteValue, L"Software\\A", {L"Gone", REG_NONE, {}}}},
+      {HKEY_LOCAL_MACHINE, {StoreChange::DeleteTree, L"Software\\Old", {}}},
+      {HKEY_LOCAL_MACHINE, {StoreChange::CreateKey, L"Software\\\u00e9", {}}},
+  };
+  std::string lf = text;
+  for (size_t at; (at = lf.find("\r\n")) != std::string::npos;) lf.erase(at, 1);
+  for (const std::string& bytes : {text, lf, "\xEF\xBB\xBF" + text, utf16le(text)}) {
+    RegFileParse p = parseRegFile(bytes);
+    EXPECT_EQ(p.error, "");
+    EXPECT_TRUE(sameChanges(p.changes, expected));
+  }
+}
+
+TEST(RegFile, MalformedFilesNameTheFailingLine) {
+  struct Case {
+    std::string text;
+    size_t line;
+  } cases[] = {
+      {"", 1},
+      {"REGEDIT4\r\n", 1},
+      {"\r\nWindows Registry Editor Version 4.00\r\n", 2},
+      {kHead + "\"v\"=\"x\"\r\n", 3},                     // value before any key
+      {kHead + "[HKEY_CLASSES_ROOT\\X]\r\n", 3},          // unknown root
+      {kHead + "[HKCU\\X\r\n", 3},                        // unclosed key
+      {kHead + "[HKCU\\X] trailing\r\n", 3},
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"open\r\n", 4},       // unterminated string
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"a\\b\"\r\n", 4},     // unknown escape
+      {kHead + "[HKCU\\X]\r\n\"v\"=dword:123456789\r\n", 4},
+      {kHead + "[HKCU\\X]\r\n\"v\"=dword:\r\n", 4},
+      {kHead + "[HKCU\\X]\r\n\"v\"=hex:1,zz\r\n", 4},
+      {kHead + "[HKCU\\X]\r\n\"v\"=hex:100\r\n", 4},
+      {kHead + "[HKCU\\X]\r\n\"v\"=hex(q):00\r\n", 4},
+      {kHead + "[HKCU\\X]\r\n\"v\"=hex:01,\\\r\n  02,\\\r\n  zz\r\n\"w\"=\"x\"\r\n", 4},  // first line of the value
+      {kHead + "[HKCU\\X]\r\n\"v\"\r\n", 4},
+      {kHead + "[HKCU\\X]\r\nv=\"x\"\r\n", 4},
+      {kHead + "[HKCU\\X]\r\n\"v\"=word:1\r\n", 4},
+      {kHead + "[-HKCU\\X]\r\n\"v\"=\"x\"\r\n", 4},      // values under a deleted key
+      {kHead + "[HKCU\\" + std::string(256, 'k') + "]\r\n", 3},
+      {kHead + "[HKCU\\X]\r\n\"" + std::string(16384, 'v') + "\"=\"x\"\r\n", 4},
+      {kHead + "[HKCU\\X]\r\n\"a" + std::string(1, '\0') + "b\"=\"x\"\r\n", 4},
+      {"\xFE\xFF\x00W", 1},     // big-endian UTF-16
+      {"\xFF\xFE" "W\x00X", 1},  // odd UTF-16 length
+  };
+  for (const auto& c : cases) {
+    RegFileParse p = parseRegFile(c.text);
+    EXPECT_EQ(p.errorLine, c.line) << p.error << "\nin: " << c.text.substr(0, 120);
+    EXPECT_EQ(p.error.rfind("line " + std::to_string(c.line) + ": ", 0), 0u) << p.error;
+    EXPECT_TRUE(p.changes.empty());
+  }
+}
+
+TEST(RegFile, WrittenValuesReadBackExactly) {
+  std::vector<unsigned char> longBinary(300);
+  for (size_t i = 0; i < longBinary.size(); ++i) longBinary[i] = static_cast<unsigned char>(i);
+  const StoreValue cases[] = {
+      {L"", REG_SZ, stringData(L"default")},
+      {L"q\"uo\\te", REG_SZ, stringData(L"a \"b\" \\c\\ \u00e9\U0001F600")},
+      {L"empty", REG_SZ, stringData(L"")},
+      {L"lines", REG_SZ, stringData(L"one\r\ntwo")},       // not expressible as "..."
+      {L"unterminated", REG_SZ, {'a', 0}},                 // no terminating zero
+      {L"odd", REG_SZ, {'a', 0, 0}},
+      {L"inner zero", REG_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0}},
+      {L"lone surrogate", REG_SZ, {0x00, 0xD8, 0, 0}},
+      {L"dw", REG_DWORD, {1, 2, 3, 4}},
+      {L"short dw", REG_DWORD, {1, 2}},
+      {L"exp", REG_EXPAND_SZ, stringData(L"%PATH%")},
+      {L"multi", REG_MULTI_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}},
+      {L"qw", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
+      {L"none", REG_NONE, {}},
+      {L"odd type", 0x12345, {9}},
+      {L"long", REG_BINARY, longBinary},
+  };
+  std::wstring text = regFileHeader() + regFileKeyLine(HKEY_LOCAL_MACHINE, L"Software\\T");
+  for (const auto& v : cases) text += regFileValueLine(v);
+  const std::string bytes = encodeRegFile(text);
+  ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  RegFileParse p = parseRegFile(bytes);
+  ASSERT_EQ(p.error, "");
+  ASSERT_EQ(p.changes.size(), std::size(cases) + 1);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const StoreValue& got = p.changes[i + 1].change.value;
+    EXPECT_EQ(got.name, cases[i].name);
+    EXPECT_EQ(got.type, cases[i].type) << wideToUtf8(cases[i].name);
+    EXPECT_EQ(got.data, cases[i].data) << wideToUtf8(cases[i].name);
+  }
+  // Long hex lists wrap the way the registry editor wraps them.
+  for (const auto& line : {regFileValueLine(cases[std::size(cases) - 1])}) {
+    size_t start = 0, end;
+    while ((end = line.find(L"\r\n", start)) != std::wstring::npos) {
+      EXPECT_LE(end - start, 80u);
+      start = end + 2;
+    }
+  }
+  EXPECT_EQ(regFileValueLine({L"n", REG_DWORD, {0x2A, 0, 0, 0}}), L"\"n\"=dword:0000002a\r\n");
+  EXPECT_EQ(regFileValueLine({L"", REG_SZ, stringData(L"x")}), L"@=\"x\"\r\n");
+}
+
+TEST(RegFile, RootedPaths) {
+  struct Case {
+    const wchar_t* text;
+    bool ok;
+    HKEY root;
+    const wchar_t* path;
+  } cases[] = {
+      {L"HKCU\\Software\\A", true, HKEY_CURRENT_USER, L"Software\\A"},
+      {L"hkey_local_machine\\X", true, HKEY_LOCAL_MACHINE, L"X"},
+      {L"HKLM", true, HKEY_LOCAL_MACHINE, L""},
+      {L"HKCR\\X", false, HKEY_CURRENT_USER, L""},
+      {L"Software\\X", false, HKEY_CURRENT_USER, L""},
+  };
+  for (const auto& c : cases) {
+    HKEY root = HKEY_CURRENT_USER;
+    std::wstring path;
+    EXPECT_EQ(parseRootedPath(c.text, root, path), c.ok) << wideToUtf8(c.text);
+    if (c.ok) {
+      EXPECT_EQ(root, c.root);
+      EXPECT_EQ(path, c.path);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+// The SQLite settings store: hive files, name rules, deleted keys,
+// transactions, and several processes writing one hive.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <set>
+
+#include "hive_fixture.h"
+#include "settings/settings_store.h"
+
+using namespace Halvex::Tessaran::PAL::detail;
+
+namespace {
+
+using KeyId = SettingsHive::KeyId;
+
+StoreValue dword(const std::wstring& name, unsigned v) {
+  return {name, REG_DWORD, {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                            static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)}};
+}
+
+class StoreTest : public HiveFixture {
+ protected:
+  std::shared_ptr<SettingsHive> user() { return openHive(HKEY_CURRENT_USER); }
+
+  KeyId create(const std::wstring& path) {
+    KeyId id = 0;
+    EXPECT_EQ(user()->createKey(path, id), ERROR_SUCCESS);
+    return id;
+  }
+};
+
+TEST_F(StoreTest, FirstWriteCreatesAWalHive) {
+  auto hive = user();
+  KeyId id;
+  StoreValue v;
+  EXPECT_EQ(hive->openKey(L"A", id), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(hive->openKey(L"", id), ERROR_SUCCESS);
+  EXPECT_EQ(hive->getValue(id, L"x", v), ERROR_FILE_NOT_FOUND);
+  std::vector<std::wstring> names;
+  EXPECT_EQ(hive->subkeys(id, names), ERROR_SUCCESS);
+  EXPECT_TRUE(names.empty());
+  EXPECT_FALSE(fileExists(userHive_));
+
+  ASSERT_EQ(hive->setValue(create(L"A\\B"), dword(L"x", 5)), ERROR_SUCCESS);
+  EXPECT_EQ(sqlText(userHive_, "PRAGMA journal_mode"), "wal");
+  EXPECT_EQ(sqlText(userHive_, "PRAGMA integrity_check"), "ok");
+  // Empty path components are ignored, as with a trailing '\'.
+  ASSERT_EQ(hive->openKey(L"\\a\\\\b\\", id), ERROR_SUCCESS);
+  ASSERT_EQ(hive->getValue(id, L"X", v), ERROR_SUCCESS);
+  EXPECT_EQ(v.data, dword(L"", 5).data);
+}
+
+TEST_F(StoreTest, NameRules) {
+  struct Case {
+    const char* what;
+    std::wstring keyName;
+    std::wstring valueName;
+    unsigned expected;
+  } cases[] = {
+      {"longest names", std::wstring(255, L'k'), std::wstring(16383, L'v'), ERROR_SUCCESS},
+      {"key name too long", std::wstring(256, L'k'), L"v", ERROR_INVALID_PARAMETER},
+      {"value name too long", L"k", std::wstring(16384, L'v'), ERROR_INVALID_PARAMETER},
+      {"key name with NUL", std::wstring(L"a\0b", 3), L"v", ERROR_INVALID_PARAMETER},
+      {"value name with NUL", L"k", std::wstring(L"a\0b", 3), ERROR_INVALID_PARAMETER},
+      {"surrogate pairs count two", std::wstring(127, L'\U0001F600') + L"k", L"v", ERROR_SUCCESS},
+      {"and can exceed the limit", std::wstring(128, L'\U0001F600'), L"v", ERROR_INVALID_PARAMETER},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<StoreChange> batch = {{StoreChange::SetValue, L"Root\\" + c.keyName, dword(c.valueName, 1)}};
+    EXPECT_EQ(user()->apply(batch), c.expected);
+    KeyId id = 0;
+    unsigned rc = user()->createKey(L"Root\\" + c.keyName, id);
+    if (rc == ERROR_SUCCESS) rc = user()->setValue(id, dword(c.valueName, 1));
+    EXPECT_EQ(rc, c.expected);
+  }
+}
+
+TEST_F(StoreTest, DeletedKeyFailsEveryLaterOperation) {
+  KeyId child = create(L"P\\C");
+  KeyId grandchild = create(L"P\\C\\G");
+  ASSERT_EQ(user()->setValue(grandchild, dword(L"v", 1)), ERROR_SUCCESS);
+  ASSERT_EQ(user()->deleteTree(L"p"), ERROR_SUCCESS);
+  StoreValue v;
+  std::vector<std::wstring> names;
+  std::vector<StoreValue> values;
+  for (KeyId id : {child, grandchild}) {
+    EXPECT_EQ(user()->getValue(id, L"v", v), ERROR_KEY_DELETED);
+    EXPECT_EQ(user()->setValue(id, dword(L"v", 2)), ERROR_KEY_DELETED);
+    EXPECT_EQ(user()->deleteValue(id, L"v"), ERROR_KEY_DELETED);
+    EXPECT_EQ(user()->subkeys(id, names), ERROR_KEY_DELETED);
+    EXPECT_EQ(user()->values(id, values), ERROR_KEY_DELETED);
+  }
+  // A key made again at the same path is a new key; the old handle stays dead.
+  EXPECT_NE(create(L"P\\C"), child);
+  EXPECT_EQ(user()->setValue(child, dword(L"v", 2)), ERROR_KEY_DELETED);
+  EXPECT_EQ(user()->deleteTree(L"P\\Missing"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(StoreTest, DeletingTheRootEmptiesTheHive) {
+  ASSERT_EQ(user()->setValue(create(L"A"), dword(L"v", 1)), ERROR_SUCCESS);
+  KeyId root = create(L"");
+  ASSERT_EQ(user()->setValue(root, dword(L"top", 1)), ERROR_SUCCESS);
+  ASSERT_EQ(user()->deleteTree(L""), ERROR_SUCCESS);
+  std::vector<std::wstring> names;
+  std::vector<StoreValue> values;
+  EXPECT_EQ(user()->subkeys(root, names), ERROR_SUCCESS);
+  EXPECT_EQ(user()->values(root, values), ERROR_SUCCESS);
+  EXPECT_TRUE(names.empty() && values.empty());
+  EXPECT_EQ(user()->setValue(root, dword(L"top", 2)), ERROR_SUCCESS);
+}
+
+TEST_F(StoreTest, ABatchAppliesWhollyOrNotAtAll) {
+  ASSERT_EQ(user()->apply({{StoreChange::SetValue, L"K", dword(L"keep", 1)}}), ERROR_SUCCESS);
+  std::vector<StoreChange> bad = {
+      {StoreChange::DeleteTree, L"K", {}},
+      {StoreChange::SetValue, L"New", dword(L"a", 1)},
+      {StoreChange::SetValue, L"New", dword(std::wstring(L"\0", 1), 1)},
+  };
+  EXPECT_EQ(user()->apply(bad), ERROR_INVALID_PARAMETER);
+  KeyId id;
+  EXPECT_EQ(user()->openKey(L"New", id), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(user()->openKey(L"K", id), ERROR_SUCCESS);
+  StoreValue v;
+  EXPECT_EQ(user()->getValue(id, L"keep", v), ERROR_SUCCESS);
+}
+
+TEST_F(StoreTest, ReadOnlyMachineHiveRefusesWritesAndIsLeftAlone) {
+  KeyId id;
+  ASSERT_EQ(openHive(HKEY_LOCAL_MACHINE)->createKey(L"Software\\M", id), ERROR_SUCCESS);
+  ASSERT_EQ(openHive(HKEY_LOCAL_MACHINE)->setValue(id, dword(L"v", 3)), ERROR_SUCCESS);
+  const std::string before = readFile(machineHive_);
+  setenv("KVPAL_MACHINE_HIVE_READONLY", "1", 1);
+  auto ro = openHive(HKEY_LOCAL_MACHINE);
+  EXPECT_TRUE(hiveInfo(HKEY_LOCAL_MACHINE).readOnly);
+  EXPECT_EQ(ro->createKey(L"Software\\Other", id), ERROR_ACCESS_DENIED);
+  ASSERT_EQ(ro->openKey(L"software\\m", id), ERROR_SUCCESS);
+  EXPECT_EQ(ro->setValue(id, dword(L"v", 4)), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ro->deleteTree(L"Software"), ERROR_ACCESS_DENIED);
+  StoreValue v;
+  EXPECT_EQ(ro->getValue(id, L"v", v), ERROR_SUCCESS);
+  EXPECT_EQ(v.data, dword(L"", 3).data);
+  EXPECT_EQ(readFile(machineHive_), before);
+  // The user hive is not affected by the machine setting.
+  EXPECT_FALSE(hiveInfo(HKEY_CURRENT_USER).readOnly);
+}
+
+TEST_F(StoreTest, DamagedHiveIsReportedAndNotTouched) {
+  ASSERT_EQ(user()->apply({{StoreChange::SetValue, L"K", dword(L"v", 1)}}), ERROR_SUCCESS);
+  // Checkpoint the WAL so the pages below are in the main file, then ruin
+  // every page after the header page.
+  ASSERT_EQ(sqlText(userHive_, "PRAGMA integrity_check"), "ok");
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(userHive_.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  std::string bytes = readFile(userHive_);
+  ASSERT_GT(bytes.size(), 4096u);
+  for (size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5);
+  // A copy, so no connection of this process has the good pages cached.
+  const std::string damaged = dir_ + "/damaged.db";
+  writeFile(damaged, bytes);
+  setenv("KVPAL_USER_HIVE", damaged.c_str(), 1);
+  auto hive = openHive(HKEY_CURRENT_USER);
+  KeyId id;
+  EXPECT_EQ(hive->openKey(L"K", id), ERROR_BADDB);
+  EXPECT_EQ(hive->createKey(L"Other", id), ERROR_BADDB);
+  EXPECT_EQ(readFile(damaged), bytes);
+}
+
+TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNothing) {
+  constexpr int kPerWriter = 150;
+  auto writer = [&](int which) {
+    return [=]() {
+      auto hive = openHive(HKEY_CURRENT_USER);
+      for (int i = 0; i < kPerWriter; ++i) {
+        // Both writers also create the same keys, racing on each one.
+        std::wstring shared = L"Shared\\K" + std::to_wstring(i % 10);
+        KeyId id;
+        if (hive->createKey(shared, id)) return 1;
+        if (hive->setValue(id, dword(L"w" + std::to_wstring(which) + L"_" + std::to_wstring(i), i))) return 2;
+      }
+      return 0;
+    };
+  };
+  // Both children start before either is waited for.
+  pid_t pids[2];
+  for (int w = 0; w < 2; ++w) {
+    pids[w] = fork();
+    if (pids[w] == 0) {
+      alarm(60);
+      _exit(writer(w)());
+    }
+    ASSERT_GT(pids[w], 0);
+  }
+  for (pid_t pid : pids) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer status " << status;
+  }
+  std::set<std::wstring> all;
+  std::vector<std::wstring> keys;
+  KeyId sharedId;
+  ASSERT_EQ(user()->openKey(L"Shared", sharedId), ERROR_SUCCESS);
+  ASSERT_EQ(user()->subkeys(sharedId, keys), ERROR_SUCCESS);
+  EXPECT_EQ(keys.size(), 10u);
+  for (const auto& k : keys) {
+    KeyId id;
+    std::vector<StoreValue> values;
+    ASSERT_EQ(user()->openKey(L"Shared\\" + k, id), ERROR_SUCCESS);
+    ASSERT_EQ(user()->values(id, values), ERROR_SUCCESS);
+    for (const auto& v : values) all.insert(v.name);
+  }
+  EXPECT_EQ(all.size(), 2u * kPerWriter);
+  EXPECT_EQ(sqlText(userHive_, "PRAGMA integrity_check"), "ok");
+}
+
+TEST_F(StoreTest, KilledWriterLeavesEveryAcknowledgedValue) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    alarm(60);
+    close(fds[0]);
+    auto hive = openHive(HKEY_CURRENT_USER);
+    KeyId id;
+    if (hive->createKey(L"Stream", id)) _exit(1);
+    for (unsigned i = 0;; ++i) {
+      if (hive->setValue(id, {L"v" + std::to_wstring(i), REG_BINARY, std::vector<unsigned char>(512, i & 0xFF)}))
+        _exit(2);
+      if (write(fds[1], &i, sizeof i) != sizeof i) _exit(3);
+    }
+  }
+  ASSERT_GT(pid, 0);
+  close(fds[1]);
+  // Kill the writer at some point after its 200th acknowledged write.
+  unsigned last = 0, got = 0;
+  pollfd p{fds[0], POLLIN, 0};
+  while (got < 200 && poll(&p, 1, 30000) == 1 && read(fds[0], &last, sizeof last) == sizeof last) ++got;
+  kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(fds[0]);
+  ASSERT_EQ(got, 200u) << "the writer stopped early, status " << status;
+  ASSERT_TRUE(WIFSIGNALED(status));
+
+  EXPECT_EQ(sqlText(userHive_, "PRAGMA integrity_check"), "ok");
+  KeyId id;
+  ASSERT_EQ(user()->openKey(L"Stream", id), ERROR_SUCCESS);
+  for (unsigned i = 0; i <= last; ++i) {
+    StoreValue v;
+    ASSERT_EQ(user()->getValue(id, L"v" + std::to_wstring(i), v), ERROR_SUCCESS) << "value " << i;
+    EXPECT_EQ(v.data, std::vector<unsigned char>(512, i & 0xFF));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,366 @@
+// kvpal reg: query, change, export and import the settings store with the
+// registry tool's syntax and the registry editor's file format.
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "command.h"
+#include "platform/utf8.h"
+#include "settings/reg_file.h"
+#include "settings/settings_store.h"
+
+using namespace Halvex::Tessaran::PAL::detail;
+
+namespace {
+
+constexpr const char* kName = "reg";
+
+struct TypeName {
+  DWORD type;
+  const char* name;
+};
+constexpr TypeName kTypes[] = {
+    {REG_NONE, "REG_NONE"},     {REG_SZ, "REG_SZ"},       {REG_EXPAND_SZ, "REG_EXPAND_SZ"},
+    {REG_BINARY, "REG_BINARY"}, {REG_DWORD, "REG_DWORD"}, {REG_MULTI_SZ, "REG_MULTI_SZ"},
+    {REG_QWORD, "REG_QWORD"},
+};
+
+std::string typeName(DWORD type) {
+  for (const auto& t : kTypes)
+    if (t.type == type) return t.name;
+  return "REG_0x" + (std::ostringstream() << std::hex << type).str();
+}
+
+bool typeFromName(const std::string& name, DWORD& type) {
+  for (const auto& t : kTypes)
+    if (strcasecmp(t.name, name.c_str()) == 0) return type = t.type, true;
+  return false;
+}
+
+std::string describe(unsigned code, HKEY root) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "the system was unable to find the specified registry key or value";
+    case ERROR_ACCESS_DENIED: return "access is denied (the hive " + hiveInfo(root).path + " cannot be written)";
+    case ERROR_BADDB: return "the hive " + hiveInfo(root).path + " is corrupt or is not a settings hive";
+    case ERROR_INVALID_PARAMETER: return "invalid name (it holds a NUL or exceeds the registry's length limit)";
+    case ERROR_KEY_DELETED: return "the key was deleted while in use";
+    case ERROR_BUSY: return "the hive stayed locked by another process";
+    case ERROR_DISK_FULL: return "the disk is full";
+    default: return "the operation failed (system error " + std::to_string(code) + ")";
+  }
+}
+
+std::string narrow(std::wstring_view s) { return wideToUtf8(s); }
+
+// Value data as the registry tool prints it.
+std::string display(const StoreValue& v) {
+  std::ostringstream out;
+  auto le = [&](size_t n) {
+    unsigned long long x = 0;
+    for (size_t i = n; i-- > 0;) x = x << 8 | v.data[i];
+    return x;
+  };
+  if ((v.type == REG_DWORD && v.data.size() == 4) || (v.type == REG_QWORD && v.data.size() == 8)) {
+    out << "0x" << std::hex << le(v.data.size());
+  } else if (v.type == REG_SZ || v.type == REG_EXPAND_SZ) {
+    out << narrow(stringFromData(v.data));
+  } else if (v.type == REG_MULTI_SZ) {
+    std::string sep;
+    for (size_t off = 0; off + 1 < v.data.size();) {
+      std::wstring s = stringFromData({v.data.begin() + static_cast<long>(off), v.data.end()});
+      if (s.empty()) break;  // the empty string that ends the list
+      out << sep << narrow(s);
+      sep = "\\0";
+      off += stringData(s).size();
+    }
+  } else {
+    static const char* hex = "0123456789ABCDEF";
+    for (unsigned char b : v.data) out << hex[b >> 4] << hex[b & 15];
+  }
+  return out.str();
+}
+
+struct Target {
+  HKEY root;
+  std::wstring path;
+  std::string shown;  // the key as the user wrote it, for messages
+};
+
+struct Options {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> switches;  // lower-case name without the slash
+};
+
+// Splits switches (/v NAME, /ve, ... or -v NAME) from positional words;
+// the switches taking a value are listed in `withValue`.
+bool parseOptions(const kvpal::Args& args, size_t from, const std::vector<std::string>& withValue,
+                  const std::vector<std::string>& flags, Options& o, std::string& error) {
+  for (size_t i = from; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string sw = a.size() > 1 ? a.substr(1) : "";
+    for (auto& c : sw) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    bool takes = std::find(withValue.begin(), withValue.end(), sw) != withValue.end();
+    bool flag = std::find(flags.begin(), flags.end(), sw) != flags.end();
+    // Any other word starting with '/' is a path: files live there on Linux.
+    if (a.empty() || (a[0] != '/' && a[0] != '-') || (a[0] == '/' && !takes && !flag)) {
+      o.positional.push_back(a);
+      continue;
+    }
+    if (!takes && !flag) return error = "unknown switch '" + a + "'", false;
+    if (o.switches.count(sw)) return error = "switch '" + a + "' given twice", false;
+    if (takes) {
+      if (i + 1 >= args.size()) return error = "switch '" + a + "' needs a value", false;
+      o.switches[sw] = args[++i];
+    } else {
+      o.switches[sw] = "";
+    }
+  }
+  if (o.switches.count("v") && o.switches.count("ve")) return error = "use /v NAME or /ve, not both", false;
+  return true;
+}
+
+bool parseTarget(const std::string& text, Target& t, std::string& error) {
+  if (!parseRootedPath(utf8ToWide(text), t.root, t.path))
+    return error = "invalid key '" + text + "': it must start with HKCU\\ or HKLM\\", false;
+  t.shown = text;
+  return true;
+}
+
+// The value name chosen by /v NAME or /ve (the default value); false when neither.
+bool valueName(const Options& o, std::wstring& name) {
+  if (auto it = o.switches.find("v"); it != o.switches.end()) return name = utf8ToWide(it->second), true;
+  if (o.switches.count("ve")) return name.clear(), true;
+  return false;
+}
+
+bool parseNumber(const std::string& s, unsigned long long max, unsigned long long& out) {
+  if (s.empty() || s[0] == '-' || s[0] == '+') return false;
+  errno = 0;
+  char* end = nullptr;
+  out = std::strtoull(s.c_str(), &end, 0);
+  return errno == 0 && *end == 0 && out <= max;
+}
+
+bool encodeData(DWORD type, const std::string& text, const std::string& sep, std::vector<unsigned char>& data,
+                std::string& error) {
+  unsigned long long n = 0;
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: data = stringData(utf8ToWide(text)); return true;
+    case REG_DWORD:
+    case REG_QWORD: {
+      size_t size = type == REG_DWORD ? 4 : 8;
+      if (!text.empty() && !parseNumber(text, size == 4 ? 0xFFFFFFFFull : ~0ull, n))
+        return error = "'" + text + "' is not a " + typeName(type) + " number", false;
+      data.clear();
+      for (size_t i = 0; i < size; ++i) data.push_back(static_cast<unsigned char>(n >> (8 * i)));
+      return true;
+    }
+    case REG_MULTI_SZ: {
+      data.clear();
+      for (size_t start = 0; !text.empty();) {
+        size_t at = text.find(sep, start);
+        std::vector<unsigned char> part = stringData(utf8ToWide(text.substr(start, at - start)));
+        data.insert(data.end(), part.begin(), part.end());
+        if (at == std::string::npos) break;
+        start = at + sep.size();
+      }
+      data.push_back(0);
+      data.push_back(0);
+      return true;
+    }
+    default:  // REG_BINARY, REG_NONE: hex digits
+      if (text.size() % 2) return error = "binary data needs an even number of hex digits", false;
+      data.clear();
+      for (size_t i = 0; i < text.size(); i += 2) {
+        char* end = nullptr;
+        std::string byte = text.substr(i, 2);
+        long b = std::strtol(byte.c_str(), &end, 16);
+        if (*end || !std::isxdigit(static_cast<unsigned char>(byte[0])))
+          return error = "'" + text + "' is not hex data", false;
+        data.push_back(static_cast<unsigned char>(b));
+      }
+      return true;
+  }
+}
+
+std::shared_ptr<SettingsHive> hiveFor(HKEY root) { return openHive(root); }
+
+int runQuery(const kvpal::Args& args) {
+  Options o;
+  std::string error;
+  Target t;
+  if (!parseOptions(args, 1, {"v"}, {"ve"}, o, error)) return kvpal::usageError(kName, error);
+  if (o.positional.size() != 1) return kvpal::usageError(kName, "query needs exactly one KEY");
+  if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
+  auto hive = hiveFor(t.root);
+  SettingsHive::KeyId id;
+  if (unsigned rc = hive->openKey(t.path, id)) return kvpal::failure(kName, describe(rc, t.root));
+  std::wstring name;
+  auto print = [](const StoreValue& v) {
+    std::cout << "    " << (v.name.empty() ? "(Default)" : narrow(v.name)) << "    " << typeName(v.type) << "    "
+              << display(v) << "\n";
+  };
+  std::string heading = narrow(rootName(t.root)) + (t.path.empty() ? "" : "\\" + narrow(t.path));
+  if (valueName(o, name)) {
+    StoreValue v;
+    v.name = name;
+    if (unsigned rc = hive->getValue(id, name, v)) return kvpal::failure(kName, describe(rc, t.root));
+    std::cout << heading << "\n";
+    print(v);
+    return kvpal::kOk;
+  }
+  std::vector<StoreValue> values;
+  std::vector<std::wstring> subkeys;
+  unsigned rc = hive->values(id, values);
+  if (!rc) rc = hive->subkeys(id, subkeys);
+  if (rc) return kvpal::failure(kName, describe(rc, t.root));
+  std::cout << heading << "\n";
+  for (const auto& v : values) print(v);
+  std::cout << "\n";
+  for (const auto& s : subkeys) std::cout << heading << "\\" << narrow(s) << "\n";
+  return kvpal::kOk;
+}
+
+int runAdd(const kvpal::Args& args) {
+  Options o;
+  std::string error;
+  Target t;
+  if (!parseOptions(args, 1, {"v", "t", "d", "s"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
+  if (o.positional.size() != 1) return kvpal::usageError(kName, "add needs exactly one KEY");
+  if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
+  DWORD type = REG_SZ;
+  if (auto it = o.switches.find("t"); it != o.switches.end() && !typeFromName(it->second, type))
+    return kvpal::usageError(kName, "unknown type '" + it->second + "'");
+  std::string sep = o.switches.count("s") ? o.switches["s"] : "\\0";
+  if (sep.empty()) return kvpal::usageError(kName, "the /s separator must not be empty");
+  StoreValue v;
+  v.type = type;
+  bool hasValue = valueName(o, v.name);
+  if (!hasValue && (o.switches.count("t") || o.switches.count("d")))
+    return kvpal::usageError(kName, "/t and /d need /v NAME or /ve");
+  if (hasValue && !encodeData(type, o.switches["d"], sep, v.data, error)) return kvpal::usageError(kName, error);
+  std::vector<StoreChange> changes{{StoreChange::CreateKey, t.path, {}}};
+  if (hasValue) changes.push_back({StoreChange::SetValue, t.path, v});
+  if (unsigned rc = hiveFor(t.root)->apply(changes)) return kvpal::failure(kName, describe(rc, t.root));
+  std::cout << "The operation completed successfully.\n";
+  return kvpal::kOk;
+}
+
+int runDelete(const kvpal::Args& args) {
+  Options o;
+  std::string error;
+  Target t;
+  if (!parseOptions(args, 1, {"v"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
+  if (o.positional.size() != 1) return kvpal::usageError(kName, "delete needs exactly one KEY");
+  if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
+  auto hive = hiveFor(t.root);
+  std::wstring name;
+  unsigned rc;
+  if (valueName(o, name)) {
+    SettingsHive::KeyId id;
+    rc = hive->openKey(t.path, id);
+    if (!rc) rc = hive->deleteValue(id, name);
+  } else {
+    if (t.path.find_first_not_of(L'\\') == std::wstring::npos)
+      return kvpal::usageError(kName, "refusing to delete a whole hive; name a key below it");
+    rc = hive->deleteTree(t.path);
+  }
+  if (rc) return kvpal::failure(kName, describe(rc, t.root));
+  std::cout << "The operation completed successfully.\n";
+  return kvpal::kOk;
+}
+
+unsigned exportTree(SettingsHive& hive, HKEY root, const std::wstring& path, std::wstring& text) {
+  SettingsHive::KeyId id;
+  std::vector<StoreValue> values;
+  std::vector<std::wstring> subkeys;
+  unsigned rc = hive.openKey(path, id);
+  if (!rc) rc = hive.values(id, values);
+  if (!rc) rc = hive.subkeys(id, subkeys);
+  if (rc) return rc;
+  text += regFileKeyLine(root, path);
+  for (const auto& v : values) text += regFileValueLine(v);
+  text += L"\r\n";
+  for (const auto& s : subkeys)
+    if (unsigned r = exportTree(hive, root, path.empty() ? s : path + L"\\" + s, text)) return r;
+  return ERROR_SUCCESS;
+}
+
+int runExport(const kvpal::Args& args) {
+  Options o;
+  std::string error;
+  Target t;
+  if (!parseOptions(args, 1, {}, {"y"}, o, error)) return kvpal::usageError(kName, error);
+  if (o.positional.size() != 2) return kvpal::usageError(kName, "export needs KEY and FILE");
+  if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
+  std::wstring text = regFileHeader();
+  if (unsigned rc = exportTree(*hiveFor(t.root), t.root, t.path, text))
+    return kvpal::failure(kName, describe(rc, t.root));
+  std::ofstream out(o.positional[1], std::ios::binary | std::ios::trunc);
+  std::string bytes = encodeRegFile(text);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) return kvpal::failure(kName, "cannot write '" + o.positional[1] + "': " + std::strerror(errno));
+  std::cout << "The operation completed successfully.\n";
+  return kvpal::kOk;
+}
+
+int runImport(const kvpal::Args& args) {
+  Options o;
+  std::string error;
+  if (!parseOptions(args, 1, {}, {}, o, error)) return kvpal::usageError(kName, error);
+  if (o.positional.size() != 1) return kvpal::usageError(kName, "import needs exactly one FILE");
+  const std::string& file = o.positional[0];
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return kvpal::failure(kName, "cannot read '" + file + "': " + std::strerror(errno));
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  RegFileParse parsed = parseRegFile(bytes);
+  if (!parsed.error.empty()) return kvpal::failure(kName, file + ": " + parsed.error + "; nothing was imported");
+  // Each hive takes its part of the file in one transaction.
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    std::vector<StoreChange> changes;
+    for (const auto& c : parsed.changes)
+      if (c.root == root) changes.push_back(c.change);
+    if (changes.empty()) continue;
+    if (unsigned rc = hiveFor(root)->apply(changes))
+      return kvpal::failure(kName, file + ": " + describe(rc, root) + "; nothing was imported into " +
+                                       narrow(rootName(root)));
+  }
+  std::cout << "The operation completed successfully.\n";
+  return kvpal::kOk;
+}
+
+int runReg(const kvpal::Args& args) {
+  if (args.empty()) return kvpal::usageError(kName, "missing operation (query, add, delete, export, import)");
+  const std::string& op = args[0];
+  if (op == "query") return runQuery(args);
+  if (op == "add") return runAdd(args);
+  if (op == "delete") return runDelete(args);
+  if (op == "export") return runExport(args);
+  if (op == "import") return runImport(args);
+  return kvpal::usageError(kName, "unknown operation '" + op + "'");
+}
+
+}  // namespace
+
+KVPAL_COMMAND("reg", "query and change the settings store, export and import .reg files",
+              "usage: kvpal reg query KEY [/v NAME | /ve]\n"
+              "       kvpal reg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/s SEP] [/f]\n"
+              "       kvpal reg delete KEY [/v NAME | /ve] [/f]\n"
+              "       kvpal reg export KEY FILE [/y]\n"
+              "       kvpal reg import FILE\n\n"
+              "KEY is HKCU\\PATH or HKLM\\PATH (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE also work).\n"
+              "/ve names the key's default value. TYPE is REG_SZ (default), REG_EXPAND_SZ, REG_BINARY,\n"
+              "REG_DWORD, REG_QWORD, REG_MULTI_SZ or REG_NONE. DATA: text for strings; a decimal or 0x\n"
+              "number for REG_DWORD and REG_QWORD; hex digits for REG_BINARY; REG_MULTI_SZ strings\n"
+              "separated by SEP (default \\0). Nothing asks for confirmation, so /f and /y are accepted\n"
+              "and change nothing. delete without /v removes the key with its subtree.\n\n"
+              "export writes the key and its subtree in the registry editor's format (\"Windows\n"
+              "Registry Editor Version 5.00\", UTF-16LE with a byte-order mark); import reads that\n"
+              "format in UTF-16LE or UTF-8. A file with an error changes nothing.\n\n"
+              "The hives are the files named by KVPAL_USER_HIVE and KVPAL_MACHINE_HIVE (see kvpal info).\n",
+              runReg);
