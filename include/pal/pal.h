@@ -12,3 +12,4 @@
 #include "pal/win_types.h"
 #include "pal/property_tree.h"
 #include "pal/property_tree_operations.h"
+#include "pal/font_utils.h"

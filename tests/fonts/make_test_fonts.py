@@ -37,9 +37,10 @@ def box(width):
 
 
 def build(names, style_names, weight=400, italic=False, codepages=CP_LATIN1, panose=None,
-          family_class=0, mono=False, os2_version=3):
+          family_class=0, mono=False, os2_version=3, typographic=None):
     """names/style_names: {windows language id: text}; the name table gets
-    exactly those records (platform 3, encoding 1), nothing else."""
+    exactly those records (platform 3, encoding 1), nothing else.
+    typographic: (family, style) in English as name IDs 16 and 17."""
     fb = FontBuilder(1000, isTTF=True)
     order = [".notdef", "space", "A", "B"]
     fb.setupGlyphOrder(order)
@@ -58,6 +59,9 @@ def build(names, style_names, weight=400, italic=False, codepages=CP_LATIN1, pan
         name.setName(style, 2, 3, 1, lang)
         full = text if style in ("Regular", "標準") else text + " " + style
         name.setName(full, 4, 3, 1, lang)
+    if typographic:
+        name.setName(typographic[0], 16, 3, 1, EN)
+        name.setName(typographic[1], 17, 3, 1, EN)
     p = Panose()
     for field in PANOSE_FIELDS:
         setattr(p, field, 0)
@@ -83,6 +87,9 @@ FONTS = {
                                panose=SANS),
     "sans-italic.ttf": dict(names={EN: "Kvtest Sans"}, style_names={EN: "Italic"}, italic=True,
                             panose=SANS),
+    # The legacy names are the listed ones, not the typographic ones.
+    "sans-condensed.ttf": dict(names={EN: "Kvtest Sans Condensed"}, style_names={EN: "Regular"},
+                               typographic=("Kvtest Sans", "Condensed"), panose=SANS),
     # Japanese comes before Greek in the character-set order although its bit
     # is the higher one.
     "serif-black.ttf": dict(names={EN: "Kvtest Serif"}, style_names={EN: "Black"}, weight=900,
