@@ -17,6 +17,7 @@
 #include "pal/locale.h"
 #include "pal/settings_roots.h"
 #include "pal/unicode_convert.h"
+#include "settings/settings_store.h"
 #include "text/nls_process.h"
 
 using namespace Halvex::Tessaran::PAL;
@@ -269,6 +270,16 @@ class AlternateFontFiles : public InstalledFonts {
     ASSERT_TRUE(names.setString((fullName + L" (TrueType)").c_str(), file, false));
   }
 
+  // The product root, further down the root list than the roaming root.
+  static void setForProduct(const std::wstring& fullName, const wchar_t* file) {
+    using namespace detail;
+    ASSERT_EQ(openHive(HKEY_LOCAL_MACHINE)
+                  ->apply({{StoreChange::SetValue,
+                            L"Software\\KvTest\\Product\\AltFontNames",
+                            {fullName + L" (TrueType)", REG_SZ, stringData(file)}}}),
+              ERROR_SUCCESS);
+  }
+
   std::string dir_;
 };
 
@@ -277,6 +288,8 @@ TEST_F(AlternateFontFiles, SettingNamesTheFile) {
   set(L"Kvtest Sans Italic", L"collection.ttc");
   set(japanese() ? L"\u30B1\u30FC\u30D6\u30A4\u7E26" : L"Kvtest Vert", L"/elsewhere/missing.ttf");
   set(L"Kvtest Deco", L"");  // empty data: no alternate file
+  setForProduct(L"Kvtest Mono", L"product.ttf");  // the roaming root's value comes first
+  setForProduct(L"Kvtest Script", L"product.ttf");
   const std::vector<FontInformation>& list = FontUtils::getAllInstalledFonts();
 
   const FontInformation* mono = find(list, L"Kvtest Mono");
@@ -297,6 +310,10 @@ TEST_F(AlternateFontFiles, SettingNamesTheFile) {
                                                                      f.fullName.find(L"\u7E26") != std::wstring::npos; });
   ASSERT_NE(vertical, list.end());
   EXPECT_EQ(vertical->filePath, L"/elsewhere/missing.ttf");
+
+  const FontInformation* script = find(list, L"Kvtest Script");
+  ASSERT_NE(script, nullptr);
+  EXPECT_EQ(script->filePath, fontPath("product.ttf"));
 
   const FontInformation* deco = find(list, L"Kvtest Deco");
   ASSERT_NE(deco, nullptr);
