@@ -37,7 +37,8 @@ class PAL_EXPORT ContainerImp {
   virtual std::wstring getString(const wchar_t* name, const std::wstring& def) const = 0;
   virtual std::map<std::wstring, std::wstring> getAllStringValues(
       const std::map<std::wstring, std::wstring>& def) const = 0;
-  virtual std::vector<unsigned char> getBinary(const wchar_t* name, const std::vector<unsigned char>& def) const = 0;
+  virtual std::vector<unsigned char> getBinary(const wchar_t* name,
+                                               const std::vector<unsigned char>& def) const = 0;
   virtual double getDouble(const wchar_t* name, const double& def) const = 0;
   virtual unsigned getUInt32(const wchar_t* name, const unsigned& def) const = 0;
   virtual void enumerate(std::function<bool(const Container&)> fn) const = 0;
@@ -67,7 +68,8 @@ class PAL_EXPORT Container {
   double getDouble(const wchar_t* name, const double& def) const;
   std::vector<unsigned char> getBinary(const wchar_t* name, const std::vector<unsigned char>& def) const;
   void enumerate(std::function<bool(const Container&)> fn) const;
-  std::map<std::wstring, std::wstring> getAllStringValues(const std::map<std::wstring, std::wstring>& def) const;
+  std::map<std::wstring, std::wstring> getAllStringValues(
+      const std::map<std::wstring, std::wstring>& def) const;
   std::wstring name() const;
 
   bool removeValue(const wchar_t* name);

@@ -32,7 +32,8 @@ class Environment : public ContainerImp {
     std::wstring out;
     return value && UnicodeConvert::utf8ToWideChar(value, out) ? out : def;
   }
-  std::map<std::wstring, std::wstring> getAllStringValues(const std::map<std::wstring, std::wstring>&) const override {
+  std::map<std::wstring, std::wstring> getAllStringValues(
+      const std::map<std::wstring, std::wstring>&) const override {
     return {};
   }
   std::vector<unsigned char> getBinary(const wchar_t*, const std::vector<unsigned char>& def) const override {

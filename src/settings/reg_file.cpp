@@ -87,7 +87,8 @@ bool parseQuoted(std::wstring_view s, std::wstring& out, std::wstring_view& rest
 }
 
 bool decode(std::string_view bytes, std::wstring& text, std::string& error) {
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
     if (bytes.size() % 2) {
       error = "UTF-16 file with an odd number of bytes";
       return false;
@@ -99,7 +100,8 @@ bool decode(std::string_view bytes, std::wstring& text, std::string& error) {
     text = utf16ToWide(units);
     return true;
   }
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE && static_cast<unsigned char>(bytes[1]) == 0xFF) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+      static_cast<unsigned char>(bytes[1]) == 0xFF) {
     error = "big-endian UTF-16 is not supported";
     return false;
   }
@@ -140,7 +142,8 @@ class Parser {
     size_t i = 0;
     while (i < lines.size() && trim(lines[i]).empty()) ++i;
     if (i == lines.size() || trim(lines[i]) != kSignature) {
-      fail(i < lines.size() ? i + 1 : 1, "the file does not start with \"Windows Registry Editor Version 5.00\"");
+      fail(i < lines.size() ? i + 1 : 1,
+           "the file does not start with \"Windows Registry Editor Version 5.00\"");
       return;
     }
     for (++i; i < lines.size() && r_.error.empty(); ++i) {
@@ -315,7 +318,9 @@ RegFileParse parseRegFile(std::string_view bytes) {
   return result;
 }
 
-std::wstring regFileHeader() { return std::wstring(kSignature) + L"\r\n\r\n"; }
+std::wstring regFileHeader() {
+  return std::wstring(kSignature) + L"\r\n\r\n";
+}
 
 std::wstring regFileKeyLine(HKEY root, std::wstring_view path) {
   std::wstring line = L"[";
@@ -337,7 +342,8 @@ std::wstring regFileValueLine(const StoreValue& value) {
   }
   wchar_t buf[32];
   if (value.type == REG_DWORD && value.data.size() == 4) {
-    unsigned d = value.data[0] | value.data[1] << 8 | value.data[2] << 16 | static_cast<unsigned>(value.data[3]) << 24;
+    unsigned d =
+        value.data[0] | value.data[1] << 8 | value.data[2] << 16 | static_cast<unsigned>(value.data[3]) << 24;
     std::swprintf(buf, 32, L"dword:%08x\r\n", d);
     return line + buf;
   }

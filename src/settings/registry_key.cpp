@@ -10,9 +10,13 @@ using namespace Halvex::Tessaran::PAL::detail;
 
 namespace {
 
-constexpr unsigned typeBit(DWORD type) { return 1u << type; }
+constexpr unsigned typeBit(DWORD type) {
+  return 1u << type;
+}
 
-const wchar_t* valueName(const wchar_t* name) { return name ? name : L""; }
+const wchar_t* valueName(const wchar_t* name) {
+  return name ? name : L"";
+}
 
 }  // namespace
 
@@ -35,7 +39,9 @@ RegistryKey::RegistryKey(HKEY root, std::wstring parentPath, std::wstring name, 
 
 RegistryKey::~RegistryKey() = default;
 
-std::wstring RegistryKey::fullPath() const { return parentPath_ + L"\\" + name_; }
+std::wstring RegistryKey::fullPath() const {
+  return parentPath_ + L"\\" + name_;
+}
 
 bool RegistryKey::query(const wchar_t* name, unsigned types, StoreValue& out) const {
   if (!key_ || !(access_ & KEY_QUERY_VALUE)) return false;
@@ -43,7 +49,9 @@ bool RegistryKey::query(const wchar_t* name, unsigned types, StoreValue& out) co
   return out.type < 32 && (types & typeBit(out.type)) && !out.data.empty();
 }
 
-bool RegistryKey::good() const { return key_ != nullptr; }
+bool RegistryKey::good() const {
+  return key_ != nullptr;
+}
 
 bool RegistryKey::exists(const wchar_t* name) const {
   StoreValue v;
@@ -64,14 +72,16 @@ std::wstring RegistryKey::getString(const wchar_t* name, const std::wstring& def
 std::map<std::wstring, std::wstring> RegistryKey::getAllStringValues(
     const std::map<std::wstring, std::wstring>& def) const {
   std::vector<StoreValue> values;
-  if (!key_ || !(access_ & KEY_QUERY_VALUE) || key_->hive->values(key_->id, values) != ERROR_SUCCESS) return def;
+  if (!key_ || !(access_ & KEY_QUERY_VALUE) || key_->hive->values(key_->id, values) != ERROR_SUCCESS)
+    return def;
   std::map<std::wstring, std::wstring> result;
   for (const auto& v : values)
     if (v.type == REG_SZ) result[v.name] = stringFromData(v.data);
   return result;
 }
 
-std::vector<unsigned char> RegistryKey::getBinary(const wchar_t* name, const std::vector<unsigned char>& def) const {
+std::vector<unsigned char> RegistryKey::getBinary(const wchar_t* name,
+                                                  const std::vector<unsigned char>& def) const {
   StoreValue v;
   return query(name, typeBit(REG_BINARY), v) ? std::move(v.data) : def;
 }
@@ -104,7 +114,9 @@ void RegistryKey::enumerate(std::function<bool(const Container&)> fn) const {
   }
 }
 
-std::wstring RegistryKey::name() const { return name_; }
+std::wstring RegistryKey::name() const {
+  return name_;
+}
 
 bool RegistryKey::write(const wchar_t* name, DWORD type, std::vector<unsigned char> data) {
   if (!key_ || !(access_ & KEY_SET_VALUE)) return false;

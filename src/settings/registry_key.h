@@ -23,7 +23,8 @@ constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
 constexpr REGSAM DELETE_ACCESS = 0x00010000;  // Windows' DELETE
 constexpr REGSAM READ_CONTROL = 0x00020000;
 constexpr REGSAM SYNCHRONIZE = 0x00100000;
-constexpr REGSAM KEY_READ = (READ_CONTROL | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE;
+constexpr REGSAM KEY_READ =
+    (READ_CONTROL | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | KEY_NOTIFY) & ~SYNCHRONIZE;
 constexpr REGSAM KEY_WRITE = (READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY) & ~SYNCHRONIZE;
 constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
 static_assert(KEY_READ == 0x20019 && KEY_WRITE == 0x20006);
@@ -50,7 +51,8 @@ class RegistryKey : public Halvex::Tessaran::PAL::Settings::ContainerImp {
   std::wstring getString(const wchar_t* name, const std::wstring& def) const override;
   std::map<std::wstring, std::wstring> getAllStringValues(
       const std::map<std::wstring, std::wstring>& def) const override;
-  std::vector<unsigned char> getBinary(const wchar_t* name, const std::vector<unsigned char>& def) const override;
+  std::vector<unsigned char> getBinary(const wchar_t* name,
+                                       const std::vector<unsigned char>& def) const override;
   double getDouble(const wchar_t* name, const double& def) const override;
   unsigned getUInt32(const wchar_t* name, const unsigned& def) const override;
   void enumerate(std::function<bool(const Container&)> fn) const override;

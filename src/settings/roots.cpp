@@ -19,7 +19,9 @@ using detail::rootsState;
 // The value's room when Windows reads it: 260 characters, the zero included.
 constexpr size_t kBaseProductBytes = 520;
 
-std::wstring text(const wchar_t* s) { return s ? s : L""; }
+std::wstring text(const wchar_t* s) {
+  return s ? s : L"";
+}
 
 std::wstring profilePath() {
   const auto& s = rootsState();
@@ -43,7 +45,8 @@ std::vector<std::wstring> baseProductRoots(const std::wstring& globalRoot) {
   if (!hive || hive->openKey(globalRoot, id) != ERROR_SUCCESS ||
       hive->getValue(id, L"BaseProduct", value) != ERROR_SUCCESS)
     return roots;
-  if ((value.type != REG_SZ && value.type != REG_EXPAND_SZ) || value.data.size() > kBaseProductBytes) return roots;
+  if ((value.type != REG_SZ && value.type != REG_EXPAND_SZ) || value.data.size() > kBaseProductBytes)
+    return roots;
   const std::wstring list = stringFromData(value.data);
   const size_t slash = globalRoot.rfind(L'\\');
   const std::wstring prefix = slash == std::wstring::npos ? L"" : globalRoot.substr(0, slash + 1);
@@ -61,7 +64,8 @@ void rebuildRootList() {
   list.push_back({true, s.roamingRootName});
   if (s.productGlobalRootName != s.roamingRootName) list.push_back({true, s.productGlobalRootName});
   list.push_back({false, s.productCultureSpecificRootName});
-  if (s.productGlobalRootName != s.productCultureSpecificRootName) list.push_back({false, s.productGlobalRootName});
+  if (s.productGlobalRootName != s.productCultureSpecificRootName)
+    list.push_back({false, s.productGlobalRootName});
   for (auto& base : baseProductRoots(s.productGlobalRootName)) list.push_back({false, std::move(base)});
   list.push_back({true, sdk});
   list.push_back({false, sdk});
@@ -95,11 +99,21 @@ const wchar_t* Roots::sdkRootName() {
   return name.c_str();
 }
 
-const wchar_t* Roots::productCultureSpecificRootName() { return rootsState().productCultureSpecificRootName.c_str(); }
-const wchar_t* Roots::productGlobalRootName() { return rootsState().productGlobalRootName.c_str(); }
-const wchar_t* Roots::roamingRootName() { return rootsState().roamingRootName.c_str(); }
-const wchar_t* Roots::currentLanguageName() { return rootsState().currentLanguageName.c_str(); }
-const wchar_t* Roots::currentProfileName() { return rootsState().currentProfileName.c_str(); }
+const wchar_t* Roots::productCultureSpecificRootName() {
+  return rootsState().productCultureSpecificRootName.c_str();
+}
+const wchar_t* Roots::productGlobalRootName() {
+  return rootsState().productGlobalRootName.c_str();
+}
+const wchar_t* Roots::roamingRootName() {
+  return rootsState().roamingRootName.c_str();
+}
+const wchar_t* Roots::currentLanguageName() {
+  return rootsState().currentLanguageName.c_str();
+}
+const wchar_t* Roots::currentProfileName() {
+  return rootsState().currentProfileName.c_str();
+}
 
 std::wstring Roots::setCurrentProfileName(const wchar_t* name) {
   std::wstring previous = std::move(rootsState().currentProfileName);
@@ -121,7 +135,8 @@ Container Roots::roaming(const wchar_t* subkey) {
 }
 
 const ReadOnlyContainer Roots::roaming(const wchar_t* subkey) const {
-  return ReadOnlyContainer(new RegistryKey(HKEY_CURRENT_USER, rootsState().roamingRootName, text(subkey), KEY_READ));
+  return ReadOnlyContainer(
+      new RegistryKey(HKEY_CURRENT_USER, rootsState().roamingRootName, text(subkey), KEY_READ));
 }
 
 void Roots::getProductSettings(const wchar_t* subkey, std::function<bool(const Container&)> visit,
@@ -145,9 +160,13 @@ Roots& write() {
   return roots;
 }
 
-const Roots& read() { return write(); }
+const Roots& read() {
+  return write();
+}
 
-bool isUserSettingsReset() { return false; }
+bool isUserSettingsReset() {
+  return false;
+}
 
 }  // namespace Settings
 

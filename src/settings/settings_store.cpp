@@ -1,6 +1,7 @@
 // The portable part of the settings store: the stored form of strings.
-#include "platform/utf16.h"
 #include "settings/settings_store.h"
+
+#include "platform/utf16.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

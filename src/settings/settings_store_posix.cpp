@@ -1,16 +1,19 @@
 // The settings store over SQLite: one database file per hive, WAL mode, one
 // transaction per change.
+#include <fcntl.h>
 #include <locale.h>
 #include <pwd.h>
 #include <sqlite3.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <wctype.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/posix_util.h"
 #include "platform/utf16.h"
@@ -97,7 +100,37 @@ void bindText(sqlite3_stmt* st, int i, const std::u16string& s) {
   sqlite3_bind_text16(st, i, s.data(), static_cast<int>(s.size() * 2), SQLITE_STATIC);
 }
 
-bool isTrue(const char* v) { return v && *v && std::string_view(v) != "0"; }
+// The WAL-index header at the start of the -shm file, which every commit by
+// any connection rewrites (two copies of 48 bytes, the format SQLite
+// documents with its WAL file format). An unchanged header means no commit
+// happened, which is checked without starting a read transaction (and so
+// without the file-lock system calls a query costs).
+struct WalStamp {
+  unsigned char bytes[48] = {};
+  bool operator==(const WalStamp& o) const { return std::memcmp(bytes, o.bytes, sizeof bytes) == 0; }
+};
+
+// Reads the header the way SQLite's readers do: first copy, barrier,
+// second copy; a torn read (a commit in progress) gives false.
+bool readWalStamp(sqlite3* db, WalStamp& out) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
+      !file->pMethods || file->pMethods->iVersion < 2)
+    return false;
+  void volatile* region = nullptr;
+  if (file->pMethods->xShmMap(file, 0, 32768, 0, &region) != SQLITE_OK || !region) return false;
+  auto* p = static_cast<const volatile unsigned char*>(region);
+  WalStamp second;
+  for (size_t i = 0; i < sizeof out.bytes; ++i) out.bytes[i] = p[i];
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  for (size_t i = 0; i < sizeof second.bytes; ++i) second.bytes[i] = p[sizeof out.bytes + i];
+  constexpr size_t kIsInit = 12;
+  return out == second && out.bytes[kIsInit] != 0;
+}
+
+bool isTrue(const char* v) {
+  return v && *v && std::string_view(v) != "0";
+}
 
 std::string configHome() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
@@ -143,7 +176,7 @@ class SqliteHive final : public SettingsHive {
     std::vector<Name> parts;
     if (unsigned rc = splitPath(path, parts)) return rc;
     std::lock_guard lock(mu_);
-    if (unsigned rc = connect(false)) {
+    if (unsigned rc = connect(kRead)) {
       // An absent hive still has its (empty) root.
       if (rc != ERROR_FILE_NOT_FOUND || !parts.empty()) return rc;
       id = kRootId;
@@ -156,48 +189,61 @@ class SqliteHive final : public SettingsHive {
     std::vector<Name> parts;
     if (unsigned rc = splitPath(path, parts)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return walk(parts, true, id); });
+    return write(kCreate, [&] { return walk(parts, true, id); });
   }
 
   unsigned getValue(KeyId key, std::wstring_view name, StoreValue& out) override {
     Name n;
     if (unsigned rc = makeName(name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
-    if (unsigned rc = connect(false)) return rc;
-    sqlite3_stmt* st = nullptr;
-    if (unsigned rc = prepare(kGetValue, st)) return rc;
-    sqlite3_bind_int64(st, 1, key);
-    bindText(st, 2, n.fold);
-    int step = sqlite3_step(st);
-    if (step == SQLITE_ROW) {
-      out.type = static_cast<DWORD>(sqlite3_column_int64(st, 0));
-      out.data = columnBlob(st, 1);
+    if (unsigned rc = connect(kRead)) return rc;
+    CacheKey ck{key, std::move(n.fold)};
+    WalStamp before;
+    const bool stamped = walSeen_ && writable_ && readWalStamp(db_, before);
+    if (stamped) {
+      if (!(before == cacheStamp_)) {
+        cache_.clear();
+        cacheStamp_ = before;
+      } else if (auto it = cache_.find(ck); it != cache_.end()) {
+        if (it->second.rc == ERROR_SUCCESS) {
+          out.type = it->second.type;
+          out.data = it->second.data;
+        }
+        return it->second.rc;
+      }
     }
-    sqlite3_reset(st);
-    if (step == SQLITE_ROW) return ERROR_SUCCESS;
-    if (step != SQLITE_DONE) return fromSqlite(step);
-    return missingKeyOr(key, ERROR_FILE_NOT_FOUND);
+    unsigned rc = queryValue(key, ck.fold, out);
+    walSeen_ = true;
+    // Kept only when no commit slipped in around the query.
+    WalStamp after;
+    if (stamped && (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND || rc == ERROR_KEY_DELETED) &&
+        readWalStamp(db_, after) && after == before) {
+      if (cache_.size() >= kMaxCached) cache_.clear();
+      cache_.insert_or_assign(
+          std::move(ck), Cached{rc, out.type, rc == ERROR_SUCCESS ? out.data : std::vector<unsigned char>()});
+    }
+    return rc;
   }
 
   unsigned setValue(KeyId key, const StoreValue& value) override {
     Name n;
     if (unsigned rc = makeName(value.name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return putValue(key, n, value); });
+    return write(kCreate, [&] { return putValue(key, n, value); });
   }
 
   unsigned deleteValue(KeyId key, std::wstring_view name) override {
     Name n;
     if (unsigned rc = makeName(name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return dropValue(key, n); });
+    return write(kWrite, [&] { return dropValue(key, n); });
   }
 
   unsigned deleteTree(std::wstring_view path) override {
     std::vector<Name> parts;
     if (unsigned rc = splitPath(path, parts)) return rc;
     std::lock_guard lock(mu_);
-    return write([&] { return dropTree(parts); });
+    return write(kWrite, [&] { return dropTree(parts); });
   }
 
   unsigned subkeys(KeyId key, std::vector<std::wstring>& names) override {
@@ -210,7 +256,8 @@ class SqliteHive final : public SettingsHive {
     values.clear();
     std::lock_guard lock(mu_);
     return list(kValues, key, [&](sqlite3_stmt* st) {
-      values.push_back({columnText(st, 0), static_cast<DWORD>(sqlite3_column_int64(st, 1)), columnBlob(st, 2)});
+      values.push_back(
+          {columnText(st, 0), static_cast<DWORD>(sqlite3_column_int64(st, 1)), columnBlob(st, 2)});
     });
   }
 
@@ -225,15 +272,21 @@ class SqliteHive final : public SettingsHive {
       if (unsigned rc = splitPath(changes[i].path, prepared[i].path)) return rc;
       if (unsigned rc = makeName(changes[i].value.name, kMaxValueNameLength, prepared[i].value)) return rc;
     }
+    // Deletions alone do not bring a missing hive into being.
+    bool creates = false;
+    for (const auto& c : changes)
+      creates |= c.kind == StoreChange::CreateKey || c.kind == StoreChange::SetValue;
     std::lock_guard lock(mu_);
-    return write([&]() -> unsigned {
+    unsigned rc = write(creates ? kCreate : kWrite, [&]() -> unsigned {
       for (size_t i = 0; i < changes.size(); ++i) {
         const auto& c = changes[i];
         const auto& p = prepared[i];
         KeyId id = kRootId;
         unsigned rc = ERROR_SUCCESS;
         switch (c.kind) {
-          case StoreChange::CreateKey: rc = walk(p.path, true, id); break;
+          case StoreChange::CreateKey:
+            rc = walk(p.path, true, id);
+            break;
           case StoreChange::DeleteTree:
             rc = dropTree(p.path);
             if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;  // deleting an absent key is no change
@@ -252,13 +305,25 @@ class SqliteHive final : public SettingsHive {
       }
       return ERROR_SUCCESS;
     });
+    return rc == ERROR_FILE_NOT_FOUND && !creates ? ERROR_SUCCESS : rc;
   }
 
   const std::string& path() const { return path_; }
 
  private:
-  enum StmtId { kGetValue, kKeyExists, kChild, kInsertKey, kPutValue, kDropValue, kDropTreeVals, kDropTreeKeys,
-                kSubkeys, kValues, kStmtCount };
+  enum StmtId {
+    kGetValue,
+    kKeyExists,
+    kChild,
+    kInsertKey,
+    kPutValue,
+    kDropValue,
+    kDropTreeVals,
+    kDropTreeKeys,
+    kSubkeys,
+    kValues,
+    kStmtCount
+  };
 
   static constexpr const char* kSql[kStmtCount] = {
       "SELECT type, data FROM vals WHERE key=?1 AND fold=?2",
@@ -282,31 +347,37 @@ class SqliteHive final : public SettingsHive {
     switch (rc & 0xFF) {
       case SQLITE_OK:
       case SQLITE_ROW:
-      case SQLITE_DONE: return ERROR_SUCCESS;
+      case SQLITE_DONE:
+        return ERROR_SUCCESS;
       case SQLITE_NOTADB:
       case SQLITE_CORRUPT:
       case SQLITE_SCHEMA:
-      case SQLITE_ERROR: return ERROR_BADDB;  // SQLITE_ERROR here means our tables are not what they should be
+      case SQLITE_ERROR:
+        return ERROR_BADDB;  // SQLITE_ERROR here means our tables are not what they should be
       case SQLITE_READONLY:
       case SQLITE_PERM:
-      case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
-      case SQLITE_FULL: return ERROR_DISK_FULL;
+      case SQLITE_AUTH:
+        return ERROR_ACCESS_DENIED;
+      case SQLITE_FULL:
+        return ERROR_DISK_FULL;
       case SQLITE_BUSY:
-      case SQLITE_LOCKED: return ERROR_BUSY;
-      case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-      case SQLITE_TOOBIG: return ERROR_INVALID_PARAMETER;
+      case SQLITE_LOCKED:
+        return ERROR_BUSY;
+      case SQLITE_NOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+      case SQLITE_TOOBIG:
+        return ERROR_INVALID_PARAMETER;
       case SQLITE_CANTOPEN:
       case SQLITE_IOERR: {
         int err = db ? sqlite3_system_errno(db) : 0;
         return err ? winErrorFromErrno(err) : ERROR_CANTOPEN;
       }
-      default: return ERROR_GEN_FAILURE;
+      default:
+        return ERROR_GEN_FAILURE;
     }
   }
 
-  unsigned exec(const char* sql) {
-    return fromSqlite(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
-  }
+  unsigned exec(const char* sql) { return fromSqlite(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr)); }
 
   // Reads one integer pragma or count; false when the file is not a database.
   bool queryInt(const char* sql, sqlite3_int64& out, int& rc) {
@@ -345,18 +416,23 @@ class SqliteHive final : public SettingsHive {
     sqlite3_close(db_);
     db_ = nullptr;
     ready_ = false;
+    walSeen_ = false;
+    cache_.clear();
   }
 
-  // Makes db_ usable for reading (forWrite false) or writing. For reads, a
-  // missing file or an empty database is ERROR_FILE_NOT_FOUND and nothing
-  // is created.
-  unsigned connect(bool forWrite) {
+  // What a connection is wanted for. Only kCreate makes a missing hive;
+  // otherwise a missing file (or an empty database, for reading) is
+  // ERROR_FILE_NOT_FOUND and nothing is created.
+  enum Use { kRead, kWrite, kCreate };
+
+  unsigned connect(Use use) {
+    const bool forWrite = use != kRead;
     if (forWrite && readOnly_) return ERROR_ACCESS_DENIED;
     if (ready_ && (!forWrite || writable_)) return ERROR_SUCCESS;
     if (!db_) {
       struct stat sb;
       bool present = stat(path_.c_str(), &sb) == 0;
-      if (!present && !forWrite) return ERROR_FILE_NOT_FOUND;
+      if (!present && use != kCreate) return ERROR_FILE_NOT_FOUND;
       if (!present) {
         if (unsigned rc = makeParentDirs(path_, userHive_ ? 0700 : 0755)) return rc;
         if (unsigned rc = createFile()) return rc;
@@ -413,6 +489,12 @@ class SqliteHive final : public SettingsHive {
     if (sqlite3_close(db) != SQLITE_OK && !code) code = ERROR_CANTWRITE;
     if (!code && link(tmp.c_str(), path_.c_str()) != 0 && errno != EEXIST) code = winErrorFromErrno(errno);
     unlink(tmp.c_str());
+    // The new name must survive a crash as surely as the data behind it.
+    std::string dir = path_.substr(0, path_.rfind('/') + 1);
+    if (int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+      fsync(dfd);
+      close(dfd);
+    }
     return code;
   }
 
@@ -453,7 +535,8 @@ class SqliteHive final : public SettingsHive {
 
   template <typename Row>
   unsigned list(StmtId id, KeyId key, Row row) {
-    if (unsigned rc = connect(false)) return rc == ERROR_FILE_NOT_FOUND && key == kRootId ? ERROR_SUCCESS : rc;
+    if (unsigned rc = connect(kRead))
+      return rc == ERROR_FILE_NOT_FOUND && key == kRootId ? ERROR_SUCCESS : rc;
     sqlite3_stmt* st = nullptr;
     if (unsigned rc = prepare(id, st)) return rc;
     sqlite3_bind_int64(st, 1, key);
@@ -462,6 +545,22 @@ class SqliteHive final : public SettingsHive {
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) return fromSqlite(rc);
     return missingKeyOr(key, ERROR_SUCCESS);
+  }
+
+  unsigned queryValue(KeyId key, const std::u16string& fold, StoreValue& out) {
+    sqlite3_stmt* st = nullptr;
+    if (unsigned rc = prepare(kGetValue, st)) return rc;
+    sqlite3_bind_int64(st, 1, key);
+    bindText(st, 2, fold);
+    int step = sqlite3_step(st);
+    if (step == SQLITE_ROW) {
+      out.type = static_cast<DWORD>(sqlite3_column_int64(st, 0));
+      out.data = columnBlob(st, 1);
+    }
+    sqlite3_reset(st);
+    if (step == SQLITE_ROW) return ERROR_SUCCESS;
+    if (step != SQLITE_DONE) return fromSqlite(step);
+    return missingKeyOr(key, ERROR_FILE_NOT_FOUND);
   }
 
   // ERROR_KEY_DELETED when the key no longer exists, else `otherwise`.
@@ -478,8 +577,8 @@ class SqliteHive final : public SettingsHive {
 
   // Runs body inside one IMMEDIATE transaction: all of it or nothing.
   template <typename Body>
-  unsigned write(Body body) {
-    if (unsigned rc = connect(true)) return rc;
+  unsigned write(Use use, Body body) {
+    if (unsigned rc = connect(use)) return rc;
     if (unsigned rc = exec("BEGIN IMMEDIATE")) return rc;
     unsigned rc = body();
     if (!rc) rc = exec("COMMIT");
@@ -559,6 +658,29 @@ class SqliteHive final : public SettingsHive {
   bool writable_ = false;
   bool ready_ = false;  // connected, schema present and checked
   sqlite3_stmt* stmts_[kStmtCount] = {};
+
+  // Value reads, valid while the WAL-index header equals cacheStamp_. Only
+  // for connections that may write: a read-only one may see a private copy
+  // of the header instead of the shared one.
+  struct CacheKey {
+    KeyId key;
+    std::u16string fold;
+    bool operator==(const CacheKey& o) const { return key == o.key && fold == o.fold; }
+  };
+  struct CacheHash {
+    size_t operator()(const CacheKey& k) const {
+      return std::hash<std::u16string>()(k.fold) ^ (static_cast<size_t>(k.key) * 0x9E3779B97F4A7C15ull);
+    }
+  };
+  struct Cached {
+    unsigned rc;
+    DWORD type;
+    std::vector<unsigned char> data;
+  };
+  static constexpr size_t kMaxCached = 4096;
+  bool walSeen_ = false;  // a query ran, so the connection has mapped the WAL index
+  WalStamp cacheStamp_;
+  std::unordered_map<CacheKey, Cached, CacheHash> cache_;
 };
 
 struct CachedHive {
@@ -574,7 +696,7 @@ std::shared_ptr<SettingsHive> openHive(HKEY root) {
   if (root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) return nullptr;
   std::string path = hivePath(root);
   bool readOnly = hiveReadOnly(root);
-  struct stat sb{};
+  struct stat sb {};
   if (stat(path.c_str(), &sb) != 0) sb = {};
 
   static std::mutex mu;
@@ -585,8 +707,10 @@ std::shared_ptr<SettingsHive> openHive(HKEY root) {
   // than a read. A hive replaced on disk (or inherited over fork, where a
   // SQLite connection must not be used) gets a fresh connection.
   if (slot.hive && slot.pid == getpid() && slot.dev == sb.st_dev && slot.ino == sb.st_ino) return slot.hive;
-  if (slot.hive && slot.pid != getpid()) new std::shared_ptr<SqliteHive>(std::move(slot.hive));  // never close the parent's connection
-  slot = {std::make_shared<SqliteHive>(path, readOnly, root == HKEY_CURRENT_USER), getpid(), sb.st_dev, sb.st_ino};
+  if (slot.hive && slot.pid != getpid())
+    new std::shared_ptr<SqliteHive>(std::move(slot.hive));  // never close the parent's connection
+  slot = {std::make_shared<SqliteHive>(path, readOnly, root == HKEY_CURRENT_USER), getpid(), sb.st_dev,
+          sb.st_ino};
   return slot.hive;
 }
 

@@ -41,7 +41,9 @@ std::wstring widen(const std::string& text) {
 
 }  // namespace
 
-std::string_view detail::fullNameFromGecos(std::string_view gecos) { return gecos.substr(0, gecos.find(',')); }
+std::string_view detail::fullNameFromGecos(std::string_view gecos) {
+  return gecos.substr(0, gecos.find(','));
+}
 
 namespace Settings {
 

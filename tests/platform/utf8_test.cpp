@@ -1,7 +1,7 @@
 // UTF-32 <-> UTF-8 conversion, including ill-formed input.
-#include <gtest/gtest.h>
-
 #include "platform/utf8.h"
+
+#include <gtest/gtest.h>
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -27,11 +27,11 @@ TEST(Utf8, Utf8ToWideReplacesEachMaximalIllFormedPart) {
   } cases[] = {
       {"", L""},
       {"\xC3\xA9\xF0\x9F\x98\x80", L"\u00e9\U0001F600"},
-      {"\xC0\xAF", L"\uFFFD\uFFFD"},          // overlong lead byte, then a lone continuation
-      {"\xE0\x80\x80", L"\uFFFD\uFFFD\uFFFD"},  // overlong three-byte form
-      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
+      {"\xC0\xAF", L"\uFFFD\uFFFD"},                      // overlong lead byte, then a lone continuation
+      {"\xE0\x80\x80", L"\uFFFD\uFFFD\uFFFD"},            // overlong three-byte form
+      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
       {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {"\xE4\xB8", L"\uFFFD"},                // truncated sequence
+      {"\xE4\xB8", L"\uFFFD"},                            // truncated sequence
       {"\xE4\xB8x", L"\uFFFDx"},
       {"\xFF", L"\uFFFD"},
   };

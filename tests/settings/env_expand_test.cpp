@@ -1,9 +1,9 @@
 // %NAME% expansion from the process environment.
+#include "settings/env_expand.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
-#include "settings/env_expand.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -30,7 +30,8 @@ TEST(EnvExpand, ReferencesAndWhatStaysAsWritten) {
       {L"%KVPAL_X", L"%KVPAL_X"},
       {L"%%KVPAL_X%", L"%ex"},
   };
-  for (const auto& c : cases) EXPECT_EQ(expandEnvironmentReferences(c.in), c.out) << "input size " << wcslen(c.in);
+  for (const auto& c : cases)
+    EXPECT_EQ(expandEnvironmentReferences(c.in), c.out) << "input size " << wcslen(c.in);
   std::wstring longText = std::wstring(140, L'x') + L"%KVPAL_X%";
   EXPECT_EQ(expandEnvironmentReferences(longText), std::wstring(140, L'x') + L"ex");
 }

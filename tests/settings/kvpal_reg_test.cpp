@@ -42,7 +42,8 @@ void dump(SettingsHive& hive, const std::wstring& path, std::vector<std::string>
   std::string p(path.begin(), path.end());
   out.push_back("key " + p);
   for (const auto& v : values) {
-    std::string line = p + "|" + std::string(v.name.begin(), v.name.end()) + "|" + std::to_string(v.type) + "|";
+    std::string line =
+        p + "|" + std::string(v.name.begin(), v.name.end()) + "|" + std::to_string(v.type) + "|";
     for (unsigned char b : v.data) line += std::to_string(b) + ",";
     out.push_back(line);
   }
@@ -178,6 +179,28 @@ TEST_F(KvpalRegTest, InfoShowsWhereTheHivesLive) {
   r = kvpal({"info"});
   EXPECT_NE(r.output.find(userHive_ + " (exists)"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find(machineHive_ + " (does not exist yet, read-only)"), std::string::npos) << r.output;
+}
+
+TEST_F(KvpalRegTest, InfoShowsTheRootsAHostWouldSee) {
+  ASSERT_EQ(kvpal({"reg", "add", "HKLM\\Soft\\P\\G", "/v", "BaseProduct", "/d", "A;B;"}).exit, 0);
+  Result r = kvpal({"info", "--culture", "Soft\\P\\G:409", "--roaming", "Soft\\R"});
+  ASSERT_EQ(r.exit, 0) << r.output;
+  EXPECT_NE(r.output.find("Product global root:           Soft\\P\\G\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("Root list, in precedence order:\n"
+                          "  1. HKCU\\Soft\\R\n"
+                          "  2. HKCU\\Soft\\P\\G\n"
+                          "  3. HKLM\\Soft\\P\\G:409\n"
+                          "  4. HKLM\\Soft\\P\\G\n"
+                          "  5. HKLM\\Soft\\P\\A\n"
+                          "  6. HKLM\\Soft\\P\\B\n"
+                          "  7. HKCU\\SOFTWARE\\Halvex\\Nexabase\\R23.1\n"
+                          "  8. HKLM\\SOFTWARE\\Halvex\\Nexabase\\R23.1\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(kvpal({"info"}).output.find("Root list"), std::string::npos) << "roots only when asked";
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"info", "--roaming", "R"}, {"info", "--culture"}, {"info", "--roaming", "R", "--culture", "C", "x"}})
+    EXPECT_EQ(kvpal(args).exit, 2) << args.back();
 }
 
 }  // namespace

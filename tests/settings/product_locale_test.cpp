@@ -13,7 +13,9 @@ namespace {
 
 class ProductLocaleTest : public HiveFixture {};
 
-std::wstring names(const KvLocale& l) { return std::wstring(l.iso2LangName()) + L"/" + l.iso2CountryName(); }
+std::wstring names(const KvLocale& l) {
+  return std::wstring(l.iso2LangName()) + L"/" + l.iso2CountryName();
+}
 
 TEST_F(ProductLocaleTest, FollowsTheLanguageOfTheFirstInitializer) {
   struct Case {
@@ -36,7 +38,8 @@ TEST_F(ProductLocaleTest, FollowsTheLanguageOfTheFirstInitializer) {
                 if (names(product) != c.names) return 2;
                 // Fixed at the first call, whatever the language becomes.
                 Halvex::Tessaran::PAL::detail::rootsState().currentLanguageName = L"it-IT";
-                if (KvLocaleService::getWinLCIDFromLocaleClass(Locale::getProductLocale()) != c.lcid) return 3;
+                if (KvLocaleService::getWinLCIDFromLocaleClass(Locale::getProductLocale()) != c.lcid)
+                  return 3;
                 return 0;
               }),
               0);
@@ -44,18 +47,19 @@ TEST_F(ProductLocaleTest, FollowsTheLanguageOfTheFirstInitializer) {
 }
 
 TEST_F(ProductLocaleTest, FirstCallBeforeAnyInitializerFixesTheSystemLocale) {
-  EXPECT_EQ(runInChild([] {
-              if (*Roots::currentLanguageName() || *Roots::roamingRootName() || *Roots::productGlobalRootName())
-                return 1;
-              if (std::wstring(Roots::currentProfileName()) != L"Current") return 2;
-              if (!Halvex::Tessaran::PAL::detail::rootsState().rootList.empty()) return 3;
-              if (names(Locale::getProductLocale()) != L"de/DE") return 4;
-              Roots::initializeFromRoots(L"R", L"G", KvLocale(L"es", L"ES"));
-              if (std::wstring(Roots::currentLanguageName()) != L"es-ES") return 5;
-              if (names(Locale::getProductLocale()) != L"de/DE") return 6;
-              return 0;
-            }),
-            0);
+  EXPECT_EQ(
+      runInChild([] {
+        if (*Roots::currentLanguageName() || *Roots::roamingRootName() || *Roots::productGlobalRootName())
+          return 1;
+        if (std::wstring(Roots::currentProfileName()) != L"Current") return 2;
+        if (!Halvex::Tessaran::PAL::detail::rootsState().rootList.empty()) return 3;
+        if (names(Locale::getProductLocale()) != L"de/DE") return 4;
+        Roots::initializeFromRoots(L"R", L"G", KvLocale(L"es", L"ES"));
+        if (std::wstring(Roots::currentLanguageName()) != L"es-ES") return 5;
+        if (names(Locale::getProductLocale()) != L"de/DE") return 6;
+        return 0;
+      }),
+      0);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // The registry editor's text format: parsing, errors by line, and the
 // writer's output read back.
+#include "settings/reg_file.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/utf8.h"
-#include "settings/reg_file.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -72,27 +73,30 @@ TEST(RegFile, MalformedFilesNameTheFailingLine) {
       {"", 1},
       {"REGEDIT4\r\n", 1},
       {"\r\nWindows Registry Editor Version 4.00\r\n", 2},
-      {kHead + "\"v\"=\"x\"\r\n", 3},                     // value before any key
-      {kHead + "[HKEY_CLASSES_ROOT\\X]\r\n", 3},          // unknown root
-      {kHead + "[HKCU\\X\r\n", 3},                        // unclosed key
+      {kHead + "\"v\"=\"x\"\r\n", 3},             // value before any key
+      {kHead + "[HKEY_CLASSES_ROOT\\X]\r\n", 3},  // unknown root
+      {kHead + "[HKCU\\X\r\n", 3},                // unclosed key
       {kHead + "[HKCU\\X] trailing\r\n", 3},
-      {kHead + "[HKCU\\X]\r\n\"v\"=\"open\r\n", 4},       // unterminated string
-      {kHead + "[HKCU\\X]\r\n\"v\"=\"a\\b\"\r\n", 4},     // unknown escape
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"open\r\n", 4},    // unterminated string
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"a\\b\"\r\n", 4},  // unknown escape
       {kHead + "[HKCU\\X]\r\n\"v\"=dword:123456789\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=dword:\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=hex:1,zz\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=hex:100\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=hex(q):00\r\n", 4},
-      {kHead + "[HKCU\\X]\r\n\"v\"=hex:01,\\\r\n  02,\\\r\n  zz\r\n\"w\"=\"x\"\r\n", 4},  // first line of the value
+      {kHead + "[HKCU\\X]\r\n\"v\"=hex:01,\\\r\n  02,\\\r\n  zz\r\n\"w\"=\"x\"\r\n",
+       4},  // first line of the value
       {kHead + "[HKCU\\X]\r\n\"v\"\r\n", 4},
       {kHead + "[HKCU\\X]\r\nv=\"x\"\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=word:1\r\n", 4},
-      {kHead + "[-HKCU\\X]\r\n\"v\"=\"x\"\r\n", 4},      // values under a deleted key
+      {kHead + "[-HKCU\\X]\r\n\"v\"=\"x\"\r\n", 4},  // values under a deleted key
       {kHead + "[HKCU\\" + std::string(256, 'k') + "]\r\n", 3},
       {kHead + "[HKCU\\X]\r\n\"" + std::string(16384, 'v') + "\"=\"x\"\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"a" + std::string(1, '\0') + "b\"=\"x\"\r\n", 4},
-      {"\xFE\xFF\x00W", 1},     // big-endian UTF-16
-      {"\xFF\xFE" "W\x00X", 1},  // odd UTF-16 length
+      {"\xFE\xFF\x00W", 1},  // big-endian UTF-16
+      {"\xFF\xFE"
+       "W\x00X",
+       1},  // odd UTF-16 length
   };
   for (const auto& c : cases) {
     RegFileParse p = parseRegFile(c.text);
@@ -109,8 +113,8 @@ TEST(RegFile, WrittenValuesReadBackExactly) {
       {L"", REG_SZ, stringData(L"default")},
       {L"q\"uo\\te", REG_SZ, stringData(L"a \"b\" \\c\\ \u00e9\U0001F600")},
       {L"empty", REG_SZ, stringData(L"")},
-      {L"lines", REG_SZ, stringData(L"one\r\ntwo")},       // not expressible as "..."
-      {L"unterminated", REG_SZ, {'a', 0}},                 // no terminating zero
+      {L"lines", REG_SZ, stringData(L"one\r\ntwo")},  // not expressible as "..."
+      {L"unterminated", REG_SZ, {'a', 0}},            // no terminating zero
       {L"odd", REG_SZ, {'a', 0, 0}},
       {L"inner zero", REG_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0}},
       {L"lone surrogate", REG_SZ, {0x00, 0xD8, 0, 0}},

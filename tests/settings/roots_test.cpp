@@ -66,7 +66,7 @@ TEST_F(RootsTest, RootListOrderAndBaseProducts) {
     const wchar_t* roaming;
     const wchar_t* culture;
     const wchar_t* global;
-    std::wstring baseProduct;  // empty: no value
+    std::wstring baseProduct;         // empty: no value
     std::vector<RootEntry> expected;  // the SDK entries follow
   } cases[] = {
       {"separate roaming root, culture root with a suffix, base list ending in ';'",
@@ -109,7 +109,12 @@ TEST_F(RootsTest, RootListOrderAndBaseProducts) {
        L"P\\G",
        L"P\\G",
        L"A;;B",
-       {{true, L"R"}, {true, L"P\\G"}, {false, L"P\\G"}, {false, L"P\\A"}, {false, L"P\\"}, {false, L"P\\B"}}},
+       {{true, L"R"},
+        {true, L"P\\G"},
+        {false, L"P\\G"},
+        {false, L"P\\A"},
+        {false, L"P\\"},
+        {false, L"P\\B"}}},
       {"a base list of 259 characters is read",
        L"R",
        L"G",
@@ -123,9 +128,10 @@ TEST_F(RootsTest, RootListOrderAndBaseProducts) {
        longList259 + L"x",
        {{true, L"R"}, {true, L"G"}, {false, L"G"}}},
   };
+  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ASSERT_EQ(openHive(HKEY_LOCAL_MACHINE)->deleteTree(L""), ERROR_SUCCESS);
+    setenv("KVPAL_MACHINE_HIVE", (dir_ + "/machine" + std::to_string(++n) + ".db").c_str(), 1);
     if (!c.baseProduct.empty()) put(HKEY_LOCAL_MACHINE, c.global, L"BaseProduct", c.baseProduct);
     initialize(c.roaming, c.culture);
     EXPECT_STREQ(Roots::roamingRootName(), c.roaming);
@@ -140,8 +146,8 @@ TEST_F(RootsTest, RootListOrderAndBaseProducts) {
 
 TEST_F(RootsTest, BaseProductsComeFromTheMachineHiveOnly) {
   put(HKEY_CURRENT_USER, L"P\\G", L"BaseProduct", L"A");
-  ASSERT_EQ(openHive(HKEY_LOCAL_MACHINE)->apply({{StoreChange::SetValue, L"P\\G", {L"BaseProduct", REG_DWORD,
-                                                                                    {1, 0, 0, 0}}}}),
+  ASSERT_EQ(openHive(HKEY_LOCAL_MACHINE)
+                ->apply({{StoreChange::SetValue, L"P\\G", {L"BaseProduct", REG_DWORD, {1, 0, 0, 0}}}}),
             ERROR_SUCCESS);
   initialize(L"R", L"P\\G:409");
   std::vector<std::wstring> keys;
@@ -173,8 +179,9 @@ TEST_F(RootsTest, ProductSettingsWalkTheRootsInOrder) {
   put(HKEY_LOCAL_MACHINE, std::wstring(kSdk) + L"\\Sub", L"Where", L"machine sdk");
   initialize(L"R", L"P\\G:409");
 
-  EXPECT_EQ(walk(L"Sub", true), (std::vector<std::wstring>{L"user roaming", L"user global", L"machine culture",
-                                                           L"machine global", L"user base", L"machine sdk"}));
+  EXPECT_EQ(walk(L"Sub", true),
+            (std::vector<std::wstring>{L"user roaming", L"user global", L"machine culture", L"machine global",
+                                       L"user base", L"machine sdk"}));
   EXPECT_EQ(walk(L"Sub", false),
             (std::vector<std::wstring>{L"machine culture", L"machine global", L"user base", L"machine sdk"}));
   EXPECT_TRUE(walk(L"Absent", true).empty());

@@ -1,5 +1,7 @@
 // The SQLite settings store: hive files, name rules, deleted keys,
 // transactions, and several processes writing one hive.
+#include "settings/settings_store.h"
+
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,7 +9,6 @@
 #include <set>
 
 #include "hive_fixture.h"
-#include "settings/settings_store.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -16,8 +17,10 @@ namespace {
 using KeyId = SettingsHive::KeyId;
 
 StoreValue dword(const std::wstring& name, unsigned v) {
-  return {name, REG_DWORD, {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
-                            static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)}};
+  return {name,
+          REG_DWORD,
+          {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+           static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)}};
 }
 
 class StoreTest : public HiveFixture {
@@ -41,6 +44,12 @@ TEST_F(StoreTest, FirstWriteCreatesAWalHive) {
   std::vector<std::wstring> names;
   EXPECT_EQ(hive->subkeys(id, names), ERROR_SUCCESS);
   EXPECT_TRUE(names.empty());
+  // Nor do deletions make a hive.
+  EXPECT_EQ(hive->deleteValue(id, L"x"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(hive->deleteTree(L"A"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(hive->apply({{StoreChange::DeleteTree, L"A", {}},
+                         {StoreChange::DeleteValue, L"B", {L"x", REG_NONE, {}}}}),
+            ERROR_SUCCESS);
   EXPECT_FALSE(fileExists(userHive_));
 
   ASSERT_EQ(hive->setValue(create(L"A\\B"), dword(L"x", 5)), ERROR_SUCCESS);
@@ -172,6 +181,54 @@ TEST_F(StoreTest, DamagedHiveIsReportedAndNotTouched) {
   EXPECT_EQ(readFile(damaged), bytes);
 }
 
+TEST_F(StoreTest, RepeatedReadsSeeAnotherProcesssWriteAtOnce) {
+  KeyId id = create(L"Watched");
+  ASSERT_EQ(user()->setValue(id, dword(L"v", 1)), ERROR_SUCCESS);
+  // Each step: another process changes the value, then this one reads it
+  // twice (the second read is the one an in-process cache would answer).
+  struct Step {
+    const char* what;
+    std::function<unsigned(SettingsHive&)> change;
+    unsigned rc;
+    unsigned value;
+  } steps[] = {
+      {"rewrite",
+       [](SettingsHive& h) {
+         KeyId k;
+         return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 2));
+       },
+       ERROR_SUCCESS, 2},
+      {"same size again",
+       [](SettingsHive& h) {
+         KeyId k;
+         return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 3));
+       },
+       ERROR_SUCCESS, 3},
+      {"delete value",
+       [](SettingsHive& h) {
+         KeyId k;
+         return h.openKey(L"Watched", k) ? 1 : h.deleteValue(k, L"v");
+       },
+       ERROR_FILE_NOT_FOUND, 0},
+      {"delete key", [](SettingsHive& h) { return h.deleteTree(L"Watched"); }, ERROR_KEY_DELETED, 0},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    for (int i = 0; i < 2; ++i) {
+      StoreValue v;
+      user()->getValue(id, L"v", v);
+    }
+    ASSERT_EQ(runInChild([&] { return static_cast<int>(step.change(*openHive(HKEY_CURRENT_USER))); }), 0);
+    for (int i = 0; i < 2; ++i) {
+      StoreValue v;
+      EXPECT_EQ(user()->getValue(id, L"v", v), step.rc);
+      if (step.rc == ERROR_SUCCESS) {
+        EXPECT_EQ(v.data, dword(L"", step.value).data);
+      }
+    }
+  }
+}
+
 TEST_F(StoreTest, TwoProcessesWritingAtOnceLoseNothing) {
   constexpr int kPerWriter = 150;
   auto writer = [&](int which) {
@@ -230,7 +287,8 @@ TEST_F(StoreTest, KilledWriterLeavesEveryAcknowledgedValue) {
     KeyId id;
     if (hive->createKey(L"Stream", id)) _exit(1);
     for (unsigned i = 0;; ++i) {
-      if (hive->setValue(id, {L"v" + std::to_wstring(i), REG_BINARY, std::vector<unsigned char>(512, i & 0xFF)}))
+      if (hive->setValue(id,
+                         {L"v" + std::to_wstring(i), REG_BINARY, std::vector<unsigned char>(512, i & 0xFF)}))
         _exit(2);
       if (write(fds[1], &i, sizeof i) != sizeof i) _exit(3);
     }

@@ -1,10 +1,12 @@
 // Settings containers over RegistryKey, against real hive files.
+#include "pal/settings.h"
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "hive_fixture.h"
-#include "pal/settings.h"
 #include "platform/utf8.h"
 #include "settings/registry_key.h"
 
@@ -26,7 +28,8 @@ StoreValue stored(HKEY root, const std::wstring& path, const std::wstring& name)
   StoreValue v;
   SettingsHive::KeyId id;
   auto hive = openHive(root);
-  if (hive->openKey(path, id) != ERROR_SUCCESS || hive->getValue(id, name, v) != ERROR_SUCCESS) v.type = 0xFFFF;
+  if (hive->openKey(path, id) != ERROR_SUCCESS || hive->getValue(id, name, v) != ERROR_SUCCESS)
+    v.type = 0xFFFF;
   return v;
 }
 
@@ -34,7 +37,9 @@ void storeRaw(HKEY root, const std::wstring& path, StoreValue v) {
   ASSERT_EQ(openHive(root)->apply({{StoreChange::SetValue, path, std::move(v)}}), ERROR_SUCCESS);
 }
 
-std::vector<unsigned char> bytes(std::initializer_list<unsigned char> b) { return b; }
+std::vector<unsigned char> bytes(std::initializer_list<unsigned char> b) {
+  return b;
+}
 
 // Rewrites "<profile>" to "/home/u" and back, and marks what it collapsed.
 class ProfileExpander : public Settings::IUserProfileVariableExpander {
@@ -199,7 +204,8 @@ TEST_F(ContainerTest, EnumerateVisitsChildrenUntilTheCallbackSaysStop) {
     seen.emplace_back(child.name(), child.getUInt32(L"id", 0));
     return true;
   });
-  EXPECT_EQ(seen, (std::vector<std::pair<std::wstring, unsigned>>{{L"alpha", 'a'}, {L"Beta", 'B'}, {L"Gamma", 'G'}}));
+  EXPECT_EQ(seen, (std::vector<std::pair<std::wstring, unsigned>>{
+                      {L"alpha", 'a'}, {L"Beta", 'B'}, {L"Gamma", 'G'}}));
 
   int visits = 0;
   c.enumerate([&](const Container&) { return ++visits, false; });
@@ -233,7 +239,8 @@ TEST_F(ContainerTest, MachineKeysFallBackToTheUserHive) {
   ASSERT_TRUE(created.good());
   ASSERT_TRUE(created.setString(L"Where", L"user", false));
   EXPECT_FALSE(fileExists(machineHive_));
-  EXPECT_EQ(key(HKEY_CURRENT_USER, L"Software\\Halvex", L"Product", KEY_READ).getString(L"Where", L""), L"user");
+  EXPECT_EQ(key(HKEY_CURRENT_USER, L"Software\\Halvex", L"Product", KEY_READ).getString(L"Where", L""),
+            L"user");
   // remove() addresses the machine hive, where nothing can be deleted.
   EXPECT_FALSE(created.remove());
   EXPECT_TRUE(created.good());
@@ -246,9 +253,11 @@ TEST_F(ContainerTest, MachineKeysFallBackToTheUserHive) {
 
   // A writable machine hive takes the key itself, and then wins the read.
   unsetenv("KVPAL_MACHINE_HIVE_READONLY");
-  ASSERT_TRUE(key(HKEY_LOCAL_MACHINE, L"Software\\Halvex", L"Product").setString(L"Where", L"machine", false));
+  ASSERT_TRUE(
+      key(HKEY_LOCAL_MACHINE, L"Software\\Halvex", L"Product").setString(L"Where", L"machine", false));
   EXPECT_TRUE(fileExists(machineHive_));
-  EXPECT_EQ(key(HKEY_LOCAL_MACHINE, L"Software\\Halvex", L"Product", KEY_READ).getString(L"Where", L""), L"machine");
+  EXPECT_EQ(key(HKEY_LOCAL_MACHINE, L"Software\\Halvex", L"Product", KEY_READ).getString(L"Where", L""),
+            L"machine");
 
   // Read-only again: the machine key opens for reading but takes no writes.
   setenv("KVPAL_MACHINE_HIVE_READONLY", "1", 1);
@@ -273,6 +282,7 @@ TEST_F(ContainerTest, ReadsFromAMissingHiveCreateNothing) {
   Container c = key(HKEY_CURRENT_USER, L"Software", L"App", KEY_READ);
   EXPECT_FALSE(c.good());
   EXPECT_EQ(c.getString(L"x", L"d"), L"d");
+  EXPECT_FALSE(c.remove());
   ReadOnlyContainer root(new RegistryKey(HKEY_CURRENT_USER, L"", L"", KEY_READ));
   EXPECT_EQ(root.getUInt32(L"x", 5), 5u);
   root.enumerate([](const Container&) {
@@ -303,7 +313,8 @@ TEST_F(ContainerTest, CorruptOrForeignHiveFilesFailWithoutDamage) {
     std::function<void(const std::string&)> make;
   } cases[] = {
       {"garbage", [](const std::string& p) { writeFile(p, std::string(8192, '\x5A')); }},
-      {"foreign database", [](const std::string& p) {
+      {"foreign database",
+       [](const std::string& p) {
          std::filesystem::create_directories(std::filesystem::path(p).parent_path());
          sqlite3* db = nullptr;
          sqlite3_open(p.c_str(), &db);
@@ -334,6 +345,37 @@ TEST_F(ContainerTest, MovedContainerOwnsTheKey) {
   ReadOnlyContainer r2(std::move(r));
   EXPECT_EQ(r2.getUInt32(L"v", 0), 11u);
   EXPECT_EQ(r2.name(), L"K");
+}
+
+// An implementation that keeps the base class's setExpandString.
+class PlainImp : public Settings::ContainerImp {
+ public:
+  MOCK_METHOD(bool, good, (), (const, override));
+  MOCK_METHOD(bool, exists, (const wchar_t*), (const, override));
+  MOCK_METHOD(std::wstring, getString, (const wchar_t*, const std::wstring&), (const, override));
+  MOCK_METHOD((std::map<std::wstring, std::wstring>), getAllStringValues,
+              ((const std::map<std::wstring, std::wstring>&)), (const, override));
+  MOCK_METHOD(std::vector<unsigned char>, getBinary, (const wchar_t*, const std::vector<unsigned char>&),
+              (const, override));
+  MOCK_METHOD(double, getDouble, (const wchar_t*, const double&), (const, override));
+  MOCK_METHOD(unsigned, getUInt32, (const wchar_t*, const unsigned&), (const, override));
+  MOCK_METHOD(void, enumerate, (std::function<bool(const Container&)>), (const, override));
+  MOCK_METHOD(std::wstring, name, (), (const, override));
+  MOCK_METHOD(bool, removeValue, (const wchar_t*), (override));
+  MOCK_METHOD(bool, setString, (const wchar_t*, const wchar_t*), (override));
+  MOCK_METHOD(bool, setUInt32, (const wchar_t*, unsigned), (override));
+  MOCK_METHOD(bool, setDouble, (const wchar_t*, double), (override));
+  MOCK_METHOD(bool, remove, (), (override));
+};
+
+TEST(ContainerImpTest, ExpandableWritesDefaultToPlainOnes) {
+  auto* imp = new PlainImp;
+  Container c(imp);  // owns and deletes imp
+  EXPECT_CALL(*imp, setString(testing::StrEq(L"n"), testing::StrEq(L"%v%")))
+      .Times(2)
+      .WillRepeatedly(testing::Return(true));
+  EXPECT_TRUE(c.setString(L"n", L"%v%", true));
+  EXPECT_TRUE(c.setString(L"n", L"%v%", false));
 }
 
 }  // namespace

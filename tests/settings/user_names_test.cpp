@@ -1,5 +1,7 @@
 // User names from the password database, checked against id(1) and
 // getent(1), and for other users in children that change their user id.
+#include "settings/user_names.h"
+
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -9,7 +11,6 @@
 
 #include "hive_fixture.h"
 #include "pal/settings_environment.h"
-#include "settings/user_names.h"
 
 using namespace Halvex::Tessaran::PAL;
 
@@ -26,7 +27,9 @@ std::string commandOutput(const std::string& command) {
   return out;
 }
 
-std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+std::wstring wide(const std::string& ascii) {
+  return std::wstring(ascii.begin(), ascii.end());
+}
 
 TEST(UserNames, FullNameIsTheFirstGecosItem) {
   struct Case {

@@ -36,7 +36,8 @@ void printRoots() {
             << "Root list, in precedence order:\n";
   int n = 0;
   for (const auto& entry : PAL::detail::rootsState().rootList)
-    std::cout << "  " << ++n << ". " << (entry.isUserHive ? "HKCU\\" : "HKLM\\") << narrow(entry.keyPath) << "\n";
+    std::cout << "  " << ++n << ". " << (entry.isUserHive ? "HKCU\\" : "HKLM\\") << narrow(entry.keyPath)
+              << "\n";
 }
 
 int runInfo(const kvpal::Args& args) {
@@ -44,7 +45,8 @@ int runInfo(const kvpal::Args& args) {
   const std::string* culture = nullptr;
   for (size_t i = 0; i < args.size(); ++i) {
     const bool isRoaming = args[i] == "--roaming";
-    if (!isRoaming && args[i] != "--culture") return kvpal::usageError("info", "unexpected argument '" + args[i] + "'");
+    if (!isRoaming && args[i] != "--culture")
+      return kvpal::usageError("info", "unexpected argument '" + args[i] + "'");
     if (i + 1 == args.size()) return kvpal::usageError("info", args[i] + " needs a root");
     (isRoaming ? roaming : culture) = &args[++i];
   }

@@ -42,18 +42,28 @@ bool typeFromName(const std::string& name, DWORD& type) {
 
 std::string describe(unsigned code, HKEY root) {
   switch (code) {
-    case ERROR_FILE_NOT_FOUND: return "the system was unable to find the specified registry key or value";
-    case ERROR_ACCESS_DENIED: return "access is denied (the hive " + hiveInfo(root).path + " cannot be written)";
-    case ERROR_BADDB: return "the hive " + hiveInfo(root).path + " is corrupt or is not a settings hive";
-    case ERROR_INVALID_PARAMETER: return "invalid name (it holds a NUL or exceeds the registry's length limit)";
-    case ERROR_KEY_DELETED: return "the key was deleted while in use";
-    case ERROR_BUSY: return "the hive stayed locked by another process";
-    case ERROR_DISK_FULL: return "the disk is full";
-    default: return "the operation failed (system error " + std::to_string(code) + ")";
+    case ERROR_FILE_NOT_FOUND:
+      return "the system was unable to find the specified registry key or value";
+    case ERROR_ACCESS_DENIED:
+      return "access is denied (the hive " + hiveInfo(root).path + " cannot be written)";
+    case ERROR_BADDB:
+      return "the hive " + hiveInfo(root).path + " is corrupt or is not a settings hive";
+    case ERROR_INVALID_PARAMETER:
+      return "invalid name (it holds a NUL or exceeds the registry's length limit)";
+    case ERROR_KEY_DELETED:
+      return "the key was deleted while in use";
+    case ERROR_BUSY:
+      return "the hive stayed locked by another process";
+    case ERROR_DISK_FULL:
+      return "the disk is full";
+    default:
+      return "the operation failed (system error " + std::to_string(code) + ")";
   }
 }
 
-std::string narrow(std::wstring_view s) { return wideToUtf8(s); }
+std::string narrow(std::wstring_view s) {
+  return wideToUtf8(s);
+}
 
 // Value data as the registry tool prints it.
 std::string display(const StoreValue& v) {
@@ -149,7 +159,9 @@ bool encodeData(DWORD type, const std::string& text, const std::string& sep, std
   unsigned long long n = 0;
   switch (type) {
     case REG_SZ:
-    case REG_EXPAND_SZ: data = stringData(utf8ToWide(text)); return true;
+    case REG_EXPAND_SZ:
+      data = stringData(utf8ToWide(text));
+      return true;
     case REG_DWORD:
     case REG_QWORD: {
       size_t size = type == REG_DWORD ? 4 : 8;
@@ -187,8 +199,6 @@ bool encodeData(DWORD type, const std::string& text, const std::string& sep, std
   }
 }
 
-std::shared_ptr<SettingsHive> hiveFor(HKEY root) { return openHive(root); }
-
 int runQuery(const kvpal::Args& args) {
   Options o;
   std::string error;
@@ -196,13 +206,13 @@ int runQuery(const kvpal::Args& args) {
   if (!parseOptions(args, 1, {"v"}, {"ve"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "query needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
-  auto hive = hiveFor(t.root);
+  auto hive = openHive(t.root);
   SettingsHive::KeyId id;
   if (unsigned rc = hive->openKey(t.path, id)) return kvpal::failure(kName, describe(rc, t.root));
   std::wstring name;
   auto print = [](const StoreValue& v) {
-    std::cout << "    " << (v.name.empty() ? "(Default)" : narrow(v.name)) << "    " << typeName(v.type) << "    "
-              << display(v) << "\n";
+    std::cout << "    " << (v.name.empty() ? "(Default)" : narrow(v.name)) << "    " << typeName(v.type)
+              << "    " << display(v) << "\n";
   };
   std::string heading = narrow(rootName(t.root)) + (t.path.empty() ? "" : "\\" + narrow(t.path));
   if (valueName(o, name)) {
@@ -229,7 +239,8 @@ int runAdd(const kvpal::Args& args) {
   Options o;
   std::string error;
   Target t;
-  if (!parseOptions(args, 1, {"v", "t", "d", "s"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
+  if (!parseOptions(args, 1, {"v", "t", "d", "s"}, {"ve", "f"}, o, error))
+    return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "add needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   DWORD type = REG_SZ;
@@ -242,10 +253,11 @@ int runAdd(const kvpal::Args& args) {
   bool hasValue = valueName(o, v.name);
   if (!hasValue && (o.switches.count("t") || o.switches.count("d")))
     return kvpal::usageError(kName, "/t and /d need /v NAME or /ve");
-  if (hasValue && !encodeData(type, o.switches["d"], sep, v.data, error)) return kvpal::usageError(kName, error);
+  if (hasValue && !encodeData(type, o.switches["d"], sep, v.data, error))
+    return kvpal::usageError(kName, error);
   std::vector<StoreChange> changes{{StoreChange::CreateKey, t.path, {}}};
   if (hasValue) changes.push_back({StoreChange::SetValue, t.path, v});
-  if (unsigned rc = hiveFor(t.root)->apply(changes)) return kvpal::failure(kName, describe(rc, t.root));
+  if (unsigned rc = openHive(t.root)->apply(changes)) return kvpal::failure(kName, describe(rc, t.root));
   std::cout << "The operation completed successfully.\n";
   return kvpal::kOk;
 }
@@ -257,7 +269,7 @@ int runDelete(const kvpal::Args& args) {
   if (!parseOptions(args, 1, {"v"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "delete needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
-  auto hive = hiveFor(t.root);
+  auto hive = openHive(t.root);
   std::wstring name;
   unsigned rc;
   if (valueName(o, name)) {
@@ -298,7 +310,7 @@ int runExport(const kvpal::Args& args) {
   if (o.positional.size() != 2) return kvpal::usageError(kName, "export needs KEY and FILE");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   std::wstring text = regFileHeader();
-  if (unsigned rc = exportTree(*hiveFor(t.root), t.root, t.path, text))
+  if (unsigned rc = exportTree(*openHive(t.root), t.root, t.path, text))
     return kvpal::failure(kName, describe(rc, t.root));
   std::ofstream out(o.positional[1], std::ios::binary | std::ios::trunc);
   std::string bytes = encodeRegFile(text);
@@ -319,16 +331,17 @@ int runImport(const kvpal::Args& args) {
   if (!in) return kvpal::failure(kName, "cannot read '" + file + "': " + std::strerror(errno));
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   RegFileParse parsed = parseRegFile(bytes);
-  if (!parsed.error.empty()) return kvpal::failure(kName, file + ": " + parsed.error + "; nothing was imported");
+  if (!parsed.error.empty())
+    return kvpal::failure(kName, file + ": " + parsed.error + "; nothing was imported");
   // Each hive takes its part of the file in one transaction.
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     std::vector<StoreChange> changes;
     for (const auto& c : parsed.changes)
       if (c.root == root) changes.push_back(c.change);
     if (changes.empty()) continue;
-    if (unsigned rc = hiveFor(root)->apply(changes))
-      return kvpal::failure(kName, file + ": " + describe(rc, root) + "; nothing was imported into " +
-                                       narrow(rootName(root)));
+    if (unsigned rc = openHive(root)->apply(changes))
+      return kvpal::failure(
+          kName, file + ": " + describe(rc, root) + "; nothing was imported into " + narrow(rootName(root)));
   }
   std::cout << "The operation completed successfully.\n";
   return kvpal::kOk;
