@@ -17,10 +17,13 @@ std::optional<FontFamily> familyFromPanose(const std::uint8_t panose[10]) {
       if (panose[kPanoseSerif] >= 11 && panose[kPanoseSerif] <= 13) return Swiss;
       if (panose[kPanoseSerif] >= 2 && panose[kPanoseSerif] <= 10) return Roman;
       return std::nullopt;
-    case 3: return Script;
+    case 3:
+      return Script;
     case 4:
-    case 5: return Decorative;
-    default: return std::nullopt;
+    case 5:
+      return Decorative;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -31,12 +34,17 @@ FontFamily familyFromClass(std::int16_t familyClass) {
     case 3:
     case 4:
     case 5:
-    case 7: return Roman;
-    case 8: return Swiss;
+    case 7:
+      return Roman;
+    case 8:
+      return Swiss;
     case 9:  // ornamentals and symbolic
-    case 12: return Decorative;
-    case 10: return Script;
-    default: return DontCare;
+    case 12:
+      return Decorative;
+    case 10:
+      return Script;
+    default:
+      return DontCare;
   }
 }
 

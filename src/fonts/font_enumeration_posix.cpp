@@ -41,7 +41,8 @@ LanguageTags tagsFor(LCID lcid) {
     return out;
   };
   LanguageTags tags{lower(locale.iso2LangName()), lower(locale.iso2LangName())};
-  if (const std::string country = lower(locale.iso2CountryName()); !country.empty()) tags.full += "-" + country;
+  if (const std::string country = lower(locale.iso2CountryName()); !country.empty())
+    tags.full += "-" + country;
   return tags;
 }
 
@@ -50,7 +51,8 @@ LanguageTags tagsFor(LCID lcid) {
 // language of the first name. fontconfig lists the typographic names before
 // the legacy ones of the same language, so the last name of that language
 // is the legacy one, the name a Windows enumeration reports.
-std::wstring pickName(FcPattern* pattern, const char* object, const char* langObject, const LanguageTags& tags) {
+std::wstring pickName(FcPattern* pattern, const char* object, const char* langObject,
+                      const LanguageTags& tags) {
   std::vector<std::pair<std::wstring, std::string>> names;
   FcChar8* value;
   for (int i = 0; FcPatternGetString(pattern, object, i, &value) == FcResultMatch; ++i) {
@@ -99,7 +101,8 @@ SystemFace faceOf(FcPattern* pattern, const LanguageTags& tags) {
   if (FcPatternGetDouble(pattern, FC_WEIGHT, 0, &weight) == FcResultMatch)
     face.weight = std::max(0, static_cast<int>(std::lround(FcWeightToOpenTypeDouble(weight))));
   FcPatternGetInteger(pattern, FC_SPACING, 0, &spacing);
-  face.pitch = spacing == FC_MONO || spacing == FC_CHARCELL ? FontUtils::FixedPitch : FontUtils::VariablePitch;
+  face.pitch =
+      spacing == FC_MONO || spacing == FC_CHARCELL ? FontUtils::FixedPitch : FontUtils::VariablePitch;
   FcChar8* file;
   if (FcPatternGetString(pattern, FC_FILE, 0, &file) == FcResultMatch) face.file = wide(file);
   FcPatternGetInteger(pattern, FC_INDEX, 0, &index);

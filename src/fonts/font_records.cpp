@@ -8,8 +8,7 @@ FontAttributes::FontAttributes(const FontAttributes& other) = default;
 FontAttributes::FontAttributes(FontAttributes&& other) noexcept = default;
 FontAttributes& FontAttributes::operator=(const FontAttributes& other) = default;
 
-FontInformation::FontInformation()
-    : pitch(DefaultPitch), family(DontCare), weight(0), charset(-1) {}
+FontInformation::FontInformation() : pitch(DefaultPitch), family(DontCare), weight(0), charset(-1) {}
 FontInformation::FontInformation(const FontInformation& other) = default;
 
 // Spelled out so that the source's strings end up empty whatever the
@@ -83,9 +82,12 @@ TextExtentsMetrics::TextExtentsMetrics(TextExtentsMetrics&& other) noexcept = de
 
 FontPitch convertToFontPitchEnum(int pitchAndFamily) {
   switch (pitchAndFamily & 0x0F) {
-    case FixedPitch: return FixedPitch;
-    case VariablePitch: return VariablePitch;
-    default: return DefaultPitch;
+    case FixedPitch:
+      return FixedPitch;
+    case VariablePitch:
+      return VariablePitch;
+    default:
+      return DefaultPitch;
   }
 }
 
@@ -95,8 +97,10 @@ FontFamily convertToFontFamilyEnum(int pitchAndFamily) {
     case Swiss:
     case Modern:
     case Script:
-    case Decorative: return static_cast<FontFamily>(pitchAndFamily & 0xF0);
-    default: return DontCare;
+    case Decorative:
+      return static_cast<FontFamily>(pitchAndFamily & 0xF0);
+    default:
+      return DontCare;
   }
 }
 

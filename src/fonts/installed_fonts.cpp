@@ -30,10 +30,16 @@ std::wstring upperCase(std::wstring text) {
   return text;
 }
 
-bool equalIgnoringCase(const std::wstring& a, const std::wstring& b) { return upperCase(a) == upperCase(b); }
+bool equalIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return upperCase(a) == upperCase(b);
+}
 
-bool isVertical(const std::wstring& name) { return !name.empty() && name[0] == L'@'; }
-std::wstring withoutAt(const std::wstring& name) { return isVertical(name) ? name.substr(1) : name; }
+bool isVertical(const std::wstring& name) {
+  return !name.empty() && name[0] == L'@';
+}
+std::wstring withoutAt(const std::wstring& name) {
+  return isVertical(name) ? name.substr(1) : name;
+}
 
 int weightClass(int weight) {
   if (weight < 100) return 0;
@@ -78,7 +84,8 @@ bool englishNameFromFile(const FontBytes& file, std::wstring& name, LANGID langu
 const std::wstring kMingLiuLocal = L"\u00B2\u00D3\u00A9\u00FA\u00C5\u00E9";
 const std::wstring kPMingLiuLocal = L"\u00B7\u0073\u00B2\u00D3\u00A9\u00FA\u00C5\u00E9";
 
-void replaceIgnoringCase(std::wstring& candidate, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> map) {
+void replaceIgnoringCase(std::wstring& candidate,
+                         std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> map) {
   for (const auto& [from, to] : map)
     if (equalIgnoringCase(candidate, from)) {
       candidate = to;
@@ -268,7 +275,9 @@ const std::vector<FontInformation>& getAllInstalledFonts() {
   return list;
 }
 
-void clearCachedInstallFonts() { installedFonts().clear(); }
+void clearCachedInstallFonts() {
+  installedFonts().clear();
+}
 
 bool addExternalFont(const std::wstring& path) {
   if (!detail::registerProcessFont(path)) return false;
@@ -297,6 +306,8 @@ const std::vector<FontUtils::FontInformation>& FontProvider::getAllInstalledFont
   return FontUtils::getAllInstalledFonts();
 }
 
-void FontProvider::clearCachedInstallFonts() const { FontUtils::clearCachedInstallFonts(); }
+void FontProvider::clearCachedInstallFonts() const {
+  FontUtils::clearCachedInstallFonts();
+}
 
 }  // namespace Halvex::Tessaran::PAL

@@ -34,7 +34,8 @@ std::vector<SystemFace> listSystemFaces(LCID systemLcid);
 bool registerProcessFont(const std::wstring& path);
 bool unregisterProcessFont(const std::wstring& path);
 
-std::vector<FontUtils::FontInformation> buildInstalledFonts(const std::vector<SystemFace>& faces, LCID systemLcid);
+std::vector<FontUtils::FontInformation> buildInstalledFonts(const std::vector<SystemFace>& faces,
+                                                            LCID systemLcid);
 
 // Local family name to English family name, from every file of `faces`.
 using AltFamilyNames = std::unordered_map<std::wstring, std::wstring>;
@@ -50,7 +51,8 @@ struct NameContext {
 // charset are filled in): the English name from the font file or the
 // alternate table on a system that is not en-US, and the fixed
 // replacements. `file` is the opened filePath, null when it did not open.
-std::wstring englishFaceName(const FontUtils::FontInformation& font, const FontBytes* file, const NameContext& context);
+std::wstring englishFaceName(const FontUtils::FontInformation& font, const FontBytes* file,
+                             const NameContext& context);
 
 // The product setting "AltFontNames" value "<fullName without @> (TrueType)";
 // empty when no root has it.

@@ -18,7 +18,9 @@ constexpr std::uint16_t kBig5Encoding = 4;
 constexpr std::uint16_t kFamilyNameId = 1;
 constexpr std::uint16_t kEnglishUs = 0x0409;
 
-std::uint16_t be16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }
+std::uint16_t be16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+}
 std::uint32_t be32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
 }
@@ -114,8 +116,9 @@ bool isSkippedFontFile(const std::uint8_t head[4]) {
 
 std::optional<std::wstring> familyName(const FontBytes& file, std::uint32_t face, std::uint16_t language) {
   auto found = findNameRecord(file, face, [&](const NameRecord& r) {
-    return r.platform == kWindowsPlatform && (r.encoding == kUnicodeBmpEncoding || r.encoding == kBig5Encoding) &&
-           r.language == language && r.nameId == kFamilyNameId;
+    return r.platform == kWindowsPlatform &&
+           (r.encoding == kUnicodeBmpEncoding || r.encoding == kBig5Encoding) && r.language == language &&
+           r.nameId == kFamilyNameId;
   });
   if (!found) return std::nullopt;
   const auto& [record, storage] = *found;
@@ -134,8 +137,8 @@ std::optional<std::wstring> familyName(const FontBytes& file, std::uint32_t face
 }
 
 std::optional<std::uint16_t> firstLocalLanguage(const FontBytes& file, std::uint32_t face) {
-  auto found =
-      findNameRecord(file, face, [](const NameRecord& r) { return r.language != 0 && r.language != kEnglishUs; });
+  auto found = findNameRecord(
+      file, face, [](const NameRecord& r) { return r.language != 0 && r.language != kEnglishUs; });
   if (!found) return std::nullopt;
   return found->first.language;
 }

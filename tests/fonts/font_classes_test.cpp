@@ -29,8 +29,7 @@ TEST(FontClasses, CharsetIsTheFirstClaimedInTableOrder) {
       {{1u << 8, 0}, VIETNAMESE_CHARSET},
       {{(1u << 5) | (1u << 6), 0}, HEBREW_CHARSET},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(charsetFromCodePages(c.words), c.charset) << std::hex << c.words[0];
+  for (const auto& c : cases) EXPECT_EQ(charsetFromCodePages(c.words), c.charset) << std::hex << c.words[0];
 }
 
 TEST(FontClasses, FamilyFromPanoseThenFamilyClass) {
@@ -40,11 +39,11 @@ TEST(FontClasses, FamilyFromPanoseThenFamilyClass) {
     std::int16_t familyClass;
     FontFamily family;
   } cases[] = {
-      {{2, 11}, 0, Swiss},       {{2, 13}, 0x0100, Swiss},   {{2, 2}, 0, Roman},         {{2, 10}, 0x0800, Roman},
-      {{2, 11, 0, 9}, 0, Modern}, {{3}, 0, Script},          {{4}, 0, Decorative},       {{5}, 0x0800, Decorative},
-      {{2, 0}, 0x0800, Swiss},   {{2, 14}, 0x0300, Roman},   {{0}, 0x0105, Roman},       {{1}, 0x0700, Roman},
-      {{0}, 0x0900, Decorative}, {{0}, 0x0C00, Decorative},  {{0}, 0x0A01, Script},      {{0}, 0x0600, DontCare},
-      {{0}, 0x0B00, DontCare},   {{0}, 0, DontCare},         {{6}, -1, DontCare},
+      {{2, 11}, 0, Swiss},        {{2, 13}, 0x0100, Swiss},  {{2, 2}, 0, Roman},    {{2, 10}, 0x0800, Roman},
+      {{2, 11, 0, 9}, 0, Modern}, {{3}, 0, Script},          {{4}, 0, Decorative},  {{5}, 0x0800, Decorative},
+      {{2, 0}, 0x0800, Swiss},    {{2, 14}, 0x0300, Roman},  {{0}, 0x0105, Roman},  {{1}, 0x0700, Roman},
+      {{0}, 0x0900, Decorative},  {{0}, 0x0C00, Decorative}, {{0}, 0x0A01, Script}, {{0}, 0x0600, DontCare},
+      {{0}, 0x0B00, DontCare},    {{0}, 0, DontCare},        {{6}, -1, DontCare},
   };
   for (const auto& c : cases) {
     Os2Info os2;

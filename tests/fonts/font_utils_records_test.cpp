@@ -48,9 +48,9 @@ TEST(FontConversions, PitchFromLowFourBits) {
   const struct {
     int in;
     FontPitch out;
-  } cases[] = {{0x31, FixedPitch}, {3, DefaultPitch}, {0x02, VariablePitch}, {0x22, VariablePitch},
-               {0, DefaultPitch},  {0x10, DefaultPitch}, {0x0F, DefaultPitch}, {-1, DefaultPitch},
-               {0x101, FixedPitch}};
+  } cases[] = {{0x31, FixedPitch},    {3, DefaultPitch},  {0x02, VariablePitch},
+               {0x22, VariablePitch}, {0, DefaultPitch},  {0x10, DefaultPitch},
+               {0x0F, DefaultPitch},  {-1, DefaultPitch}, {0x101, FixedPitch}};
   for (const auto& c : cases) EXPECT_EQ(convertToFontPitchEnum(c.in), c.out) << std::hex << c.in;
 }
 
@@ -58,9 +58,9 @@ TEST(FontConversions, FamilyFromBitsFourToSeven) {
   const struct {
     int in;
     FontFamily out;
-  } cases[] = {{0x22, Swiss},      {0x60, DontCare},  {0xF0, DontCare},   {0x10, Roman},
-               {0x31, Modern},     {0x40, Script},    {0x52, Decorative}, {0x0F, DontCare},
-               {0x110, Roman},     {0x70, DontCare},  {0, DontCare}};
+  } cases[] = {{0x22, Swiss},  {0x60, DontCare}, {0xF0, DontCare},   {0x10, Roman},
+               {0x31, Modern}, {0x40, Script},   {0x52, Decorative}, {0x0F, DontCare},
+               {0x110, Roman}, {0x70, DontCare}, {0, DontCare}};
   for (const auto& c : cases) EXPECT_EQ(convertToFontFamilyEnum(c.in), c.out) << std::hex << c.in;
 }
 

@@ -50,7 +50,9 @@ const std::string& testFonts() {
   return dir;
 }
 
-bool japanese() { return detail::systemDefaultLcid() == 1041; }
+bool japanese() {
+  return detail::systemDefaultLcid() == 1041;
+}
 
 // The suites carry the system locale's name (InstalledFontsEn, ...), so that
 // the two runs stay apart in the test list.
@@ -71,7 +73,8 @@ class InstalledFonts : public ::testing::Test {
   static std::wstring externalPath(const char* file) { return wide(testFonts() + "/external/" + file); }
 
   static const FontInformation* find(const std::vector<FontInformation>& list, const std::wstring& face) {
-    auto it = std::find_if(list.begin(), list.end(), [&](const FontInformation& f) { return f.faceName == face; });
+    auto it =
+        std::find_if(list.begin(), list.end(), [&](const FontInformation& f) { return f.faceName == face; });
     return it == list.end() ? nullptr : &*it;
   }
 };
@@ -94,6 +97,7 @@ const wchar_t* const kLatin = L"\u30B1\u30FC\u30D6\u30A4\u30E9\u30C6\u30F3";  //
 const wchar_t* const kStandard = L"\u6A19\u6E96";                             // 標準
 const wchar_t* const kBold = L"\u592A\u5B57";                                 // 太字
 
+// clang-format off
 const Expected kFaces[] = {
     {"sans-regular.ttf", {L"Kvtest Sans", L"Kvtest Sans"}, {L"Kvtest Sans", L"Kvtest Sans"}, {L"Regular", L"Regular"},
      4, VariablePitch, Swiss, ANSI_CHARSET, false},
@@ -138,6 +142,7 @@ const Expected kFaces[] = {
     {"dfkai-vertical.ttf", {L"@DFKai-SB", L"@@dfkaishu-sb"}, {L"@dfkaishu-sb", L"@dfkaishu-sb"},
      {L"Regular", L"Regular"}, 4, VariablePitch, DontCare, ANSI_CHARSET, false},
 };
+// clang-format on
 
 TEST_F(InstalledFonts, EveryTestFaceWithItsFields) {
   const std::vector<FontInformation>& list = FontUtils::getAllInstalledFonts();
@@ -219,8 +224,8 @@ TEST_F(InstalledFonts, ProcessFontsAddAndRemove) {
   ASSERT_EQ(find(list, L"Kvtest External"), nullptr);
 
   // Failures leave the list as it is.
-  for (const std::wstring& bad : {externalPath("not-a-font.ttf"), externalPath("missing.ttf"), externalPath(""),
-                                  std::wstring()}) {
+  for (const std::wstring& bad :
+       {externalPath("not-a-font.ttf"), externalPath("missing.ttf"), externalPath(""), std::wstring()}) {
     EXPECT_FALSE(FontUtils::addExternalFont(bad)) << utf8(bad);
     EXPECT_EQ(list.size(), before);
   }
@@ -287,7 +292,7 @@ TEST_F(AlternateFontFiles, SettingNamesTheFile) {
   set(L"Kvtest Mono", L"renamed.fot");
   set(L"Kvtest Sans Italic", L"collection.ttc");
   set(japanese() ? L"\u30B1\u30FC\u30D6\u30A4\u7E26" : L"Kvtest Vert", L"/elsewhere/missing.ttf");
-  set(L"Kvtest Deco", L"");  // empty data: no alternate file
+  set(L"Kvtest Deco", L"");                       // empty data: no alternate file
   setForProduct(L"Kvtest Mono", L"product.ttf");  // the roaming root's value comes first
   setForProduct(L"Kvtest Script", L"product.ttf");
   const std::vector<FontInformation>& list = FontUtils::getAllInstalledFonts();
@@ -305,9 +310,9 @@ TEST_F(AlternateFontFiles, SettingNamesTheFile) {
   EXPECT_EQ(italic->charset, SHIFTJIS_CHARSET);  // the collection's character set rule
 
   // The full name of the vertical face is looked up without its "@".
-  auto vertical = std::find_if(list.begin(), list.end(),
-                               [](const FontInformation& f) { return f.fullName.find(L"Vert") != std::wstring::npos ||
-                                                                     f.fullName.find(L"\u7E26") != std::wstring::npos; });
+  auto vertical = std::find_if(list.begin(), list.end(), [](const FontInformation& f) {
+    return f.fullName.find(L"Vert") != std::wstring::npos || f.fullName.find(L"\u7E26") != std::wstring::npos;
+  });
   ASSERT_NE(vertical, list.end());
   EXPECT_EQ(vertical->filePath, L"/elsewhere/missing.ttf");
 
@@ -345,8 +350,8 @@ TEST_F(InstalledFonts, KvpalFontsCommand) {
   const CommandRun mono = kvpal("--family 'kvtest mono'");
   EXPECT_EQ(mono.exit, 0) << mono.output;
   for (const char* line : {"Kvtest Mono\n", "  style name       Regular\n", "  pitch            fixed (1)\n",
-                           "  family           Modern (48)\n", "  weight           4\n", "  charset          0\n",
-                           "  file name        mono.ttf\n"})
+                           "  family           Modern (48)\n", "  weight           4\n",
+                           "  charset          0\n", "  file name        mono.ttf\n"})
     EXPECT_NE(mono.output.find(line), std::string::npos) << line << "\n" << mono.output;
   EXPECT_EQ(mono.output.find("Kvtest Sans"), std::string::npos);
 

@@ -41,15 +41,15 @@ TEST(InstalledFontsBuild, FamiliesInFirstOrderStylesDeduplicatedExclusions) {
       systemFace(L"marlett", L"Regular"),
       systemFace(L"B", L"Bold"),
       systemFace(L"Bitmap", L"Regular", false),
-      systemFace(L"B", L"BOLD"),       // same key in another letter case
+      systemFace(L"B", L"BOLD"),  // same key in another letter case
       systemFace(L"A", L"Italic"),
       systemFace(L"A", L"Oblique", false),  // a non-TrueType style of a TrueType family
-      systemFace(L"b", L"Light"),      // families compare case-sensitively...
-      systemFace(L"b", L"Regular"),    // ...but keys do not: B/Regular was seen
-      systemFace(L"A", L"Regular"),    // reported twice
+      systemFace(L"b", L"Light"),           // families compare case-sensitively...
+      systemFace(L"b", L"Regular"),         // ...but keys do not: B/Regular was seen
+      systemFace(L"A", L"Regular"),         // reported twice
   };
-  const std::vector<std::wstring> expected = {L"B/Regular", L"B/Bold", L"A/Regular", L"A/Italic",
-                                              L"marlett/Regular", L"b/Light"};
+  const std::vector<std::wstring> expected = {L"B/Regular", L"B/Bold",          L"A/Regular",
+                                              L"A/Italic",  L"marlett/Regular", L"b/Light"};
   EXPECT_EQ(keys(buildInstalledFonts(faces, 1033)), expected);
   EXPECT_TRUE(buildInstalledFonts({}, 1033).empty());
   EXPECT_TRUE(buildInstalledFonts({systemFace(L"X", L"Regular", false)}, 1041).empty());
@@ -59,7 +59,8 @@ TEST(InstalledFontsBuild, RecordFieldsFromTheFace) {
   const struct {
     int weight;
     int weightClass;
-  } weights[] = {{0, 0}, {1, 0}, {99, 0}, {100, 1}, {199, 1}, {400, 4}, {550, 5}, {899, 8}, {900, 9}, {1000, 9}};
+  } weights[] = {{0, 0},   {1, 0},   {99, 0},  {100, 1}, {199, 1},
+                 {400, 4}, {550, 5}, {899, 8}, {900, 9}, {1000, 9}};
   for (const auto& w : weights) {
     SystemFace face = systemFace(L"W", L"Style");
     face.weight = w.weight;
@@ -90,7 +91,7 @@ TEST(InstalledFontsBuild, LanguageCharset) {
   const struct {
     LCID lcid;
     int charset;
-  } cases[] = {{1033, ANSI_CHARSET}, {1041, SHIFTJIS_CHARSET}, {1028, CHINESEBIG5_CHARSET},
+  } cases[] = {{1033, ANSI_CHARSET},    {1041, SHIFTJIS_CHARSET},  {1028, CHINESEBIG5_CHARSET},
                {1049, RUSSIAN_CHARSET}, {0x0439, DEFAULT_CHARSET}, {0x7777, -1}};
   for (const auto& c : cases) EXPECT_EQ(languageCharset(c.lcid), c.charset) << c.lcid;
 }
@@ -100,12 +101,9 @@ TEST(InstalledFontsBuild, FilePathFromTheAlternateName) {
     const wchar_t* alternate;
     const wchar_t* path;
   } cases[] = {
-      {L"", L"/usr/share/fonts/a/face.ttf"},
-      {L"other.ttf", L"/usr/share/fonts/a/other.ttf"},
-      {L"OLD.FOT", L"/usr/share/fonts/a/OLD.TTF"},
-      {L"old.fot", L"/usr/share/fonts/a/old.TTF"},
-      {L"/opt/fonts/x.fot", L"/opt/fonts/x.TTF"},
-      {L"sub/x.ttc", L"/usr/share/fonts/a/sub/x.ttc"},
+      {L"", L"/usr/share/fonts/a/face.ttf"},       {L"other.ttf", L"/usr/share/fonts/a/other.ttf"},
+      {L"OLD.FOT", L"/usr/share/fonts/a/OLD.TTF"}, {L"old.fot", L"/usr/share/fonts/a/old.TTF"},
+      {L"/opt/fonts/x.fot", L"/opt/fonts/x.TTF"},  {L"sub/x.ttc", L"/usr/share/fonts/a/sub/x.ttc"},
       {L".FOT", L"/usr/share/fonts/a/.TTF"},
   };
   for (const auto& c : cases) EXPECT_EQ(fontFilePath(c.alternate, L"/usr/share/fonts/a/face.ttf"), c.path);
@@ -130,7 +128,8 @@ class EnglishFaceName : public ::testing::Test {
     return englishFaceName(f, &bytes, context);
   }
 
-  const Bytes withEnglish_ = face({{"name", nameTable({family(kJa, L"\u65E5\u672C"), family(kEn, L"Nihon")})}});
+  const Bytes withEnglish_ =
+      face({{"name", nameTable({family(kJa, L"\u65E5\u672C"), family(kEn, L"Nihon")})}});
   const Bytes localOnly_ = face({{"name", nameTable({family(kJa, L"\u65E5\u672C")})}});
   const Bytes collection_ = collection({{{"name", nameTable({family(kJa, L"\u4E00"), family(kEn, L"One")})}},
                                         {{"name", nameTable({family(kJa, L"\u4E8C"), family(kEn, L"Two")})}},
@@ -154,7 +153,8 @@ TEST_F(EnglishFaceName, FromTheFontFile) {
       {"collection face without English", &collection_, L"\u4E09", L"Three"},
       {"collection without the name", &collection_, L"\u56DB", L"\u56DB"},
   };
-  for (const auto& c : cases) EXPECT_EQ(english(1041, font(c.name, SHIFTJIS_CHARSET), c.file), c.expected) << c.what;
+  for (const auto& c : cases)
+    EXPECT_EQ(english(1041, font(c.name, SHIFTJIS_CHARSET), c.file), c.expected) << c.what;
 }
 
 TEST_F(EnglishFaceName, FromTheAlternateTableWhenTheCharsetIsTheSystems) {
@@ -186,16 +186,16 @@ TEST_F(EnglishFaceName, ChineseAndFixedReplacements) {
   } cases[] = {
       {1028, mingLiu, L"", CHINESEBIG5_CHARSET, L"MingLiU"},
       {5124, L"@" + pMingLiu, L"", CHINESEBIG5_CHARSET, L"@PMingLiU"},
-      {1028, L"other", mingLiu, CHINESEBIG5_CHARSET, L"MingLiU"},       // the local name decides
-      {1028, mingLiu, L"", ANSI_CHARSET, mingLiu},                      // another character set
-      {1041, mingLiu, L"", SHIFTJIS_CHARSET, mingLiu},                  // not a Chinese system
+      {1028, L"other", mingLiu, CHINESEBIG5_CHARSET, L"MingLiU"},  // the local name decides
+      {1028, mingLiu, L"", ANSI_CHARSET, mingLiu},                 // another character set
+      {1041, mingLiu, L"", SHIFTJIS_CHARSET, mingLiu},             // not a Chinese system
       {1028, L"mingli", L"", ANSI_CHARSET, L"MingLiU"},
       {1028, L"PMINGLI", L"", ANSI_CHARSET, L"PMingLiU"},
       {1028, L"kai", L"", ANSI_CHARSET, L"DFKai-SB"},
       {1028, L"@Kai", L"", ANSI_CHARSET, L"@DFKai-SB"},
       {1028, L"@mingli", L"", ANSI_CHARSET, L"@MingLiU"},
       {1028, L"Kai Bold", L"", ANSI_CHARSET, L"Kai Bold"},
-      {5124, L"Kai", L"", ANSI_CHARSET, L"Kai"},                        // 1028 only
+      {5124, L"Kai", L"", ANSI_CHARSET, L"Kai"},  // 1028 only
       {1033, L"Kai", L"", ANSI_CHARSET, L"Kai"},
       {1033, L"dfkaishu-sb", L"", ANSI_CHARSET, L"DFKai-SB"},
       {1033, L"@DFKAISHU-SB", L"", ANSI_CHARSET, L"@DFKai-SB"},
@@ -212,7 +212,8 @@ TEST_F(EnglishFaceName, UsEnglishSystemReadsNoFile) {
   // finds nothing in a Japanese-only file and the table has no entry.
   EXPECT_EQ(english(1028, font(L"\u4E8C", CHINESEBIG5_CHARSET), &collection_), L"\u4E8C");
   const Bytes tw = face({{"name", nameTable({family(kTw, L"\u660E"), family(kEn, L"Ming")})}});
-  const Bytes twCollection = collection({{{"name", nameTable({family(kTw, L"\u660E"), family(kEn, L"Ming")})}}});
+  const Bytes twCollection =
+      collection({{{"name", nameTable({family(kTw, L"\u660E"), family(kEn, L"Ming")})}}});
   EXPECT_EQ(english(1028, font(L"\u660E", CHINESEBIG5_CHARSET), &twCollection), L"Ming");
   EXPECT_EQ(english(1041, font(L"\u660E", SHIFTJIS_CHARSET), &twCollection), L"\u660E");
   EXPECT_EQ(english(1041, font(L"\u660E", SHIFTJIS_CHARSET), &tw), L"Ming");  // a plain file needs no match

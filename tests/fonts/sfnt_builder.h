@@ -44,7 +44,9 @@ inline Bytes utf16be(const std::wstring& text) {
 }
 
 // A Windows Unicode family-name record.
-inline NameRecord family(unsigned language, const std::wstring& text) { return {3, 1, language, 1, utf16be(text)}; }
+inline NameRecord family(unsigned language, const std::wstring& text) {
+  return {3, 1, language, 1, utf16be(text)};
+}
 
 inline Bytes nameTable(const std::vector<NameRecord>& records) {
   Bytes b;

@@ -22,22 +22,22 @@ std::optional<std::wstring> name(const Bytes& file, std::uint32_t face, std::uin
 
 TEST(SfntNames, FamilyNameByLanguageEncodingAndNameId) {
   const Bytes file = face({{"name", nameTable({
-                                        {1, 0, 0, 1, {'M', 'a', 'c'}},        // not platform 3
-                                        {3, 1, kEn, 4, utf16be(L"Full")},     // not the family
-                                        {3, 10, kDe, 1, utf16be(L"Wrong")},   // encoding 10
+                                        {1, 0, 0, 1, {'M', 'a', 'c'}},       // not platform 3
+                                        {3, 1, kEn, 4, utf16be(L"Full")},    // not the family
+                                        {3, 10, kDe, 1, utf16be(L"Wrong")},  // encoding 10
                                         family(kEn, L"English"),
-                                        family(kEn, L"Second"),               // first match wins
+                                        family(kEn, L"Second"),  // first match wins
                                         family(kJa, L"\u65E5\u672C"),
-                                        family(0x0804, L"\U00020000x"),       // surrogate pair
-                                        {3, 4, kDe, 1, {'G', 0xE9, 'n'}},     // bytes of cp 1252
-                                        {3, 1, 0x0412, 1, {}},               // empty but present
+                                        family(0x0804, L"\U00020000x"),    // surrogate pair
+                                        {3, 4, kDe, 1, {'G', 0xE9, 'n'}},  // bytes of cp 1252
+                                        {3, 1, 0x0412, 1, {}},             // empty but present
                                     })}});
   const struct {
     std::uint16_t language;
     std::optional<std::wstring> expected;
   } cases[] = {
-      {kEn, L"English"}, {kJa, L"\u65E5\u672C"}, {0x0804, L"\U00020000x"}, {kDe, L"G\u00E9n"},
-      {0x0412, L""},     {0x040C, std::nullopt},
+      {kEn, L"English"},  {kJa, L"\u65E5\u672C"}, {0x0804, L"\U00020000x"},
+      {kDe, L"G\u00E9n"}, {0x0412, L""},          {0x040C, std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(name(file, 0, c.language), c.expected) << std::hex << c.language;
 }
@@ -120,11 +120,12 @@ TEST(SfntNames, Os2ClassAndCodePages) {
 // Every prefix of a valid file, and offsets pointing out of it, end a lookup
 // as not found instead of reading past the end.
 TEST(SfntNames, DamagedFilesGiveNotFound) {
-  const Bytes file = collection({{{"OS/2", os2Table(1, 0, {}, 1)}, {"name", nameTable({family(kJa, L"J")})}}});
+  const Bytes file =
+      collection({{{"OS/2", os2Table(1, 0, {}, 1)}, {"name", nameTable({family(kJa, L"J")})}}});
   ASSERT_EQ(name(file, 1, kJa), L"J");
   auto be32At = [&](size_t at) {
-    return std::uint32_t{file[at]} << 24 | std::uint32_t{file[at + 1]} << 16 | std::uint32_t{file[at + 2]} << 8 |
-           file[at + 3];
+    return std::uint32_t{file[at]} << 24 | std::uint32_t{file[at + 1]} << 16 |
+           std::uint32_t{file[at + 2]} << 8 | file[at + 3];
   };
   // OS/2 sorts first in the directory; its version 0 part is 78 bytes. The
   // language needs only the name table's first record, the name its string.
@@ -182,19 +183,22 @@ TEST(SfntNames, SkippedFileKinds) {
     std::uint8_t head[4];
     bool skipped;
   } cases[] = {
-      {{'M', 'Z', 0x90, 0}, true},    {{0xEF, 0xBB, 0xBF, '<'}, true}, {{0xFF, 0xFE, '<', 0}, true},
-      {{0xFE, 0xFF, 0, '<'}, true},   {{'<', 'F', 'o', 'n'}, true},    {{'t', 't', 'c', 'f'}, false},
-      {{0, 1, 0, 0}, false},          {{'O', 'T', 'T', 'O'}, false},   {{'<', 'f', 'o', 'n'}, false},
-      {{0xEF, 0xBB, 0xBF, 'x'}, false},
+      {{'M', 'Z', 0x90, 0}, true},   {{0xEF, 0xBB, 0xBF, '<'}, true},
+      {{0xFF, 0xFE, '<', 0}, true},  {{0xFE, 0xFF, 0, '<'}, true},
+      {{'<', 'F', 'o', 'n'}, true},  {{'t', 't', 'c', 'f'}, false},
+      {{0, 1, 0, 0}, false},         {{'O', 'T', 'T', 'O'}, false},
+      {{'<', 'f', 'o', 'n'}, false}, {{0xEF, 0xBB, 0xBF, 'x'}, false},
   };
   for (const auto& c : cases) EXPECT_EQ(isSkippedFontFile(c.head), c.skipped) << c.head[0] << c.head[1];
 }
 
 TEST(SfntNames, OpenFontFileReadsRegularFilesOnly) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kvpal-sfnt-" + std::to_string(getpid()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kvpal-sfnt-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const Bytes file = face({{"name", nameTable({family(kEn, L"On disk")})}});
-  std::ofstream(dir / "a.ttf", std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+  std::ofstream(dir / "a.ttf", std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), file.size());
 
   std::unique_ptr<FontBytes> bytes = openFontFile((dir / "a.ttf").wstring());
   ASSERT_TRUE(bytes);

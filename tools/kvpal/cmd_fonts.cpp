@@ -27,25 +27,36 @@ std::wstring folded(std::wstring text) {
 
 const char* pitchName(FontUtils::FontPitch pitch) {
   switch (pitch) {
-    case FontUtils::FixedPitch: return "fixed";
-    case FontUtils::VariablePitch: return "variable";
-    default: return "default";
+    case FontUtils::FixedPitch:
+      return "fixed";
+    case FontUtils::VariablePitch:
+      return "variable";
+    default:
+      return "default";
   }
 }
 
 const char* familyName(FontUtils::FontFamily family) {
   switch (family) {
-    case FontUtils::Roman: return "Roman";
-    case FontUtils::Swiss: return "Swiss";
-    case FontUtils::Modern: return "Modern";
-    case FontUtils::Script: return "Script";
-    case FontUtils::Decorative: return "Decorative";
-    default: return "DontCare";
+    case FontUtils::Roman:
+      return "Roman";
+    case FontUtils::Swiss:
+      return "Swiss";
+    case FontUtils::Modern:
+      return "Modern";
+    case FontUtils::Script:
+      return "Script";
+    case FontUtils::Decorative:
+      return "Decorative";
+    default:
+      return "DontCare";
   }
 }
 
 void print(const FontInformation& f) {
-  auto field = [](const char* label) -> std::ostream& { return std::cout << "  " << std::left << std::setw(17) << label; };
+  auto field = [](const char* label) -> std::ostream& {
+    return std::cout << "  " << std::left << std::setw(17) << label;
+  };
   auto yesNo = [](bool b) { return b ? "yes" : "no"; };
   std::cout << utf8(f.faceName) << "\n";
   field("local face name") << utf8(f.localFaceName) << "\n";
@@ -76,7 +87,8 @@ int runFonts(const kvpal::Args& args) {
   if (fonts.empty()) return kvpal::failure("fonts", "fontconfig lists no TrueType or OpenType faces");
   int shown = 0;
   for (const FontInformation& f : fonts) {
-    if (filtered && folded(f.faceName) != folded(family) && folded(f.localFaceName) != folded(family)) continue;
+    if (filtered && folded(f.faceName) != folded(family) && folded(f.localFaceName) != folded(family))
+      continue;
     if (shown++) std::cout << "\n";
     print(f);
   }
