@@ -5,6 +5,7 @@
 #include "pal/error_status.h"
 #include "pal/export.h"
 #include "pal/file_system.h"
+#include "pal/font_utils.h"
 #include "pal/locale.h"
 #include "pal/log.h"
 #include "pal/memory.h"

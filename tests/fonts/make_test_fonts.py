@@ -1,0 +1,187 @@
+#!/usr/bin/python3
+"""Builds the font tests' fonts and their private fontconfig configuration.
+
+usage: make_test_fonts.py OUTDIR
+
+OUTDIR/fonts      the faces the private configuration lists
+OUTDIR/external   faces registered by the tests at run time, not listed
+OUTDIR/fonts.conf the configuration (FONTCONFIG_FILE), cache in OUTDIR/cache
+"""
+import os
+import sys
+
+from fontTools.fontBuilder import FontBuilder
+from fontTools.pens.ttGlyphPen import TTGlyphPen
+from fontTools.ttLib import newTable
+from fontTools.ttLib.tables.O_S_2f_2 import Panose
+from fontTools.ttLib.ttCollection import TTCollection
+
+EN, JA = 0x0409, 0x0411
+
+# Latin 1, Japanese, Greek code-page bits of OS/2 ulCodePageRange1.
+CP_LATIN1, CP_EASTEUROPE, CP_CYRILLIC, CP_GREEK, CP_JIS = 1 << 0, 1 << 1, 1 << 2, 1 << 3, 1 << 17
+
+
+PANOSE_FIELDS = ("bFamilyType", "bSerifStyle", "bWeight", "bProportion", "bContrast",
+                 "bStrokeVariation", "bArmStyle", "bLetterForm", "bMidline", "bXHeight")
+
+
+def box(width):
+    pen = TTGlyphPen(None)
+    pen.moveTo((50, 0))
+    pen.lineTo((50, 700))
+    pen.lineTo((width - 50, 700))
+    pen.lineTo((width - 50, 0))
+    pen.closePath()
+    return pen.glyph()
+
+
+def build(names, style_names, weight=400, italic=False, codepages=CP_LATIN1, panose=None,
+          family_class=0, mono=False, os2_version=3, typographic=None):
+    """names/style_names: {windows language id: text}; the name table gets
+    exactly those records (platform 3, encoding 1), nothing else.
+    typographic: (family, style) in English as name IDs 16 and 17."""
+    fb = FontBuilder(1000, isTTF=True)
+    order = [".notdef", "space", "A", "B"]
+    fb.setupGlyphOrder(order)
+    fb.setupCharacterMap({0x20: "space", 0x41: "A", 0x42: "B"})
+    # A proportional face needs unequal advances, or fontconfig calls it mono.
+    widths = {".notdef": 500, "space": 500, "A": 500, "B": 500} if mono else \
+             {".notdef": 500, "space": 250, "A": 650, "B": 600}
+    fb.setupGlyf({g: box(w) for g, w in widths.items()})
+    fb.setupHorizontalMetrics({g: (w, 50) for g, w in widths.items()})
+    fb.setupHorizontalHeader(ascent=800, descent=-200)
+    name = fb.font["name"] = newTable("name")
+    name.names = []
+    for lang, text in names.items():
+        name.setName(text, 1, 3, 1, lang)
+        style = style_names.get(lang, next(iter(style_names.values())))
+        name.setName(style, 2, 3, 1, lang)
+        full = text if style in ("Regular", "標準") else text + " " + style
+        name.setName(full, 4, 3, 1, lang)
+    if typographic:
+        name.setName(typographic[0], 16, 3, 1, EN)
+        name.setName(typographic[1], 17, 3, 1, EN)
+    p = Panose()
+    for field in PANOSE_FIELDS:
+        setattr(p, field, 0)
+    for field, value in (panose or {}).items():
+        setattr(p, field, value)
+    selection = (1 if italic else 0) | (0x20 if weight >= 700 else 0) | \
+                (0x40 if weight < 700 and not italic else 0)
+    fb.setupOS2(version=os2_version, usWeightClass=weight, fsSelection=selection, panose=p,
+                sFamilyClass=family_class, ulCodePageRange1=codepages, ulCodePageRange2=0,
+                sTypoAscender=800, sTypoDescender=-200, usWinAscent=800, usWinDescent=200)
+    fb.setupPost(isFixedPitch=1 if mono else 0)
+    fb.font["head"].macStyle = (1 if weight >= 700 else 0) | (2 if italic else 0)
+    return fb.font
+
+
+SANS = {"bFamilyType": 2, "bSerifStyle": 11}
+
+FONTS = {
+    "sans-regular.ttf": dict(names={EN: "Kvtest Sans"}, style_names={EN: "Regular"}, panose=SANS),
+    "sans-bold.ttf": dict(names={EN: "Kvtest Sans"}, style_names={EN: "Bold"}, weight=700, panose=SANS),
+    # Same family and style as sans-bold.ttf but for the letter case.
+    "sans-bold-copy.ttf": dict(names={EN: "Kvtest Sans"}, style_names={EN: "bold"}, weight=700,
+                               panose=SANS),
+    "sans-italic.ttf": dict(names={EN: "Kvtest Sans"}, style_names={EN: "Italic"}, italic=True,
+                            panose=SANS),
+    # The legacy names are the listed ones, not the typographic ones.
+    "sans-condensed.ttf": dict(names={EN: "Kvtest Sans Condensed"}, style_names={EN: "Regular"},
+                               typographic=("Kvtest Sans", "Condensed"), panose=SANS),
+    # Japanese comes before Greek in the character-set order although its bit
+    # is the higher one.
+    "serif-black.ttf": dict(names={EN: "Kvtest Serif"}, style_names={EN: "Black"}, weight=900,
+                            family_class=0x0105, codepages=CP_GREEK | CP_JIS),
+    "serif-thin.ttf": dict(names={EN: "Kvtest Serif"}, style_names={EN: "Thin"}, weight=100,
+                           family_class=0x0105, codepages=CP_EASTEUROPE | CP_CYRILLIC),
+    "mono.ttf": dict(names={EN: "Kvtest Mono"}, style_names={EN: "Regular"}, mono=True,
+                     panose={"bFamilyType": 2, "bSerifStyle": 11, "bProportion": 9}),
+    # Version 0 OS/2 carries no code-page bits.
+    "script.ttf": dict(names={EN: "Kvtest Script"}, style_names={EN: "Regular"},
+                       panose={"bFamilyType": 3}, os2_version=0, codepages=0),
+    "deco.ttf": dict(names={EN: "Kvtest Deco"}, style_names={EN: "Regular"}, family_class=0x0900),
+    "marlett.ttf": dict(names={EN: "Marlett"}, style_names={EN: "Regular"}),
+    "marlett-lower.ttf": dict(names={EN: "marlett"}, style_names={EN: "Regular"}),
+    "local-regular.ttf": dict(names={EN: "Kvtest Local", JA: "ケーブイテスト"},
+                              style_names={EN: "Regular", JA: "標準"}, codepages=CP_JIS),
+    # No English names: only the alternate family-name table translates it.
+    "local-bold.ttf": dict(names={JA: "ケーブイテスト"}, style_names={JA: "太字"}, weight=700,
+                           codepages=CP_JIS),
+    # No English names and a character set other than the Japanese system's.
+    "local-latin.ttf": dict(names={JA: "ケーブイラテン"}, style_names={JA: "標準"}),
+    "vertical.ttf": dict(names={EN: "Kvtest Vert", JA: "@ケーブイ縦"},
+                         style_names={EN: "Regular", JA: "標準"}, codepages=CP_JIS),
+    "dfkai.ttf": dict(names={EN: "DFKaiShu-SB"}, style_names={EN: "Regular"}),
+    "dfkai-vertical.ttf": dict(names={EN: "@dfkaishu-sb"}, style_names={EN: "Regular"}),
+}
+
+# Faces of one collection; their code-page bits say Latin 1 only.
+COLLECTION = [
+    dict(names={EN: "Kvtest Coll A", JA: "コレA"}, style_names={EN: "Regular", JA: "標準"}),
+    dict(names={EN: "Kvtest Coll B", JA: "コレB"}, style_names={EN: "Regular", JA: "標準"}),
+]
+
+EXTERNAL = {
+    "external.ttf": dict(names={EN: "Kvtest External"}, style_names={EN: "Regular"}),
+}
+
+BITMAP = """STARTFONT 2.1
+FONT -misc-kvtest bitmap-medium-r-normal--8-80-75-75-c-80-iso10646-1
+SIZE 8 75 75
+FONTBOUNDINGBOX 8 8 0 0
+STARTPROPERTIES 3
+FAMILY_NAME "Kvtest Bitmap"
+FONT_ASCENT 8
+FONT_DESCENT 0
+ENDPROPERTIES
+CHARS 1
+STARTCHAR A
+ENCODING 65
+SWIDTH 500 0
+DWIDTH 8 0
+BBX 8 8 0 0
+BITMAP
+18
+24
+42
+42
+7E
+42
+42
+00
+ENDCHAR
+ENDFONT
+"""
+
+CONF = """<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <dir>{fonts}</dir>
+  <cachedir>{cache}</cachedir>
+</fontconfig>
+"""
+
+
+def main():
+    out = os.path.abspath(sys.argv[1])
+    fonts, external, cache = (os.path.join(out, d) for d in ("fonts", "external", "cache"))
+    for d in (fonts, external, cache):
+        os.makedirs(d, exist_ok=True)
+    for folder, table in ((fonts, FONTS), (external, EXTERNAL)):
+        for file, spec in table.items():
+            build(**spec).save(os.path.join(folder, file))
+    collection = TTCollection()
+    collection.fonts = [build(**spec) for spec in COLLECTION]
+    collection.save(os.path.join(fonts, "collection.ttc"))
+    with open(os.path.join(fonts, "bitmap.bdf"), "w") as f:
+        f.write(BITMAP)
+    with open(os.path.join(external, "not-a-font.ttf"), "w") as f:
+        f.write("plain text, not a font\n")
+    with open(os.path.join(out, "fonts.conf"), "w") as f:
+        f.write(CONF.format(fonts=fonts, cache=cache))
+
+
+if __name__ == "__main__":
+    main()

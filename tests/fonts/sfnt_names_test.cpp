@@ -1,0 +1,214 @@
+// The font-file reader: name lookups by language and encoding, collections,
+// OS/2, the file kinds skipped, and damaged files of every length.
+#include "fonts/sfnt_names.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "sfnt_builder.h"
+
+using namespace Halvex::Tessaran::PAL::detail;
+using namespace fonttest;
+
+namespace {
+
+constexpr std::uint16_t kEn = 0x0409, kJa = 0x0411, kDe = 0x0407;
+
+std::optional<std::wstring> name(const Bytes& file, std::uint32_t face, std::uint16_t language) {
+  return familyName(MemoryFontBytes(file), face, language);
+}
+
+TEST(SfntNames, FamilyNameByLanguageEncodingAndNameId) {
+  const Bytes file = face({{"name", nameTable({
+                                        {1, 0, 0, 1, {'M', 'a', 'c'}},       // not platform 3
+                                        {3, 1, kEn, 4, utf16be(L"Full")},    // not the family
+                                        {3, 10, kDe, 1, utf16be(L"Wrong")},  // encoding 10
+                                        family(kEn, L"English"),
+                                        family(kEn, L"Second"),  // first match wins
+                                        family(kJa, L"\u65E5\u672C"),
+                                        family(0x0804, L"\U00020000x"),    // surrogate pair
+                                        {3, 4, kDe, 1, {'G', 0xE9, 'n'}},  // bytes of cp 1252
+                                        {3, 1, 0x0412, 1, {}},             // empty but present
+                                    })}});
+  const struct {
+    std::uint16_t language;
+    std::optional<std::wstring> expected;
+  } cases[] = {
+      {kEn, L"English"},  {kJa, L"\u65E5\u672C"}, {0x0804, L"\U00020000x"},
+      {kDe, L"G\u00E9n"}, {0x0412, L""},          {0x040C, std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(name(file, 0, c.language), c.expected) << std::hex << c.language;
+}
+
+TEST(SfntNames, CollectionFacesAreNumberedFromOne) {
+  const Bytes file = collection({{{"name", nameTable({family(kEn, L"A"), family(kJa, L"\u30A2")})}},
+                                 {{"name", nameTable({family(kEn, L"B")})}}});
+  MemoryFontBytes bytes(file);
+  const std::optional<FontFileFaces> faces = fontFileFaces(bytes);
+  ASSERT_TRUE(faces);
+  EXPECT_TRUE(faces->collection);
+  EXPECT_EQ(faces->count, 2u);
+  EXPECT_EQ(name(file, 1, kEn), L"A");
+  EXPECT_EQ(name(file, 2, kEn), L"B");
+  EXPECT_EQ(name(file, 2, kJa), std::nullopt);
+  EXPECT_EQ(name(file, 3, kEn), std::nullopt);  // its offset entry is the first face's bytes
+  EXPECT_EQ(name(file, 0, kEn), std::nullopt);  // the collection header has no tables
+
+  const Bytes plain = face({{"name", nameTable({family(kEn, L"P")})}});
+  const std::optional<FontFileFaces> single = fontFileFaces(MemoryFontBytes(plain));
+  ASSERT_TRUE(single);
+  EXPECT_FALSE(single->collection);
+  EXPECT_EQ(single->count, 0u);
+  EXPECT_FALSE(fontFileFaces(MemoryFontBytes(Bytes{'t', 't', 'c'})));
+}
+
+TEST(SfntNames, ForgedFaceCountIsCutToTheOffsetsTheFileHolds) {
+  Bytes file = collection({{{"name", nameTable({family(kEn, L"A")})}}});
+  set32(file, 8, 0xFFFFFFFF);
+  const std::optional<FontFileFaces> faces = fontFileFaces(MemoryFontBytes(file));
+  ASSERT_TRUE(faces);
+  EXPECT_EQ(faces->count, (file.size() - 12) / 4);
+  // A header cut short of its count gives no faces at all.
+  const std::optional<FontFileFaces> cut = fontFileFaces(MemoryFontBytes(Bytes{'t', 't', 'c', 'f', 0, 1}));
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(cut->count, 0u);
+}
+
+TEST(SfntNames, FirstLocalLanguageSkipsNeutralAndUsEnglish) {
+  const struct {
+    std::vector<NameRecord> records;
+    std::optional<std::uint16_t> expected;
+  } cases[] = {
+      {{{1, 0, 0, 1, {'x'}}, family(kEn, L"E"), family(kJa, L"J"), family(kDe, L"D")}, kJa},
+      {{{1, 0, 11, 1, {'x'}}, family(kJa, L"J")}, 11},  // any platform counts
+      {{{1, 0, 0, 1, {'x'}}, family(kEn, L"E")}, std::nullopt},
+      {{}, std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(firstLocalLanguage(MemoryFontBytes(face({{"name", nameTable(c.records)}})), 0), c.expected);
+}
+
+TEST(SfntNames, Os2ClassAndCodePages) {
+  const Bytes v1 = face({{"OS/2", os2Table(1, 0x0801, {2, 11, 0, 9}, 0x00020001, 0x80000000)}});
+  std::optional<Os2Info> info = os2Info(MemoryFontBytes(v1), 0);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->familyClass, 0x0801);
+  EXPECT_EQ(info->panose[0], 2);
+  EXPECT_EQ(info->panose[1], 11);
+  EXPECT_EQ(info->panose[3], 9);
+  EXPECT_EQ(info->codePages[0], 0x00020001u);
+  EXPECT_EQ(info->codePages[1], 0x80000000u);
+
+  info = os2Info(MemoryFontBytes(face({{"OS/2", os2Table(0, 0x0100, {3}, 0)}})), 0);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->familyClass, 0x0100);
+  EXPECT_EQ(info->codePages[0], 0u);
+
+  // A version 1 table cut before its code pages keeps the version 0 fields.
+  Bytes cut = os2Table(1, 0x0200, {}, 0xFFFF);
+  cut.resize(78);
+  info = os2Info(MemoryFontBytes(face({{"OS/2", cut}})), 0);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->familyClass, 0x0200);
+  EXPECT_EQ(info->codePages[0], 0u);
+
+  EXPECT_FALSE(os2Info(MemoryFontBytes(face({{"name", nameTable({})}})), 0));
+}
+
+// Every prefix of a valid file, and offsets pointing out of it, end a lookup
+// as not found instead of reading past the end.
+TEST(SfntNames, DamagedFilesGiveNotFound) {
+  const Bytes file =
+      collection({{{"OS/2", os2Table(1, 0, {}, 1)}, {"name", nameTable({family(kJa, L"J")})}}});
+  ASSERT_EQ(name(file, 1, kJa), L"J");
+  auto be32At = [&](size_t at) {
+    return std::uint32_t{file[at]} << 24 | std::uint32_t{file[at + 1]} << 16 |
+           std::uint32_t{file[at + 2]} << 8 | file[at + 3];
+  };
+  // OS/2 sorts first in the directory; its version 0 part is 78 bytes. The
+  // language needs only the name table's first record, the name its string.
+  const size_t face1 = be32At(12);
+  const size_t os2End = be32At(face1 + 12 + 8) + 78;
+  const size_t firstRecordEnd = be32At(face1 + 12 + 16 + 8) + 6 + 12;
+  for (size_t size = 0; size < file.size(); ++size) {
+    const Bytes prefix(file.begin(), file.begin() + size);
+    MemoryFontBytes bytes(prefix);
+    EXPECT_EQ(familyName(bytes, 1, kJa), std::nullopt) << size;
+    EXPECT_EQ(firstLocalLanguage(bytes, 1).has_value(), size >= firstRecordEnd) << size;
+    EXPECT_EQ(os2Info(bytes, 1).has_value(), size >= os2End) << size;
+  }
+
+  // Counts and offsets pointing out of the file. A lookup for a language the
+  // file lacks has to scan every record a forged count claims.
+  const Bytes plain = face({{"name", nameTable({family(kJa, L"J")})}});
+  ASSERT_EQ(name(plain, 0, kJa), L"J");
+  const size_t table = 12;  // the only table record
+  const size_t names = 12 + 16;
+  const struct Damage {
+    const char* what;
+    size_t at;
+    std::uint32_t value;
+    bool wide;
+    std::uint16_t language;
+  } damages[] = {
+      {"table offset past the end", table + 8, 0xFFFFFFF0, true, kJa},
+      {"table count larger than the directory", 4, 0xFFFF0000, true, kDe},
+      {"record count larger than the table", names + 2, 0xFFFF, false, kDe},
+      {"string storage past the end", names + 4, 0xFFFF, false, kJa},
+      {"string offset past the end", names + 6 + 10, 0xFFF0, false, kJa},
+      {"string length past the end", names + 6 + 8, 0xFFFF, false, kJa},
+  };
+  for (const Damage& d : damages) {
+    Bytes broken = plain;
+    if (d.wide) {
+      set32(broken, d.at, d.value);
+    } else {
+      broken[d.at] = static_cast<std::uint8_t>(d.value >> 8);
+      broken[d.at + 1] = static_cast<std::uint8_t>(d.value);
+    }
+    EXPECT_EQ(name(broken, 0, d.language), std::nullopt) << d.what;
+  }
+  EXPECT_FALSE(os2Info(MemoryFontBytes([&] {
+                         Bytes b = plain;
+                         set32(b, 4, 0xFFFF0000);
+                         return b;
+                       }()),
+                       0));
+}
+
+TEST(SfntNames, SkippedFileKinds) {
+  const struct {
+    std::uint8_t head[4];
+    bool skipped;
+  } cases[] = {
+      {{'M', 'Z', 0x90, 0}, true},   {{0xEF, 0xBB, 0xBF, '<'}, true},
+      {{0xFF, 0xFE, '<', 0}, true},  {{0xFE, 0xFF, 0, '<'}, true},
+      {{'<', 'F', 'o', 'n'}, true},  {{'t', 't', 'c', 'f'}, false},
+      {{0, 1, 0, 0}, false},         {{'O', 'T', 'T', 'O'}, false},
+      {{'<', 'f', 'o', 'n'}, false}, {{0xEF, 0xBB, 0xBF, 'x'}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(isSkippedFontFile(c.head), c.skipped) << c.head[0] << c.head[1];
+}
+
+TEST(SfntNames, OpenFontFileReadsRegularFilesOnly) {
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kvpal-sfnt-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const Bytes file = face({{"name", nameTable({family(kEn, L"On disk")})}});
+  std::ofstream(dir / "a.ttf", std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), file.size());
+
+  std::unique_ptr<FontBytes> bytes = openFontFile((dir / "a.ttf").wstring());
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(bytes->size(), file.size());
+  EXPECT_EQ(familyName(*bytes, 0, kEn), L"On disk");
+  std::uint8_t b;
+  EXPECT_FALSE(bytes->read(file.size(), &b, 1));
+  EXPECT_FALSE(openFontFile((dir / "missing.ttf").wstring()));
+  EXPECT_FALSE(openFontFile(dir.wstring()));
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
