@@ -170,10 +170,10 @@ def main():
     for d in (fonts, external, cache):
         os.makedirs(d, exist_ok=True)
     for folder, table in ((fonts, FONTS), (external, EXTERNAL)):
-        for file, spec in table.items():
-            build(**spec).save(os.path.join(folder, file))
+        for file, params in table.items():
+            build(**params).save(os.path.join(folder, file))
     collection = TTCollection()
-    collection.fonts = [build(**spec) for spec in COLLECTION]
+    collection.fonts = [build(**params) for params in COLLECTION]
     collection.save(os.path.join(fonts, "collection.ttc"))
     with open(os.path.join(fonts, "bitmap.bdf"), "w") as f:
         f.write(BITMAP)
