@@ -73,12 +73,10 @@ class PAL_EXPORT KvLocaleService {
   static int getWinLCIDFromLocaleClass(const KvLocale& locale);
 };
 
-// The host application's locale record; this library reads only these two
-// fields, which lead the host's record.
-struct CLocale {
-  unsigned short primaryLanguage;
-  unsigned short subLanguage;
-};
+// The host application's locale record, defined by the host (so declared
+// only here); the library reads just its two leading 16-bit fields, the
+// primary language and the sub-language.
+class CLocale;
 
 namespace Halvex::Tessaran::PAL {
 

@@ -25,9 +25,6 @@
 // - Linux has no guard-page bit: a no-access page stands in for a guard page
 //   in the BoundsChecks tests, which read the mapping table of /proc/self/maps.
 //   A private writable mapping counts as both read-write and write-copy.
-// - `unsigned long long` stands where Windows declarations say
-//   `unsigned __int64` (the same type; the __int64 typedef cannot take
-//   `unsigned`).
 #pragma once
 
 #include <cstddef>
@@ -80,7 +77,7 @@ class PAL_EXPORT KvBigArrayBase {
 namespace Halvex::Tessaran::PAL {
 
 namespace LowMemoryReserves {
-PAL_EXPORT bool initializeReserve(unsigned long long megabytes);
+PAL_EXPORT bool initializeReserve(unsigned __int64 megabytes);
 PAL_EXPORT void terminateReserve();
 PAL_EXPORT bool isReserveAvailable();
 }  // namespace LowMemoryReserves

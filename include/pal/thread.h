@@ -11,8 +11,6 @@
 //   calling thread; for the main thread that is its stack mapping as the
 //   kernel grows it.
 // - initFPU masks the exceptions in both the x87 control word and MXCSR.
-// - isMainThreadId takes `unsigned long long` where Windows says
-//   `unsigned __int64`: the same type.
 #pragma once
 
 #include "pal/export.h"
@@ -22,7 +20,7 @@ namespace Halvex::Tessaran::PAL::Thread {
 
 PAL_EXPORT void initializeMainThread();
 PAL_EXPORT bool isMainThread();
-PAL_EXPORT bool isMainThreadId(unsigned long long id);
+PAL_EXPORT bool isMainThreadId(unsigned __int64 id);
 PAL_EXPORT void initializeUiThread();
 PAL_EXPORT bool isUiThread();
 PAL_EXPORT bool isStackAddress(const void* p);

@@ -1,6 +1,8 @@
 // KvLocale, KvLocaleService and the locale queries.
 #include "pal/locale.h"
 
+#include <cstdint>
+#include <cstring>
 #include <cwctype>
 #include <optional>
 #include <string>
@@ -203,10 +205,14 @@ Charset getCharsetFromLocale(const KvLocale& locale) {
 }
 
 bool isSpecificLatinLanguage(const CLocale& hostLocale) {
-  switch (hostLocale.primaryLanguage) {
+  // The rest of the record's layout is the host's, so the two fields are
+  // copied out rather than named.
+  std::uint16_t language[2];
+  std::memcpy(language, reinterpret_cast<const unsigned char*>(&hostLocale), sizeof language);
+  switch (language[0]) {
     case 0x0A:
     case 0x10: return true;
-    case kFrench: return hostLocale.subLanguage != kCanadian;
+    case kFrench: return language[1] != kCanadian;
     default: return false;
   }
 }

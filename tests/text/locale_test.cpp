@@ -16,6 +16,14 @@
 #include "text/nls_process.h"
 #include "text/nls_table.h"
 
+// The host application defines its locale record; the library sees only a
+// declaration and reads the two leading fields.
+class CLocale {
+ public:
+  unsigned short primaryLanguage;
+  unsigned short subLanguage;
+};
+
 namespace {
 
 using namespace Halvex::Tessaran::PAL;

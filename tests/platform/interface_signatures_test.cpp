@@ -1,0 +1,389 @@
+// The public interface as the application's modules compile and link against
+// it: exact signatures, enumerator values and widths, virtual slot order, and
+// every entry point resolving inside libKvPal.so.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "pal/pal.h"
+
+namespace {
+
+using namespace Halvex::Tessaran::PAL;
+namespace S = Halvex::Tessaran::PAL::Settings;
+namespace FS = Halvex::Tessaran::PAL::FileSystem;
+namespace PT = Halvex::Tessaran::PAL::PropertyTree;
+namespace T = Halvex::Tessaran::PAL::Thread;
+using boost::filesystem::path;
+using boost::property_tree::ptree;
+using boost::property_tree::wptree;
+using StringMap = std::map<std::wstring, std::wstring>;
+using Bytes = std::vector<unsigned char>;
+using Visitor = std::function<bool(const S::Container&)>;
+
+// Itanium C++ ABI layout of a pointer to member function: for a virtual
+// function `ptr` is 1 + the byte offset of its vtable slot, otherwise the
+// function's address.
+struct MemberPointerRep {
+  std::uintptr_t ptr;
+  std::ptrdiff_t adj;
+};
+
+template <typename Member>
+MemberPointerRep represent(Member member) {
+  static_assert(sizeof(Member) == sizeof(MemberPointerRep));
+  MemberPointerRep rep;
+  std::memcpy(&rep, &member, sizeof rep);
+  return rep;
+}
+
+struct EntryPoint {
+  const char* name;
+  const void* address;
+};
+
+// `Expected` is given explicitly, so a declaration whose type differs in any
+// way (argument, const, reference, return type) fails to compile instead of
+// converting; an overloaded name resolves to exactly that overload.
+template <typename Expected>
+EntryPoint entry(const char* name, Expected function) {
+  if constexpr (std::is_member_function_pointer_v<Expected>)
+    return {name, reinterpret_cast<const void*>(represent(function).ptr)};
+  else
+    return {name, reinterpret_cast<const void*>(function)};
+}
+
+struct VirtualSlot {
+  const char* name;
+  std::size_t slot;
+};
+
+template <typename Expected>
+VirtualSlot slot(const char* name, Expected member) {
+  MemberPointerRep rep = represent(member);
+  if ((rep.ptr & 1) == 0) return {name, SIZE_MAX};  // not virtual
+  return {name, (rep.ptr - 1) / sizeof(void*)};
+}
+
+std::vector<EntryPoint> settingsEntryPoints() {
+  using C = S::Container;
+  using R = S::Roots;
+  return {
+      entry<bool (C::*)() const>("Container::good", &C::good),
+      entry<bool (C::*)(const wchar_t*) const>("Container::exists", &C::exists),
+      entry<std::wstring (C::*)(const wchar_t*, const std::wstring&) const>("Container::getString",
+                                                                            &C::getString),
+      entry<unsigned (C::*)(const wchar_t*, const unsigned&) const>("Container::getUInt32", &C::getUInt32),
+      entry<double (C::*)(const wchar_t*, const double&) const>("Container::getDouble", &C::getDouble),
+      entry<Bytes (C::*)(const wchar_t*, const Bytes&) const>("Container::getBinary", &C::getBinary),
+      entry<void (C::*)(Visitor) const>("Container::enumerate", &C::enumerate),
+      entry<StringMap (C::*)(const StringMap&) const>("Container::getAllStringValues",
+                                                      &C::getAllStringValues),
+      entry<std::wstring (C::*)() const>("Container::name", &C::name),
+      entry<bool (C::*)(const wchar_t*)>("Container::removeValue", &C::removeValue),
+      entry<bool (C::*)(const wchar_t*, const wchar_t*, bool)>("Container::setString", &C::setString),
+      entry<bool (C::*)(const wchar_t*, unsigned)>("Container::setUInt32", &C::setUInt32),
+      entry<bool (C::*)(const wchar_t*, double)>("Container::setDouble", &C::setDouble),
+      entry<bool (C::*)()>("Container::remove", &C::remove),
+      entry<void (*)(S::IUserProfileVariableExpander*)>("regUserProfileVariableExpander",
+                                                        &S::regUserProfileVariableExpander),
+      entry<void (*)(S::IUserProfileVariableExpander*)>("unregUserProfileVariableExpander",
+                                                        &S::unregUserProfileVariableExpander),
+      entry<void (*)(const wchar_t*, const wchar_t*, const KvLocale&)>("Roots::initializeFromRoots",
+                                                                       &R::initializeFromRoots),
+      entry<const wchar_t* (*)()>("Roots::sdkRootName", &R::sdkRootName),
+      entry<const wchar_t* (*)()>("Roots::productCultureSpecificRootName",
+                                  &R::productCultureSpecificRootName),
+      entry<const wchar_t* (*)()>("Roots::productGlobalRootName", &R::productGlobalRootName),
+      entry<const wchar_t* (*)()>("Roots::roamingRootName", &R::roamingRootName),
+      entry<const wchar_t* (*)()>("Roots::currentLanguageName", &R::currentLanguageName),
+      entry<const wchar_t* (*)()>("Roots::currentProfileName", &R::currentProfileName),
+      entry<std::wstring (*)(const wchar_t*)>("Roots::setCurrentProfileName", &R::setCurrentProfileName),
+      entry<C (R::*)(const wchar_t*)>("Roots::currentProfile", &R::currentProfile),
+      entry<const S::ReadOnlyContainer (R::*)(const wchar_t*) const>("Roots::currentProfile const",
+                                                                     &R::currentProfile),
+      entry<C (R::*)(const wchar_t*)>("Roots::roaming", &R::roaming),
+      entry<const S::ReadOnlyContainer (R::*)(const wchar_t*) const>("Roots::roaming const", &R::roaming),
+      entry<void (R::*)(const wchar_t*, Visitor, bool) const>("Roots::getProductSettings",
+                                                              &R::getProductSettings),
+      entry<const R& (*)()>("Settings::read", &S::read),
+      entry<R& (*)()>("Settings::write", &S::write),
+      entry<bool (*)()>("isUserSettingsReset", &S::isUserSettingsReset),
+      entry<void (*)(std::vector<std::wstring>&)>("getHKLMBaseProductGlobalRootKeys",
+                                                  &::getHKLMBaseProductGlobalRootKeys),
+      entry<C& (*)()>("envVars", &S::envVars),
+      entry<std::wstring (*)(const wchar_t*)>("expandEnvVars", &S::expandEnvVars),
+      entry<std::wstring (*)()>("getUserDisplayName", &S::getUserDisplayName),
+      entry<std::wstring (*)(bool&)>("getUserLoginName", &S::getUserLoginName),
+      entry<BOOL (*)(const wchar_t*)>("AppendEnvironmentPath", &::AppendEnvironmentPath),
+      entry<wptree* (*)(const path&)>("fromJsonFileWithUtf8Encoding", &PT::fromJsonFileWithUtf8Encoding),
+      entry<wptree* (*)(const std::string&)>("fromJsonStringWithUtf8Encoding",
+                                             &PT::fromJsonStringWithUtf8Encoding),
+      entry<bool (*)(const path&, const wptree&)>("toJsonFileWithUtf8Encoding",
+                                                  &PT::toJsonFileWithUtf8Encoding),
+      entry<ptree (*)(const wchar_t*)>("fromXml", &PT::fromXml),
+      entry<wptree (*)(const wptree&, const wptree&)>("tree_value_difference wide",
+                                                      &PropertyTreeOperations::tree_value_difference),
+      entry<ptree (*)(const ptree&, const ptree&)>("tree_value_difference narrow",
+                                                   &PropertyTreeOperations::tree_value_difference),
+      entry<wptree (*)(const wptree&, const wptree&)>(
+          "mergeWithFeatureToggleSettingsFile", &PropertyTreeOperations::mergeWithFeatureToggleSettingsFile),
+      entry<wptree (*)(const wptree&, const wptree&)>("translationOfSysvar",
+                                                      &PropertyTreeOperations::translationOfSysvar),
+  };
+}
+
+std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
+  namespace L = Halvex::Tessaran::PAL::Locale;
+  return {
+      entry<wchar_t (*)()>("path_separator", &FS::path_separator),
+      entry<bool (*)(wchar_t)>("is_dir_separator", &FS::is_dir_separator),
+      entry<bool (*)(wchar_t)>("is_drive_separator", &FS::is_drive_separator),
+      entry<path (*)(boost::system::error_code&)>("temp_directory_path", &FS::temp_directory_path),
+      entry<path (*)(const path&)>("normalized", &FS::normalized),
+      entry<path (*)(const path&)>("long_path", &FS::long_path),
+      entry<path (*)(const path&)>("resolve_path", &FS::resolve_path),
+      entry<std::wstring (*)(const wchar_t*)>("getNetworkPathForFile", &FS::getNetworkPathForFile),
+      entry<std::wstring (*)(const wchar_t*)>("searchPath", &FS::searchPath),
+      entry<std::wstring (*)(const wchar_t*, const wchar_t*)>("pathRelativePathTo", &FS::pathRelativePathTo),
+      entry<std::wstring (*)(bool)>("getMyDocumentsPath", &FS::getMyDocumentsPath),
+      entry<bool (*)(const wchar_t*)>("isPathUrl", &FS::isPathUrl),
+      entry<bool (*)(const wchar_t*)>("isPathNetworkPath", &FS::isPathNetworkPath),
+      entry<bool (*)(const wchar_t*)>("isPathDeviceName", &FS::isPathDeviceName),
+      entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2LangName", &KvLocale::iso2LangName),
+      entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2CountryName", &KvLocale::iso2CountryName),
+      entry<bool (KvLocale::*)() const>("KvLocale::isValid", &KvLocale::isValid),
+      entry<bool (KvLocale::*)(const KvLocale&) const>("KvLocale::operator==", &KvLocale::operator==),
+      entry<bool (KvLocale::*)(const KvLocale&) const>("KvLocale::operator!=", &KvLocale::operator!=),
+      entry<int (KvLocale::*)()>("KvLocale::operator int", &KvLocale::operator int),
+      entry<KvLocale& (KvLocale::*)(const KvLocale&)>("KvLocale copy assignment", &KvLocale::operator=),
+      entry<KvLocale& (KvLocale::*)(KvLocale &&)>("KvLocale move assignment", &KvLocale::operator=),
+      entry<KvLocale (*)(int)>("createLocaleFromWinLCID", &KvLocaleService::createLocaleFromWinLCID),
+      entry<int (*)(const KvLocale&)>("getWinLCIDFromLocaleClass",
+                                      &KvLocaleService::getWinLCIDFromLocaleClass),
+      entry<const KvLocale& (*)()>("getSystemLocale", &L::getSystemLocale),
+      entry<const KvLocale& (*)()>("getUserDefaultLocale", &L::getUserDefaultLocale),
+      entry<const KvLocale& (*)()>("getProductDefaultLocale", &L::getProductDefaultLocale),
+      entry<const KvLocale& (*)()>("getProductLocale", &L::getProductLocale),
+      entry<KvLocale (*)(unsigned short)>("getLocaleFromLanguage", &L::getLocaleFromLanguage),
+      entry<KvLocale (*)(const wchar_t*)>("getLocaleFromLocaleString", &L::getLocaleFromLocaleString),
+      entry<unsigned short (*)(const KvLocale&)>("getLanguageFromLocale", &L::getLanguageFromLocale),
+      entry<std::wstring (*)(const KvLocale&)>("getResourceFolderNameFromLocale",
+                                               &L::getResourceFolderNameFromLocale),
+      entry<code_page_id_ex (*)()>("getSystemCodePageIdEx", &L::getSystemCodePageIdEx),
+      entry<unsigned short (*)()>("getCurrentInputLanguage", &L::getCurrentInputLanguage),
+      entry<KvLocale (*)(Charset)>("getLocaleFromCharset", &L::getLocaleFromCharset),
+      entry<Charset (*)(const KvLocale&)>("getCharsetFromLocale", &L::getCharsetFromLocale),
+      entry<bool (*)(const CLocale&)>("isSpecificLatinLanguage", &L::isSpecificLatinLanguage),
+      entry<bool (*)(const KvLocale&)>("isEuropeanFrench", &L::isEuropeanFrench),
+      entry<bool (*)(unsigned short)>("isRightToLeftLanguage", &L::isRightToLeftLanguage),
+      entry<bool (*)()>("isSpecialFrenchUpperCaseLocale", &L::isSpecialFrenchUpperCaseLocale),
+      entry<void (*)(const KvLocale&)>("setCharAndNumericFormat", &L::setCharAndNumericFormat),
+  };
+}
+
+// Reaches the protected members of the array base as a derived array does.
+struct BigArrayProbe : KvBigArrayBase {
+  using KvBigArrayBase::baseCopy;
+  using KvBigArrayBase::grow;
+};
+
+std::vector<EntryPoint> memoryAndThreadEntryPoints() {
+  namespace LMR = Halvex::Tessaran::PAL::LowMemoryReserves;
+  namespace BC = Halvex::Tessaran::PAL::BoundsChecks;
+  using MI = ModuleImage;
+  return {
+      entry<void* (*)(unsigned int)>("kvHeapCreate", &::kvHeapCreate),
+      entry<void (*)(void*)>("kvHeapDestroy", &::kvHeapDestroy),
+      entry<void* (*)(void*, size_t)>("kvHeapAlloc", &::kvHeapAlloc),
+      entry<void* (*)(void*, size_t)>("kvTryHeapAlloc", &::kvTryHeapAlloc),
+      entry<void (*)(void*, void*)>("kvHeapFree", &::kvHeapFree),
+      entry<void* (*)(void*, void*, size_t)>("kvHeapReAlloc", &::kvHeapReAlloc),
+      entry<size_t (*)(void*, const void*)>("kvHeapSize", &::kvHeapSize),
+      entry<bool (*)(void*, const void*)>("kvHeapValidate", &::kvHeapValidate),
+      entry<void* (*)(size_t, size_t)>("kvAllocAligned", &::kvAllocAligned),
+      entry<void (*)(void*)>("kvFreeAligned", &::kvFreeAligned),
+      entry<size_t (*)(void*, size_t)>("kvMsizeAligned", &::kvMsizeAligned),
+      entry<void (KvBigArrayBase::*)()>("KvBigArrayBase::grow", &BigArrayProbe::grow),
+      entry<void (KvBigArrayBase::*)(const KvBigArrayBase&)>("KvBigArrayBase::baseCopy",
+                                                             &BigArrayProbe::baseCopy),
+      entry<bool (*)(unsigned __int64)>("initializeReserve", &LMR::initializeReserve),
+      entry<void (*)()>("terminateReserve", &LMR::terminateReserve),
+      entry<bool (*)()>("isReserveAvailable", &LMR::isReserveAvailable),
+      entry<bool (*)(void*)>("makePageReadOnly", &MemLocker::makePageReadOnly),
+      entry<bool (*)(void*)>("makePageWritable", &MemLocker::makePageWritable),
+      entry<bool (*)(const void*, size_t)>("kvIsBadReadPtr", &BC::kvIsBadReadPtr),
+      entry<bool (*)(const void*, size_t)>("kvIsBadWritePtr", &BC::kvIsBadWritePtr),
+      entry<bool (*)(const void*)>("kvIsBadCodePtr", &BC::kvIsBadCodePtr),
+      entry<bool (*)(bool)>("kvUseNewHandler", &Malloc::kvUseNewHandler),
+      entry<void (*)()>("initializeMainThread", &T::initializeMainThread),
+      entry<bool (*)()>("isMainThread", &T::isMainThread),
+      entry<bool (*)(unsigned __int64)>("isMainThreadId", &T::isMainThreadId),
+      entry<void (*)()>("initializeUiThread", &T::initializeUiThread),
+      entry<bool (*)()>("isUiThread", &T::isUiThread),
+      entry<bool (*)(const void*)>("isStackAddress", &T::isStackAddress),
+      entry<void (*)()>("initFPU", &T::initFPU),
+      entry<T::KvCrit* (*)()>("KvCrit::newClass", &T::KvCrit::newClass),
+      entry<void (*)(T::KvCrit*)>("KvCrit::deleteClass", &T::KvCrit::deleteClass),
+      entry<void (T::KvCrit::*)()>("KvCrit::lock", &T::KvCrit::lock),
+      entry<void (T::KvCrit::*)()>("KvCrit::unlock", &T::KvCrit::unlock),
+      entry<void (T::KvCrit::*)()>("KvCrit::lockRead", &T::KvCrit::lockRead),
+      entry<void (T::KvCrit::*)()>("KvCrit::unlockRead", &T::KvCrit::unlockRead),
+      entry<T::KvCritRecurse* (*)()>("KvCritRecurse::newClass", &T::KvCritRecurse::newClass),
+      entry<void (*)(T::KvCritRecurse*)>("KvCritRecurse::deleteClass", &T::KvCritRecurse::deleteClass),
+      entry<void (T::KvCritRecurse::*)()>("KvCritRecurse::lock", &T::KvCritRecurse::lock),
+      entry<void (T::KvCritRecurse::*)()>("KvCritRecurse::unlock", &T::KvCritRecurse::unlock),
+      entry<void (T::KvCritRecurse::*)()>("KvCritRecurse::lockRead", &T::KvCritRecurse::lockRead),
+      entry<void (T::KvCritRecurse::*)()>("KvCritRecurse::unlockRead", &T::KvCritRecurse::unlockRead),
+      entry<T::KvEventObj* (*)()>("KvEventObj::newClass", &T::KvEventObj::newClass),
+      entry<void (*)(T::KvEventObj*)>("KvEventObj::deleteClass", &T::KvEventObj::deleteClass),
+      entry<void (T::KvEventObj::*)()>("KvEventObj::signal", &T::KvEventObj::signal),
+      entry<void (T::KvEventObj::*)()>("KvEventObj::waitForSignal", &T::KvEventObj::waitForSignal),
+      entry<unsigned int (T::KvEventObj::*)(unsigned int)>("KvEventObj::waitForSignal(ms)",
+                                                           &T::KvEventObj::waitForSignal),
+      entry<MI* (*)(const char*)>("ModuleImage::open", &MI::open),
+      entry<void (MI::*)()>("ModuleImage::close", &MI::close),
+      entry<const void* (MI::*)(std::uint64_t, bool) const>("ModuleImage::addressOf", &MI::addressOf),
+      entry<bool (MI::*)(const char*) const>("ModuleImage::importsModule", &MI::importsModule),
+      entry<int (MI::*)(const char*) const>("ModuleImage::exportIndex", &MI::exportIndex),
+      entry<DWORD (MI::*)(int, bool) const>("ModuleImage::exportFunction", &MI::exportFunction),
+      entry<const void* (MI::*)(const char*) const>("ModuleImage::exportCode", &MI::exportCode),
+  };
+}
+
+// The application links against the exported symbols, so an entry point
+// that is declared but hidden (or defined in the header) shows up here.
+TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
+  for (const auto& list :
+       {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), memoryAndThreadEntryPoints()}) {
+    for (const EntryPoint& e : list) {
+      Dl_info info{};
+      ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
+      ASSERT_NE(info.dli_fname, nullptr) << e.name;
+      EXPECT_NE(std::strstr(info.dli_fname, "libKvPal.so"), nullptr)
+          << e.name << " resolves in " << info.dli_fname;
+    }
+  }
+}
+
+// Hosts implement these classes and the library calls through them (or the
+// reverse), so each virtual operation must sit in the slot the application
+// was built with: the destructor pair first, then the operations in order.
+TEST(PublicInterface, VirtualOperationsKeepTheirSlots) {
+  using I = S::ContainerImp;
+  using E = S::IUserProfileVariableExpander;
+  const VirtualSlot containerImp[] = {
+      slot<bool (I::*)() const>("good", &I::good),
+      slot<bool (I::*)(const wchar_t*) const>("exists", &I::exists),
+      slot<std::wstring (I::*)(const wchar_t*, const std::wstring&) const>("getString", &I::getString),
+      slot<StringMap (I::*)(const StringMap&) const>("getAllStringValues", &I::getAllStringValues),
+      slot<Bytes (I::*)(const wchar_t*, const Bytes&) const>("getBinary", &I::getBinary),
+      slot<double (I::*)(const wchar_t*, const double&) const>("getDouble", &I::getDouble),
+      slot<unsigned (I::*)(const wchar_t*, const unsigned&) const>("getUInt32", &I::getUInt32),
+      slot<void (I::*)(Visitor) const>("enumerate", &I::enumerate),
+      slot<std::wstring (I::*)() const>("name", &I::name),
+      slot<bool (I::*)(const wchar_t*)>("removeValue", &I::removeValue),
+      slot<bool (I::*)(const wchar_t*, const wchar_t*)>("setString", &I::setString),
+      slot<bool (I::*)(const wchar_t*, const wchar_t*)>("setExpandString", &I::setExpandString),
+      slot<bool (I::*)(const wchar_t*, unsigned)>("setUInt32", &I::setUInt32),
+      slot<bool (I::*)(const wchar_t*, double)>("setDouble", &I::setDouble),
+      slot<bool (I::*)()>("remove", &I::remove),
+  };
+  for (std::size_t i = 0; i < std::size(containerImp); ++i)
+    EXPECT_EQ(containerImp[i].slot, i + 2) << "ContainerImp::" << containerImp[i].name;
+
+  const VirtualSlot expander[] = {
+      slot<bool (E::*)(std::wstring&)>("collapseVariables", &E::collapseVariables),
+      slot<void (E::*)(std::wstring&)>("expandVariables", &E::expandVariables),
+  };
+  for (std::size_t i = 0; i < std::size(expander); ++i)
+    EXPECT_EQ(expander[i].slot, i + 2) << "IUserProfileVariableExpander::" << expander[i].name;
+}
+
+// Value types: what a caller may construct, copy and move.
+static_assert(std::has_virtual_destructor_v<S::ContainerImp>);
+static_assert(std::has_virtual_destructor_v<S::IUserProfileVariableExpander>);
+static_assert(std::is_move_constructible_v<S::Container> && !std::is_copy_constructible_v<S::Container> &&
+              !std::is_copy_assignable_v<S::Container>);
+static_assert(std::is_move_constructible_v<S::ReadOnlyContainer> &&
+              !std::is_copy_constructible_v<S::ReadOnlyContainer>);
+static_assert(requires(const S::ReadOnlyContainer& c, Visitor v) {
+  { c.good() } -> std::same_as<bool>;
+  { c.exists(L"") } -> std::same_as<bool>;
+  { c.getString(L"", std::wstring()) } -> std::same_as<std::wstring>;
+  { c.getUInt32(L"", 0u) } -> std::same_as<unsigned>;
+  { c.getDouble(L"", 0.0) } -> std::same_as<double>;
+  { c.getBinary(L"", Bytes()) } -> std::same_as<Bytes>;
+  c.enumerate(v);
+  { c.getAllStringValues(StringMap()) } -> std::same_as<StringMap>;
+  { c.name() } -> std::same_as<std::wstring>;
+});
+// Read-only means no write reachable even on a non-const object.
+template <typename C>
+constexpr bool offersWrites = requires(C& c) {
+  c.setString(L"", L"", false);
+}
+|| requires(C& c) {
+  c.setUInt32(L"", 0u);
+}
+|| requires(C& c) {
+  c.setDouble(L"", 0.0);
+}
+|| requires(C& c) {
+  c.removeValue(L"");
+}
+|| requires(C& c) {
+  c.remove();
+};
+static_assert(offersWrites<S::Container> && !offersWrites<S::ReadOnlyContainer>);
+
+static_assert(std::is_constructible_v<KvLocale, const wchar_t*, const wchar_t*>);
+static_assert(std::is_convertible_v<int, KvLocale>);
+static_assert(std::is_copy_constructible_v<KvLocale> && std::is_move_constructible_v<KvLocale>);
+
+static_assert(std::is_same_v<wptree, boost::property_tree::basic_ptree<std::wstring, std::wstring>>);
+static_assert(std::is_same_v<ptree, boost::property_tree::basic_ptree<std::string, std::string>>);
+
+// The array base's fields are read and written by the callers' templates.
+static_assert(std::is_same_v<decltype(KvBigArrayBase::count), unsigned __int64> &&
+              std::is_same_v<decltype(KvBigArrayBase::capacityBytes), unsigned __int64> &&
+              std::is_same_v<decltype(KvBigArrayBase::elementSize), unsigned __int64>);
+static_assert(offsetof(KvBigArrayBase, count) == 0 && offsetof(KvBigArrayBase, capacityBytes) == 8 &&
+              offsetof(KvBigArrayBase, elementSize) == 16 && offsetof(KvBigArrayBase, dataRef) == 24);
+static_assert(!std::is_constructible_v<KvBigArrayBase, size_t, void*>, "only derived arrays construct it");
+
+// Plain unscoped enumerations: usable as integers, 32 bits, signed where -1 is
+// a value.
+static_assert(std::is_convertible_v<Charset, int> && sizeof(Charset) == 4 &&
+              std::is_signed_v<std::underlying_type_t<Charset>>);
+static_assert(std::is_convertible_v<ModuleImage::ParseStatus, int> && sizeof(ModuleImage::ParseStatus) == 4);
+static_assert(sizeof(BOOL) == 4 && sizeof(DWORD) == 4 && sizeof(unsigned __int64) == 8);
+
+constexpr std::pair<Charset, int> kCharsets[] = {
+    {ANSI_CHARSET, 0},      {DEFAULT_CHARSET, 1},      {SHIFTJIS_CHARSET, 128},    {HANGUL_CHARSET, 129},
+    {JOHAB_CHARSET, 130},   {GB2312_CHARSET, 134},     {CHINESEBIG5_CHARSET, 136}, {GREEK_CHARSET, 161},
+    {TURKISH_CHARSET, 162}, {VIETNAMESE_CHARSET, 163}, {HEBREW_CHARSET, 177},      {ARABIC_CHARSET, 178},
+    {BALTIC_CHARSET, 186},  {RUSSIAN_CHARSET, 204},    {THAI_CHARSET, 222},        {EASTEUROPE_CHARSET, 238},
+    {CharsetBengali, 256},  {CharsetGurmukhi, 257},    {CharsetGujarati, 258},     {CharsetTamil, 259},
+    {CharsetTelugu, 260},   {CharsetKannada, 261},     {CharsetMalayalam, 262},    {CharsetDevanagari, 263},
+    {CharsetOriya, 264},
+};
+constexpr bool charsetValuesMatch() {
+  for (auto [charset, value] : kCharsets)
+    if (static_cast<int>(charset) != value) return false;
+  return true;
+}
+static_assert(charsetValuesMatch());
+
+static_assert(ModuleImage::ValidImage == 0 && ModuleImage::ObjectFile == 1 && ModuleImage::NotAnImage == 2 &&
+              ModuleImage::BadModuleHeader == 4);
+
+}  // namespace
