@@ -1,5 +1,7 @@
 // The logging facade: log lines go to the back end that the host installs;
 // without one, logging is off.
+//
+// No difference from Windows: the facade involves no operating-system facility.
 #pragma once
 
 #include <memory>
