@@ -5,7 +5,6 @@
 #include "platform/utf16.h"
 #include "text/code_page_table.h"
 #include "text/icu_code_page.h"
-#include "text/string_fill.h"
 #include "text/system_code_page.h"
 #include "text/utf8.h"
 
@@ -73,11 +72,7 @@ bool encodeCodePage(unsigned codePage, const wchar_t* in, size_t size, bool best
                     bool& usedDefault) {
   usedDefault = false;
   if (codePage == kUtf8) {
-    fillString(out, utf8Capacity(size), [&](char* p, size_t) {
-      Utf8Result r = utf32ToUtf8(in, size, p);
-      usedDefault = r.replaced;
-      return r.written;
-    });
+    usedDefault = assignUtf32ToUtf8(in, size, out).replaced;
     return true;
   }
   if (codePage == kUtf16Le) {
@@ -93,12 +88,7 @@ bool encodeCodePage(unsigned codePage, const wchar_t* in, size_t size, bool best
 
 bool decodeCodePage(unsigned codePage, const char* in, size_t size, bool strict, std::wstring& out) {
   if (codePage == kUtf8) {
-    bool replaced = false;
-    fillString(out, size, [&](wchar_t* p, size_t) {
-      Utf8Result r = utf8ToUtf32(in, size, p);
-      replaced = r.replaced;
-      return r.written;
-    });
+    bool replaced = assignUtf8ToUtf32(in, size, out).replaced;
     return !(strict && replaced);
   }
   if (codePage == kUtf16Le) return decodeUtf16Le(in, size, strict, out);

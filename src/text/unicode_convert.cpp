@@ -10,7 +10,6 @@
 
 #include "platform/utf16.h"
 #include "text/code_pages.h"
-#include "text/string_fill.h"
 #include "text/utf8.h"
 
 namespace {
@@ -96,7 +95,7 @@ bool utf8ToWideChar(const char* text, std::wstring& out) {
   if (text == nullptr) return false;
   try {
     size_t size = std::strlen(text);
-    detail::fillString(out, size, [&](wchar_t* p, size_t) { return detail::utf8ToUtf32(text, size, p).written; });
+    detail::assignUtf8ToUtf32(text, size, out);
     return true;
   } catch (const std::bad_alloc&) {
     out.clear();
@@ -109,8 +108,7 @@ bool wideCharToUtf8(const wchar_t* text, std::string& out) {
   if (text == nullptr) return false;
   try {
     size_t size = std::wcslen(text);
-    detail::fillString(out, detail::utf8Capacity(size),
-                       [&](char* p, size_t) { return detail::utf32ToUtf8(text, size, p).written; });
+    detail::assignUtf32ToUtf8(text, size, out);
     return true;
   } catch (const std::bad_alloc&) {
     out.clear();

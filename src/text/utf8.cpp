@@ -403,15 +403,73 @@ Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* text) {
   return {o, replaced};
 }
 
+namespace {
+
+// The whole-string forms convert through a small buffer that stays in the
+// first-level cache and append from it, so the string's memory is written
+// once; sizing the string first and converting into it would write it twice
+// (the zero fill, then the text).
+constexpr size_t kStageUnits = 4096;
+
+bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Where a chunk of at most kStageUnits bytes may end without changing what
+// the decoder makes of the text: before a byte that starts a sequence, or
+// before a continuation byte that no lead byte can reach (a lead takes at
+// most three).
+size_t decodeChunk(const char* in, size_t size) {
+  if (size <= kStageUnits) return size;
+  for (size_t back = 0; back < 4; ++back)
+    if (!isContinuation(in[kStageUnits - back])) return kStageUnits - back;
+  return kStageUnits;
+}
+
+}  // namespace
+
+Utf8Result assignUtf8ToUtf32(const char* in, size_t size, std::wstring& out) {
+  out.clear();
+  out.reserve(size);
+  Utf8Result total{0, false};
+  wchar_t stage[kStageUnits];
+  while (size > 0) {
+    size_t chunk = decodeChunk(in, size);
+    Utf8Result r = utf8ToUtf32(in, chunk, stage);
+    out.append(stage, r.written);
+    total.written += r.written;
+    total.replaced |= r.replaced;
+    in += chunk;
+    size -= chunk;
+  }
+  return total;
+}
+
+Utf8Result assignUtf32ToUtf8(const wchar_t* in, size_t units, std::string& out) {
+  out.clear();
+  out.reserve(units);
+  Utf8Result total{0, false};
+  constexpr size_t kChunkUnits = kStageUnits / 4;
+  char stage[utf8Capacity(kChunkUnits)];
+  while (units > 0) {
+    size_t chunk = units < kChunkUnits ? units : kChunkUnits;
+    Utf8Result r = utf32ToUtf8(in, chunk, stage);
+    out.append(stage, r.written);
+    total.written += r.written;
+    total.replaced |= r.replaced;
+    in += chunk;
+    units -= chunk;
+  }
+  return total;
+}
+
 std::string wideToUtf8(std::wstring_view text) {
-  std::string out(utf8Capacity(text.size()), '\0');
-  out.resize(utf32ToUtf8(text.data(), text.size(), out.data()).written);
+  std::string out;
+  assignUtf32ToUtf8(text.data(), text.size(), out);
   return out;
 }
 
 std::wstring utf8ToWide(std::string_view text) {
-  std::wstring out(text.size(), L'\0');
-  out.resize(utf8ToUtf32(text.data(), text.size(), out.data()).written);
+  std::wstring out;
+  assignUtf8ToUtf32(text.data(), text.size(), out);
   return out;
 }
 

@@ -24,8 +24,10 @@ constexpr size_t utf8Capacity(size_t units) { return units * 4; }
 // Lone surrogates and values above U+10FFFF become U+FFFD.
 Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* out);
 
-// Whole-string forms, for byte strings met at the edges of the library
-// (environment, command lines, files); embedded NULs are kept.
+// Whole-string forms: `out` is replaced by the conversion of the input.
+// Embedded NULs are kept.
+Utf8Result assignUtf8ToUtf32(const char* in, size_t size, std::wstring& out);
+Utf8Result assignUtf32ToUtf8(const wchar_t* in, size_t units, std::string& out);
 std::string wideToUtf8(std::wstring_view text);
 std::wstring utf8ToWide(std::string_view text);
 
