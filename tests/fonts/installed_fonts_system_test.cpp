@@ -19,6 +19,7 @@
 #include "pal/unicode_convert.h"
 #include "settings/settings_store.h"
 #include "text/nls_process.h"
+#include "support/temp_dir.h"
 
 using namespace Halvex::Tessaran::PAL;
 using FontUtils::FontInformation;
@@ -259,16 +260,12 @@ class AlternateFontFiles : public InstalledFonts {
  protected:
   void SetUp() override {
     InstalledFonts::SetUp();
-    char tmpl[] = "/tmp/kvpal-fonts-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = tmp_.path();
     setenv("KVPAL_USER_HIVE", (dir_ + "/user.db").c_str(), 1);
     setenv("KVPAL_MACHINE_HIVE", (dir_ + "/machine.db").c_str(), 1);
     Settings::Roots::initializeFromRoots(L"Software\\KvTest\\Roaming", L"Software\\KvTest\\Product",
                                          KvLocale(L"en", L"US"));
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   static void set(const std::wstring& fullName, const wchar_t* file) {
     Settings::Container names = Settings::write().roaming(L"AltFontNames");
     ASSERT_TRUE(names.good());
@@ -285,6 +282,7 @@ class AlternateFontFiles : public InstalledFonts {
               ERROR_SUCCESS);
   }
 
+  kvpal::test::TempDir tmp_{"kvpal-fonts"};
   std::string dir_;
 };
 

@@ -24,6 +24,7 @@
 #include "modules/image_parser.h"
 #include "modules/plugin_contract.h"
 #include "platform/win_error.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -89,16 +90,12 @@ std::string upper(std::string s) {
 
 class ModuleFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kvpal_module_XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { dir_ = tmp_.path(); }
   fs::path write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
     writeBytes(dir_ / name, bytes);
     return dir_ / name;
   }
+  kvpal::test::TempDir tmp_{"kvpal-module"};
   fs::path dir_;
 };
 

@@ -1,6 +1,7 @@
 // JSON and XML property tree files: encodings, error lines on standard
 // error, ownership of results and the handling of malformed input.
 #include "pal/property_tree.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +33,7 @@ std::string nestedArrays(int depth) { return repeated("[", depth) + repeated("]"
 
 class PropertyTreeFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kvpal-ptree-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
+  void SetUp() override { dir_ = tmp_.path(); }
 
   std::string pathTo(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -57,6 +53,7 @@ class PropertyTreeFiles : public ::testing::Test {
     return std::unique_ptr<pt::wptree>(ptf::fromJsonFileWithUtf8Encoding(path));
   }
 
+  kvpal::test::TempDir tmp_{"kvpal-ptree"};
   std::filesystem::path dir_;
 };
 
