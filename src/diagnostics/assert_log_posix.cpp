@@ -8,7 +8,7 @@
 
 #include "diagnostics/assert_log.h"
 #include "pal/settings_environment.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -6,7 +6,7 @@
 
 #include "diagnostics/assert_choice.h"
 #include "platform/posix_util.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -9,7 +9,7 @@
 
 #include "diagnostics/assert_choice.h"
 #include "pal/diagnostics.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "filesystem/path_text.h"
+#include "base/path_text.h"
 #include "pal/file_system.h"
 
 namespace fs = boost::filesystem;

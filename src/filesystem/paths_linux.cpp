@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "filesystem/mount_table.h"
-#include "filesystem/path_text.h"
+#include "base/path_text.h"
 #include "pal/file_system.h"
 #include "platform/posix_util.h"
 

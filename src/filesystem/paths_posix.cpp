@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <boost/filesystem/operations.hpp>
 
-#include "filesystem/path_text.h"
+#include "base/path_text.h"
 #include "filesystem/user_dirs.h"
 #include "pal/file_system.h"
 

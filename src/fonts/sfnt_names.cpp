@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "pal/unicode_convert.h"
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/json_string.h"
+#include "base/utf16.h"
 #include "instrumentation/provider_definitions.h"
 
 namespace Halvex::Tessaran::PAL::detail {
@@ -16,26 +18,6 @@ namespace Halvex::Tessaran::PAL::detail {
 namespace {
 
 namespace pv = provider;
-
-void appendEscapedUnit(std::string& out, std::uint32_t c) {
-  switch (c) {
-    case '"':
-      out += "\\\"";
-      return;
-    case '\\':
-      out += "\\\\";
-      return;
-    default:
-      break;
-  }
-  if (c >= 0x20 && c < 0x7F) {
-    out.push_back(static_cast<char>(c));
-  } else {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
-    out += buf;
-  }
-}
 
 // Reads the payload field by field; a short payload ends the fields early.
 class PayloadReader {
@@ -50,20 +32,7 @@ class PayloadReader {
       if (u == 0) break;
       text.push_back(static_cast<char16_t>(u));
     }
-    out.push_back('"');
-    // Pairs stay two \u escapes; a lone surrogate would make the JSON
-    // invalid and becomes U+FFFD.
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      char16_t c = text[i];
-      bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
-      if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-        appendEscapedUnit(out, c);
-        appendEscapedUnit(out, text[++i]);
-      } else {
-        appendEscapedUnit(out, high || low ? 0xFFFD : c);
-      }
-    }
-    out.push_back('"');
+    out += jsonString(utf16ToWide(text));
     return true;
   }
   template <typename T>
@@ -133,18 +102,6 @@ std::string category(std::uint64_t mask) {
 }
 
 }  // namespace
-
-std::string jsonString(std::string_view utf8) {
-  std::string out = "\"";
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    auto c = static_cast<unsigned char>(utf8[i]);
-    if (c >= 0x80)
-      out.push_back(static_cast<char>(c));  // UTF-8 passes through unchanged
-    else
-      appendEscapedUnit(out, c);
-  }
-  return out + "\"";
-}
 
 std::string chromeTraceEvent(const Trace::EventRecord& r) {
   const pv::Task* task = pv::findTask(r.task);

@@ -17,9 +17,6 @@ inline constexpr std::string_view kChromeTraceOpening = "[\n";
 // Fields are named from the event's template; text is ASCII with \u escapes.
 std::string chromeTraceEvent(const Trace::EventRecord& record);
 
-// A JSON string literal of UTF-8 text, in the same escaping.
-std::string jsonString(std::string_view utf8);
-
 // Completes a trace file written record by record ("{...},\n" each): drops
 // a record torn by an abrupt end, then appends closingRecord (a JSON object)
 // and the closing bracket. Returns false with a reason when the file cannot

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "instrumentation/event_provider.h"
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 namespace {

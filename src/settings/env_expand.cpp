@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -5,15 +5,15 @@
 #include <boost/filesystem/operations.hpp>
 #include <cstdlib>
 
-#include "filesystem/path_text.h"
+#include "base/path_text.h"
 #include "pal/package_utils.h"
 #include "pal/settings_environment.h"
 #include "pal/settings_identity.h"
-#include "platform/utf16.h"
+#include "base/utf16.h"
 #include "settings/ini_file.h"
 #include "settings/roots_state.h"
 #include "settings/settings_store.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

@@ -1,7 +1,7 @@
 // The portable part of the settings store: the stored form of strings.
 #include "settings/settings_store.h"
 
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

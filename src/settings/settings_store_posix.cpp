@@ -16,8 +16,8 @@
 #include <unordered_map>
 
 #include "platform/posix_util.h"
-#include "platform/utf16.h"
-#include "text/utf8.h"
+#include "base/utf16.h"
+#include "base/utf8.h"
 #include "settings/settings_store.h"
 
 namespace Halvex::Tessaran::PAL::detail {

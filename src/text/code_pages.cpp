@@ -2,11 +2,11 @@
 // Windows code pages through the library's tables, the rest through ICU.
 #include "text/code_pages.h"
 
-#include "platform/utf16.h"
+#include "base/utf16.h"
 #include "text/code_page_table.h"
 #include "text/icu_code_page.h"
 #include "text/system_code_page.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

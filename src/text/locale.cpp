@@ -3,10 +3,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <cwctype>
 #include <optional>
 #include <string>
 
+#include "base/case_fold.h"
 #include "text/locale_charset_cache.h"
 #include "text/nls_process.h"
 #include "text/nls_table.h"
@@ -28,13 +28,6 @@ using Halvex::Tessaran::PAL::detail::LocaleRecord;
 namespace detail = Halvex::Tessaran::PAL::detail;
 
 LocaleRecord* copyOf(const LocaleRecord* r) { return r ? new LocaleRecord(*r) : nullptr; }
-
-bool equalIgnoringCase(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-  return true;
-}
 
 std::wstring widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
@@ -91,8 +84,8 @@ bool KvLocale::isValid() const {
 }
 
 bool KvLocale::operator==(const KvLocale& other) const {
-  return m_record && other.m_record && equalIgnoringCase(m_record->language, other.m_record->language) &&
-         equalIgnoringCase(m_record->country, other.m_record->country);
+  return m_record && other.m_record && detail::equalsIgnoringCase(m_record->language, other.m_record->language) &&
+         detail::equalsIgnoringCase(m_record->country, other.m_record->country);
 }
 
 bool KvLocale::operator!=(const KvLocale& other) const { return !(*this == other); }

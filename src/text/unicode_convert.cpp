@@ -8,9 +8,9 @@
 #include <new>
 #include <string_view>
 
-#include "platform/utf16.h"
+#include "base/utf16.h"
 #include "text/code_pages.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace {
 

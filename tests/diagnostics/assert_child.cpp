@@ -6,7 +6,7 @@
 
 #include "pal/diagnostics.h"
 #include "pal/trace_session.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 int main(int argc, char** argv) {
   int events = 0;

@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "diagnostics/child.h"
+#include "support/child_process.h"
 #include "pal/diagnostics.h"
 
 namespace Diagnostics = Halvex::Tessaran::PAL::Diagnostics;

@@ -8,7 +8,8 @@
 #include <regex>
 #include <sstream>
 
-#include "diagnostics/child.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using kvpal::test::runInChild;
@@ -18,14 +19,12 @@ namespace {
 class AssertLog : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kvpal_assert_log_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
+    dir_ = temp_.path();
     fs::create_directories(dir_ / "bin");
     fs::create_directories(dir_ / "cwd");
     exe_ = dir_ / "bin" / "assert_child";
     fs::copy_file(ASSERT_CHILD_PATH, exe_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   // Runs the copy without terminal or display, in dir_/cwd, with only the
   // given environment.
@@ -51,6 +50,7 @@ class AssertLog : public testing::Test {
     return s.str();
   }
 
+  kvpal::test::TempDir temp_{"kvpal-assert-log"};
   fs::path dir_, exe_;
 };
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "diagnostics/assert_log.h"
-#include "diagnostics/child.h"
+#include "support/child_process.h"
 #include "pal/trace_session.h"
 #include "platform/posix_util.h"
 

@@ -15,7 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "diagnostics/child.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 
 namespace SEH = Halvex::Tessaran::PAL::SEH;
 using kvpal::test::runInChild;
@@ -103,7 +104,8 @@ TEST(CallWithSEH, ReportsTheAddressOfTheFaultingInstruction) {
 }
 
 TEST(CallWithSEH, ReadingAMappedFileBeyondItsEnd) {
-  auto path = std::filesystem::temp_directory_path() / ("kvpal_seh_" + std::to_string(getpid()));
+  const kvpal::test::TempDir temp("kvpal-seh");
+  const std::filesystem::path path = std::filesystem::path(temp.path()) / "mapped";
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
   ASSERT_GE(fd, 0);
   long page = sysconf(_SC_PAGESIZE);
@@ -117,7 +119,6 @@ TEST(CallWithSEH, ReadingAMappedFileBeyondItsEnd) {
   EXPECT_EQ(info.name, L"c0000006h");
   munmap(map, static_cast<size_t>(page * 2));
   close(fd);
-  std::filesystem::remove(path);
 }
 
 TEST(CallWithSEH, NormalReturnLeavesInfoUntouched) {

@@ -15,8 +15,9 @@
 #include <fstream>
 #include <optional>
 
-#include "filesystem/path_text.h"
+#include "base/path_text.h"
 #include "platform/posix_util.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -209,15 +210,7 @@ class ScopedCwd {
 // A fresh folder (by its real, symlink-free name) removed after the test.
 class PathQueries : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "kvpal-paths-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = fs::canonical(pattern);
-  }
-  void TearDown() override {
-    boost::system::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  void SetUp() override { dir_ = fs::canonical(temp_.path()); }
   fs::path touch(const fs::path& rel) {
     fs::path p = dir_ / rel;
     fs::create_directories(p.parent_path());
@@ -226,6 +219,7 @@ class PathQueries : public ::testing::Test {
   }
   static std::wstring wide(const fs::path& p) { return detail::wideFromPath(p).value(); }
 
+  kvpal::test::TempDir temp_{"kvpal-paths"};
   fs::path dir_;
 };
 

@@ -19,6 +19,7 @@
 #include "pal/unicode_convert.h"
 #include "settings/settings_store.h"
 #include "text/nls_process.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 using namespace Halvex::Tessaran::PAL;
@@ -329,14 +330,8 @@ struct CommandRun {
 };
 
 CommandRun kvpal(const std::string& args) {
-  CommandRun r{-1, {}};
-  FILE* p = popen((KVPAL_BINARY_DIR "/tools/kvpal/kvpal fonts " + args + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.output.append(buf, n);
-  const int status = pclose(p);
-  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  const kvpal::test::ChildOutcome run = kvpal::test::runShell(KVPAL_BINARY_DIR "/tools/kvpal/kvpal fonts " + args);
+  return {run.exitCode, run.output};
 }
 
 TEST_F(InstalledFonts, KvpalFontsCommand) {

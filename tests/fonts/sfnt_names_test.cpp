@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "sfnt_builder.h"
+#include "support/temp_dir.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 using namespace fonttest;
@@ -193,9 +194,8 @@ TEST(SfntNames, SkippedFileKinds) {
 }
 
 TEST(SfntNames, OpenFontFileReadsRegularFilesOnly) {
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("kvpal-sfnt-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  const kvpal::test::TempDir temp("kvpal-sfnt");
+  const std::filesystem::path dir = temp.path();
   const Bytes file = face({{"name", nameTable({family(kEn, L"On disk")})}});
   std::ofstream(dir / "a.ttf", std::ios::binary)
       .write(reinterpret_cast<const char*>(file.data()), file.size());
@@ -208,7 +208,6 @@ TEST(SfntNames, OpenFontFileReadsRegularFilesOnly) {
   EXPECT_FALSE(bytes->read(file.size(), &b, 1));
   EXPECT_FALSE(openFontFile((dir / "missing.ttf").wstring()));
   EXPECT_FALSE(openFontFile(dir.wstring()));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(chrome_trace_fuzz chrome_trace_fuzz.cpp)
+kvpal_add_fuzzer(chrome_trace_fuzz chrome_trace_fuzz.cpp SUBSYSTEMS instrumentation)

@@ -1,2 +1,2 @@
-kvpal_add_fuzzer(mountinfo_fuzz mountinfo_fuzz.cpp)
-kvpal_add_fuzzer(paths_fuzz paths_fuzz.cpp)
+kvpal_add_fuzzer(mountinfo_fuzz mountinfo_fuzz.cpp SUBSYSTEMS filesystem)
+kvpal_add_fuzzer(paths_fuzz paths_fuzz.cpp SUBSYSTEMS filesystem)

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(ini_file_fuzz ini_file_fuzz.cpp)
+kvpal_add_fuzzer(ini_file_fuzz ini_file_fuzz.cpp SUBSYSTEMS settings)

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(locale_names_fuzz locale_names_fuzz.cpp)
+kvpal_add_fuzzer(locale_names_fuzz locale_names_fuzz.cpp SUBSYSTEMS text)

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(module_image_fuzz module_image_fuzz.cpp)
+kvpal_add_fuzzer(module_image_fuzz module_image_fuzz.cpp SUBSYSTEMS modules)

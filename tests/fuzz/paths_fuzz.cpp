@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "filesystem/path_text.h"
+#include "base/path_text.h"
 #include "pal/file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

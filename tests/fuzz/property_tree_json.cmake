@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(property_tree_json_fuzz property_tree_json_fuzz.cpp)
+kvpal_add_fuzzer(property_tree_json_fuzz property_tree_json_fuzz.cpp SUBSYSTEMS propertytree)

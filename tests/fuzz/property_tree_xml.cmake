@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(property_tree_xml_fuzz property_tree_xml_fuzz.cpp)
+kvpal_add_fuzzer(property_tree_xml_fuzz property_tree_xml_fuzz.cpp SUBSYSTEMS propertytree)

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(reg_file_fuzz reg_file_fuzz.cpp)
+kvpal_add_fuzzer(reg_file_fuzz reg_file_fuzz.cpp SUBSYSTEMS settings)

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(sfnt_names_fuzz sfnt_names_fuzz.cpp)
+kvpal_add_fuzzer(sfnt_names_fuzz sfnt_names_fuzz.cpp SUBSYSTEMS fonts)

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(unicode_convert_fuzz unicode_convert_fuzz.cpp)
+kvpal_add_fuzzer(unicode_convert_fuzz unicode_convert_fuzz.cpp SUBSYSTEMS text)

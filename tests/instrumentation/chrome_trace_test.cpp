@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "instrumentation/session_recorder.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -95,11 +96,8 @@ TEST(ChromeTraceEvent, ShortPayloadEndsTheFields) {
 
 class FinishChromeTraceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = (fs::temp_directory_path() / ("kvpal-finish-" + std::to_string(getpid()) + ".json")).string();
-  }
-  void TearDown() override { fs::remove(path_); }
-  std::string path_;
+  kvpal::test::TempDir temp_{"kvpal-finish"};
+  std::string path_ = temp_.path() + "/trace.json";
 };
 
 TEST_F(FinishChromeTraceTest, ClosesWhateverTheWritersLeft) {

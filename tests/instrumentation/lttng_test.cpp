@@ -7,7 +7,8 @@
 #include <fstream>
 #include <regex>
 
-#include "instrumentation/child_process.h"
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -15,8 +16,8 @@ namespace fs = std::filesystem;
 using kvpal::test::runChild;
 
 TEST(LttngTransport, LoadedOnlyWhenTheProcessTraces) {
-  EXPECT_EQ(runChild({KVPAL_TRACE_HELPER, "lttng-loaded"}).out, "no\n");
-  EXPECT_EQ(runChild({KVPAL_TRACE_HELPER, "lttng-loaded"}, {{"KVPAL_TRACE_LTTNG", "1"}}).out, "yes\n");
+  EXPECT_EQ(runChild({KVPAL_TRACE_HELPER, "lttng-loaded"}).output, "no\n");
+  EXPECT_EQ(runChild({KVPAL_TRACE_HELPER, "lttng-loaded"}, {{"KVPAL_TRACE_LTTNG", "1"}}).output, "yes\n");
 }
 
 // A session daemon of our own: its sockets live under a temporary
@@ -25,8 +26,7 @@ TEST(LttngTransport, LoadedOnlyWhenTheProcessTraces) {
 class PrivateSessionDaemon {
  public:
   PrivateSessionDaemon() {
-    home_ = fs::temp_directory_path() / ("kvpal-lttng-" + std::to_string(getpid()));
-    fs::create_directories(home_);
+    home_ = temp_.path();
     if (geteuid() == 0) {
       (void)!chown(home_.c_str(), 65534, 65534);
       prefix_ = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
@@ -41,10 +41,9 @@ class PrivateSessionDaemon {
       for (int i = 0; i < 100 && kill(pid, 0) == 0; ++i) usleep(50 * 1000);  // bounded wait for exit
       if (kill(pid, 0) == 0) kill(pid, SIGKILL);
     }
-    fs::remove_all(home_);
   }
 
-  kvpal::test::ChildResult run(std::vector<std::string> argv,
+  kvpal::test::ChildOutcome run(std::vector<std::string> argv,
                                std::vector<std::pair<std::string, std::string>> extraEnv = {}) {
     std::vector<std::string> full = prefix_;
     full.insert(full.end(), argv.begin(), argv.end());
@@ -56,6 +55,7 @@ class PrivateSessionDaemon {
   const fs::path& home() const { return home_; }
 
  private:
+  kvpal::test::TempDir temp_{"kvpal-lttng"};
   fs::path home_;
   std::vector<std::string> prefix_;
   std::vector<std::pair<std::string, std::string>> env_;
@@ -112,7 +112,7 @@ TEST(LttngTransport, SessionDaemonRecordsTheEvents) {
   auto read = runChild({"babeltrace2", traceDir}, {}, 30);
   ASSERT_EQ(read.exitCode, 0);
   std::vector<std::string> events;
-  std::istringstream lines(read.out);
+  std::istringstream lines(read.output);
   for (std::string line; std::getline(lines, line);)
     if (line.find("halvex_tessaran:event") != std::string::npos) events.push_back(line);
 
@@ -121,7 +121,7 @@ TEST(LttngTransport, SessionDaemonRecordsTheEvents) {
   const char* const expected[] = {"15 16 16 10 8 0x8000000000000003", "42 16 17 15 22 0x8000000000000082",
                                   "45 16 2 12 23 0x8000000000000003", "16 0 16 11 8 0x3",
                                   "225 16 19 49 64 0x8000000000000800"};
-  ASSERT_EQ(events.size(), std::size(expected)) << read.out;
+  ASSERT_EQ(events.size(), std::size(expected)) << read.output;
   for (std::size_t i = 0; i < events.size(); ++i) {
     std::smatch m;
     ASSERT_TRUE(std::regex_search(events[i], m, descriptor)) << events[i];

@@ -7,8 +7,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "instrumentation/child_process.h"
+#include "support/child_process.h"
 #include "instrumentation/chrome_trace.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -18,13 +19,11 @@ using kvpal::test::runChild;
 class TraceRecordTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kvpal-record-" + std::to_string(getpid()));
-    fs::create_directories(dir_);
+    dir_ = temp_.path();
     file_ = (dir_ / "trace.json").string();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  kvpal::test::ChildResult record(std::vector<std::string> options, std::vector<std::string> command) {
+  kvpal::test::ChildOutcome record(std::vector<std::string> options, std::vector<std::string> command) {
     std::vector<std::string> argv = {KVPAL_TOOL, "trace", "record", "--output", file_};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back("--");
@@ -50,6 +49,7 @@ class TraceRecordTest : public ::testing::Test {
     return out;
   }
 
+  kvpal::test::TempDir temp_{"kvpal-record"};
   fs::path dir_;
   std::string file_;
 };
@@ -108,7 +108,7 @@ TEST_F(TraceRecordTest, ExitStatusIsTheCommands) {
   EXPECT_EQ(record({}, {KVPAL_TRACE_HELPER, "status", "out", "7"}).exitCode, 7);
   auto helpForTheCommand = record({}, {KVPAL_TRACE_HELPER, "status", "--help", "0"});
   EXPECT_EQ(helpForTheCommand.exitCode, 0);
-  EXPECT_EQ(helpForTheCommand.out, "--help\n") << "arguments after -- are the command's";
+  EXPECT_EQ(helpForTheCommand.output, "--help\n") << "arguments after -- are the command's";
   auto missing = record({}, {(dir_ / "no-such-program").string()});
   EXPECT_EQ(missing.exitCode, 127);
   EXPECT_EQ(names(readTrace()), std::vector<std::string>{"M process_name"});
@@ -154,12 +154,12 @@ TEST_F(TraceRecordTest, FileSessionWithoutTheRecorderStartsTheArray) {
 TEST_F(TraceRecordTest, ManifestGoesToStandardOutputOrAFile) {
   auto printed = runChild({KVPAL_TOOL, "trace", "manifest"});
   EXPECT_EQ(printed.exitCode, 0);
-  EXPECT_NE(printed.out.find("<provider name=\"Halvex-Tessaran\""), std::string::npos);
+  EXPECT_NE(printed.output.find("<provider name=\"Halvex-Tessaran\""), std::string::npos);
   EXPECT_EQ(runChild({KVPAL_TOOL, "trace", "manifest", "--output", file_}).exitCode, 0);
   std::ifstream in(file_);
   std::stringstream text;
   text << in.rdbuf();
-  EXPECT_EQ(text.str(), printed.out);
+  EXPECT_EQ(text.str(), printed.output);
   EXPECT_EQ(
       runChild({KVPAL_TOOL, "trace", "manifest", "--output", (dir_ / "no/dir/m.man").string()}).exitCode, 1);
 }

@@ -24,6 +24,7 @@
 #include "modules/image_parser.h"
 #include "modules/plugin_contract.h"
 #include "platform/win_error.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -62,18 +63,12 @@ void putLe32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 
 // Output of a command that must succeed.
 std::string run(const std::string& command, int* exitCode = nullptr) {
-  std::string output;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return output;
-  char buffer[4096];
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  int status = ::pclose(pipe);
-  int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const kvpal::test::ChildOutcome r = kvpal::test::runChild({"/bin/sh", "-c", command});
   if (exitCode)
-    *exitCode = code;
+    *exitCode = r.exitCode;
   else
-    EXPECT_EQ(code, 0) << command;
-  return output;
+    EXPECT_EQ(r.exitCode, 0) << command;
+  return r.output;
 }
 
 std::vector<std::string> lines(const std::string& text) {

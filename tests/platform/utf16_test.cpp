@@ -1,7 +1,7 @@
 // UTF-32 <-> UTF-16 conversion, including surrogates and ill-formed input.
 #include <gtest/gtest.h>
 
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 

@@ -13,12 +13,12 @@
 #include <functional>
 #include <string>
 
+#include "support/temp_dir.h"
+
 class HiveFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/kvpal-settings-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = temp_.path();
     userHive_ = dir_ + "/user/settings.db";
     machineHive_ = dir_ + "/machine/settings.db";
     setenv("KVPAL_USER_HIVE", userHive_.c_str(), 1);
@@ -28,7 +28,6 @@ class HiveFixture : public ::testing::Test {
 
   void TearDown() override {
     unsetenv("KVPAL_MACHINE_HIVE_READONLY");
-    std::filesystem::remove_all(dir_);
   }
 
   static bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
@@ -71,5 +70,6 @@ class HiveFixture : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
+  kvpal::test::TempDir temp_{"kvpal-settings"};
   std::string dir_, userHive_, machineHive_;
 };

@@ -9,8 +9,9 @@
 #include <string>
 
 #include "hive_fixture.h"
-#include "platform/utf16.h"
+#include "base/utf16.h"
 #include "settings/settings_store.h"
+#include "support/child_process.h"
 
 class InstallationFixture : public HiveFixture {
  protected:
@@ -78,13 +79,9 @@ class InstallationFixture : public HiveFixture {
   // returns its NAME=VALUE lines; "exit" holds its exit status.
   static std::map<std::string, std::string> runLines(const std::string& command) {
     std::map<std::string, std::string> out;
-    FILE* p = popen(("timeout 60 " + command + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    std::string text;
-    char buf[4096];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
-    const int status = pclose(p);
-    out["exit"] = std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    const kvpal::test::ChildOutcome run = kvpal::test::runShell(command);
+    const std::string& text = run.output;
+    out["exit"] = std::to_string(run.exitCode);
     out["output"] = text;
     for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
       const std::string line = text.substr(start, end - start);

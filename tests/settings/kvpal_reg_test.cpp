@@ -6,6 +6,7 @@
 
 #include "hive_fixture.h"
 #include "settings/settings_store.h"
+#include "support/child_process.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -20,15 +21,8 @@ struct Result {
 Result kvpal(const std::vector<std::string>& args) {
   std::string cmd = KVPAL_BINARY_DIR "/tools/kvpal/kvpal";
   for (const auto& a : args) cmd += " '" + a + "'";
-  cmd += " 2>&1";
-  Result r{-1, {}};
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) r.output.append(buf, n);
-  int status = pclose(p);
-  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  const kvpal::test::ChildOutcome run = kvpal::test::runShell(cmd);
+  return {run.exitCode, run.output};
 }
 
 // Every key below `path` with its values, as "path|name|type|hex data" lines.

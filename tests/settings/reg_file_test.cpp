@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "hive_fixture.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 #include "settings/registry_key.h"
 
 using namespace Halvex::Tessaran::PAL;

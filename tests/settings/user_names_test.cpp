@@ -11,18 +11,14 @@
 
 #include "hive_fixture.h"
 #include "pal/settings_environment.h"
+#include "support/child_process.h"
 
 using namespace Halvex::Tessaran::PAL;
 
 namespace {
 
 std::string commandOutput(const std::string& command) {
-  std::string out;
-  if (FILE* p = popen(command.c_str(), "r")) {
-    char buf[256];
-    while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-    pclose(p);
-  }
+  std::string out = kvpal::test::runChild({"/bin/sh", "-c", command}).output;
   while (!out.empty() && out.back() == '\n') out.pop_back();
   return out;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pal/unicode_convert.h"
+#include "support/reference_data.h"
 
 using namespace Halvex::Tessaran::PAL::UnicodeConvert;
 namespace fs = std::filesystem;
@@ -175,8 +176,7 @@ std::vector<PublishedTable> publishedTables() {
 }  // namespace
 
 TEST(PublishedCodePageTables, EveryMappingMatches) {
-  if (!fs::is_directory(kDataDir))
-    GTEST_SKIP() << "published code page tables not found at " << kDataDir << "; nothing to compare with";
+  KVPAL_REQUIRE_REFERENCE_DATA(fs::is_directory(kDataDir));
   std::vector<PublishedTable> tables = publishedTables();
   // 15 ANSI tables with best fit and 12 OEM tables.
   ASSERT_EQ(tables.size(), 27u);

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "support/reference_data.h"
 #include "text/locale_charset_cache.h"
 #include "text/nls_process.h"
 #include "text/nls_table.h"
@@ -235,7 +236,7 @@ TEST(CharsetCache, PreloadAgreesWithTheNationalLanguageTable) {
 // the Unicode-only locales that list leaves out.
 TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
   std::ifstream csv(KVPAL_SHARED_DATA_DIR "/windows-locales/windows_locales_extended.csv");
-  if (!csv) GTEST_SKIP() << "reference data not found under " KVPAL_SHARED_DATA_DIR;
+  KVPAL_REQUIRE_REFERENCE_DATA(csv.is_open());
   const std::map<int, int> charsetOfCodePage = {{874, 222},  {932, 128},  {936, 134},  {949, 129},  {950, 136},
                                                 {1250, 238}, {1251, 204}, {1252, 0},   {1253, 161}, {1254, 162},
                                                 {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163}};

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "pal/unicode_convert.h"
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 using namespace Halvex::Tessaran::PAL::UnicodeConvert;
 using Halvex::Tessaran::PAL::UnicodeConvert::WideCharToUtf16Helper;

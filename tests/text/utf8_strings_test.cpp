@@ -1,5 +1,5 @@
 // Whole-string UTF-8 <-> UTF-32 conversion, including ill-formed input.
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 

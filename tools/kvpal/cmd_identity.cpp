@@ -7,7 +7,7 @@
 #include "command.h"
 #include "settings/product_identity.h"
 #include "settings/roots_state.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 

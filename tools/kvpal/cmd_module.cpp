@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/json_string.h"
 #include "command.h"
 #include "modules/image_parser.h"
 #include "modules/plugin_contract.h"
@@ -131,69 +132,35 @@ void printText(std::ostream& out, const Report& r) {
   out << "\n";
 }
 
-// JSON strings: control characters escaped, bytes that do not form UTF-8
-// (names from a hostile file) replaced by U+FFFD.
-std::string json(const std::string& text) {
-  std::string s = "\"";
-  for (std::size_t i = 0; i < text.size();) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      if (c == '"' || c == '\\') {
-        s += '\\';
-        s += static_cast<char>(c);
-      } else if (c < 0x20) {
-        char esc[8];
-        std::snprintf(esc, sizeof esc, "\\u%04x", c);
-        s += esc;
-      } else {
-        s += static_cast<char>(c);
-      }
-      ++i;
-      continue;
-    }
-    std::size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-    bool valid = length > 0 && i + length <= text.size();
-    for (std::size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-    if (valid) {
-      s.append(text, i, length);
-      i += length;
-    } else {
-      s += "\\ufffd";
-      ++i;
-    }
-  }
-  return s + "\"";
-}
-
 void printJson(std::ostream& out, const Report& r) {
-  out << "{\n  \"file\": " << json(r.file) << ",\n  \"format\": " << json(r.format) << ",\n  \"machine\": " << r.machine
-      << ",\n  \"parseStatus\": " << r.status << ",\n  \"parseStatusText\": " << json(statusText(r.status))
+  out << "{\n  \"file\": " << detail::jsonString(r.file) << ",\n  \"format\": " << detail::jsonString(r.format) << ",\n  \"machine\": " << r.machine
+      << ",\n  \"parseStatus\": " << r.status << ",\n  \"parseStatusText\": " << detail::jsonString(statusText(r.status))
       << ",\n  \"linkerVersion\": ";
   if (r.hasLinker)
-    out << json(std::to_string(r.linkerMajor) + "." + std::to_string(r.linkerMinor));
+    out << detail::jsonString(std::to_string(r.linkerMajor) + "." + std::to_string(r.linkerMinor));
   else
     out << "null";
   out << ",\n  \"imports\": [";
   for (std::size_t i = 0; i < r.imports.size(); ++i) {
     const auto& m = r.imports[i];
-    out << (i ? "," : "") << "\n    {\"module\": " << json(m.name) << ", \"delayLoaded\": " << (m.delayLoaded ? "true" : "false")
+    out << (i ? "," : "") << "\n    {\"module\": " << detail::jsonString(m.name) << ", \"delayLoaded\": " << (m.delayLoaded ? "true" : "false")
         << ", \"entryCount\": " << m.entryCount << ", \"firstEntries\": [";
-    for (std::size_t k = 0; k < m.firstEntries.size(); ++k) out << (k ? ", " : "") << json(m.firstEntries[k]);
+    for (std::size_t k = 0; k < m.firstEntries.size(); ++k) out << (k ? ", " : "") << detail::jsonString(m.firstEntries[k]);
     out << "]}";
   }
   out << (r.imports.empty() ? "" : "\n  ") << "],\n  \"exports\": [";
   for (std::size_t i = 0; i < r.exports.size(); ++i) {
     const auto& e = r.exports[i];
-    out << (i ? "," : "") << "\n    {\"ordinal\": " << e.ordinal << ", \"name\": " << (e.name.empty() ? "null" : json(e.name));
+    out << (i ? "," : "") << "\n    {\"ordinal\": " << e.ordinal << ", \"name\": " << (e.name.empty() ? "null" : detail::jsonString(e.name));
     if (e.forwarder)
-      out << ", \"forwarder\": " << json(e.forwardedTo);
+      out << ", \"forwarder\": " << detail::jsonString(e.forwardedTo);
     else
       out << ", \"address\": " << e.address;
     out << "}";
   }
   out << (r.exports.empty() ? "" : "\n  ") << "],\n  \"plugin\": {\"" << detail::kPluginEntryPointName
       << "\": " << (r.entryPoint ? "true" : "false") << ", \"" << detail::kPluginVersionFunctionName
-      << "\": " << (r.versionFunction ? "true" : "false") << ", \"versionMarker\": " << json(markerText(r.marker.result))
+      << "\": " << (r.versionFunction ? "true" : "false") << ", \"versionMarker\": " << detail::jsonString(markerText(r.marker.result))
       << ", \"versionMarkerOffset\": ";
   if (r.marker.result == detail::VersionMarker::Present)
     out << r.marker.offset;

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "command.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 #include "settings/reg_file.h"
 #include "settings/settings_store.h"
 

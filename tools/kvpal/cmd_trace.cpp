@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "base/json_string.h"
 #include "command.h"
 #include "instrumentation/chrome_trace.h"
 #include "instrumentation/trace_file_session.h"

@@ -13,9 +13,9 @@
 
 #include "pal/unicode_convert.h"
 #include "settings/propertytree/nesting_limit.h"
-#include "platform/utf16.h"
+#include "base/utf16.h"
 #include "settings/propertytree/property_tree_text.h"
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

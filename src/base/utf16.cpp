@@ -1,5 +1,5 @@
 // UTF-32 <-> UTF-16 conversion.
-#include "platform/utf16.h"
+#include "base/utf16.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -3,7 +3,7 @@
 // (SSSE3, chosen at run time); elsewhere the portable scalar code does it all.
 // Everything the vector steps do not take goes through the scalar code,
 // which alone decides what is ill-formed.
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 #include <bit>
 #include <cstdint>

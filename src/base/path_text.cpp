@@ -1,9 +1,9 @@
 // UTF-8 conversion of wide path text through the library's own UTF-8 codec.
-#include "filesystem/path_text.h"
+#include "base/path_text.h"
 
 #include <cwchar>
 
-#include "text/utf8.h"
+#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

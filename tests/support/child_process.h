@@ -1,5 +1,6 @@
-// Test helpers: run a body in a forked child (a new session without a
-// terminal, or on a pseudo-terminal) under a time limit.
+// The tests' one way to start a process: a body in a forked child (a new
+// session without a terminal, or on a pseudo-terminal) or a program, always
+// under a time limit.
 #pragma once
 
 #include <poll.h>
@@ -10,16 +11,19 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kvpal::test {
 
 struct ChildOutcome {
   int exitCode = -1;   // -1 when a signal ended the child
-  int signal = 0;      // SIGALRM when the time limit ran out
+  int signal = 0;      // SIGALRM when a forked body's time limit ran out
   int traps = 0;       // SIGTRAP stops seen as the child's tracer
-  std::string output;  // standard output and error, or the terminal's text
+  std::string output;  // what the child wrote (see each runner), or the terminal's text
 };
 
 // A child that made its parent its tracer stops at each signal; SIGTRAP
@@ -58,7 +62,8 @@ inline std::string readFrom(int fd, const std::string& until = {}, int seconds =
 }
 
 // The child has no controlling terminal and no DISPLAY unless the body
-// sets one; its exit code is the body's result.
+// sets one; its exit code is the body's result, its output what it wrote to
+// standard output and error.
 inline ChildOutcome runInChild(const std::function<int()>& body, int seconds = 20) {
   int fds[2];
   if (pipe(fds) != 0) return {};
@@ -99,6 +104,43 @@ inline ChildOutcome runOnTerminal(const std::function<int()>& body,
   r.output += readFrom(master, {}, 2);
   close(master);
   return r;
+}
+
+// Runs argv (a path, or a name looked up in PATH) with the extra environment
+// entries under coreutils' timeout, which ends the program's whole process
+// group: exit code 124 when the time ran out. The output is the program's
+// standard output; standard error stays the test's.
+inline ChildOutcome runChild(const std::vector<std::string>& argv,
+                             const std::vector<std::pair<std::string, std::string>>& env = {},
+                             int timeLimitSeconds = 60) {
+  std::vector<std::string> full = {"/usr/bin/timeout", "--kill-after=5", std::to_string(timeLimitSeconds)};
+  full.insert(full.end(), argv.begin(), argv.end());
+  int fds[2];
+  if (pipe(fds) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+    std::vector<char*> args;
+    for (auto& a : full) args.push_back(a.data());
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string output;
+  char buf[4096];
+  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) output.append(buf, static_cast<std::size_t>(n));
+  close(fds[0]);
+  return waitChild(pid, std::move(output));
+}
+
+// A shell command line under the same time limit; its output holds standard
+// output and error together.
+inline ChildOutcome runShell(const std::string& command, int timeLimitSeconds = 60) {
+  return runChild({"/bin/sh", "-c", "exec 2>&1; " + command}, {}, timeLimitSeconds);
 }
 
 }  // namespace kvpal::test
