@@ -6,11 +6,15 @@
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// The text as a quoted JSON string in plain ASCII: quote and backslash
-// escaped, everything outside printable ASCII as \u escapes (surrogate pairs
-// above U+FFFF). Ill-formed input (names read from a hostile file) becomes
-// U+FFFD, so that the document stays valid.
-std::string jsonString(std::wstring_view text);
-std::string jsonString(std::string_view utf8);
+// Whether text outside ASCII stays UTF-8 (for people reading the output) or
+// becomes \u escapes (surrogate pairs above U+FFFF), for consumers that
+// expect plain ASCII.
+enum class JsonText { Utf8, Ascii };
+
+// The text as a quoted JSON string: quote, backslash and control characters
+// escaped. Ill-formed input (names read from a hostile file) becomes U+FFFD,
+// so that the document stays valid.
+std::string jsonString(std::wstring_view text, JsonText form = JsonText::Utf8);
+std::string jsonString(std::string_view utf8, JsonText form = JsonText::Utf8);
 
 }  // namespace Halvex::Tessaran::PAL::detail

@@ -1,14 +1,11 @@
 // Finding the XDG documents folder from the environment, the password
 // database and user-dirs.dirs.
-#include <pwd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <vector>
 
+#include "base/user_account.h"
 #include "filesystem/user_dirs.h"
 
 namespace fs = boost::filesystem;
@@ -33,18 +30,6 @@ std::optional<std::string> quotedValue(std::string_view line) {
     value += line[i];
   }
   return std::nullopt;  // no closing quote
-}
-
-std::optional<std::string> homeFolder() {
-  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home);
-  long size = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->pw_dir ||
-      !*found->pw_dir)
-    return std::nullopt;
-  return std::string(found->pw_dir);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ class PayloadReader {
       if (u == 0) break;
       text.push_back(static_cast<char16_t>(u));
     }
-    out += jsonString(utf16ToWide(text));
+    out += jsonString(utf16ToWide(text), JsonText::Ascii);
     return true;
   }
   template <typename T>
@@ -60,7 +60,7 @@ std::string hex(std::uint64_t v) {
 std::string mapped(std::string_view mapName, std::uint32_t v) {
   if (const auto* m = pv::findMap(mapName))
     for (const auto& e : m->entries)
-      if (e.value == v) return jsonString(e.text);
+      if (e.value == v) return jsonString(e.text, JsonText::Ascii);
   return std::to_string(v);
 }
 
@@ -117,18 +117,18 @@ std::string chromeTraceEvent(const Trace::EventRecord& r) {
   std::snprintf(ts, sizeof ts, "%" PRIu64 ".%03u", r.timestampNs / 1000,
                 static_cast<unsigned>(r.timestampNs % 1000));
 
-  std::string out = "{\"name\":" + jsonString(name) + ",\"cat\":" + jsonString(category(r.keywords)) +
+  std::string out = "{\"name\":" + jsonString(name, JsonText::Ascii) + ",\"cat\":" + jsonString(category(r.keywords), JsonText::Ascii) +
                     ",\"ph\":\"" + phase + "\"" + (*phase == 'i' ? ",\"s\":\"t\"" : "") + ",\"ts\":" + ts +
                     ",\"pid\":" + std::to_string(r.processId) + ",\"tid\":" + std::to_string(r.threadId) +
-                    ",\"args\":{\"id\":" + std::to_string(r.id) + ",\"opcode\":" + jsonString(opName) +
-                    ",\"level\":" + (level ? jsonString(level->name) : std::to_string(r.level));
+                    ",\"args\":{\"id\":" + std::to_string(r.id) + ",\"opcode\":" + jsonString(opName, JsonText::Ascii) +
+                    ",\"level\":" + (level ? jsonString(level->name, JsonText::Ascii) : std::to_string(r.level));
   const pv::Event* e = pv::findEvent(r.id);
   if (const pv::Template* t = e ? pv::findTemplate(*e) : nullptr) {
     PayloadReader in(r.payload, r.payloadSize);
     for (const auto& f : t->fields) {
       std::string value;
       if (!appendField(value, f, in)) break;
-      out += "," + jsonString(f.name) + ":" + value;
+      out += "," + jsonString(f.name, JsonText::Ascii) + ":" + value;
     }
   }
   return out + "}}";

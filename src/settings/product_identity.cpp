@@ -11,6 +11,7 @@
 #include "pal/settings_identity.h"
 #include "base/utf16.h"
 #include "settings/ini_file.h"
+#include "settings/registry_key.h"
 #include "settings/roots_state.h"
 #include "settings/settings_store.h"
 #include "base/utf8.h"
@@ -31,25 +32,19 @@ constexpr size_t kVerticalPathBytes = 8096;
 
 constexpr wchar_t kSection[] = L"ProductIdentity";
 
-struct OpenKey {
-  std::shared_ptr<SettingsHive> hive;
-  SettingsHive::KeyId id = 0;
-};
 
-bool openKey(HKEY root, const std::wstring& path, OpenKey& key) {
+bool openKey(HKEY root, const std::wstring& path, HiveKey& key) {
   key.hive = openHive(root);
   return key.hive && key.hive->openKey(path, key.id) == ERROR_SUCCESS;
 }
 
-// A machine key that is not there is looked for in the user hive.
-bool openMachineOrUserKey(const std::wstring& path, OpenKey& key) {
-  if (openKey(HKEY_LOCAL_MACHINE, path, key)) return true;
-  return openKey(HKEY_CURRENT_USER, path, key);
+bool openMachineOrUserKey(const std::wstring& path, HiveKey& key) {
+  return openKeyOrUserFallback(HKEY_LOCAL_MACHINE, path, false, key) == ERROR_SUCCESS;
 }
 
 // The value as text when its data fits `maxBytes`; only string types unless
 // `anyType`.
-bool readString(const OpenKey& key, const wchar_t* name, size_t maxBytes, bool anyType, std::wstring& out) {
+bool readString(const HiveKey& key, const wchar_t* name, size_t maxBytes, bool anyType, std::wstring& out) {
   StoreValue v;
   if (key.hive->getValue(key.id, name, v) != ERROR_SUCCESS || v.data.size() > maxBytes) return false;
   if (!anyType && v.type != REG_SZ && v.type != REG_EXPAND_SZ) return false;
@@ -58,7 +53,7 @@ bool readString(const OpenKey& key, const wchar_t* name, size_t maxBytes, bool a
 }
 
 bool readMachineString(const std::wstring& path, size_t maxBytes, std::wstring& out) {
-  OpenKey key;
+  HiveKey key;
   return openKey(HKEY_LOCAL_MACHINE, path, key) && readString(key, L"", maxBytes, false, out);
 }
 
@@ -106,7 +101,7 @@ void CProductInstalledInfo::readInstalledInfo() {
   if (isConfigurable.empty()) return;
   if (isConfigurable != L"1") configurable = false;
   if (!readInstalledProducts()) return;
-  OpenKey key;
+  HiveKey key;
   if (configurable && openKey(HKEY_CURRENT_USER, productVersionKey, key)) {
     readString(key, L"LastLaunchedProduct", kLastLaunchedBytes, true, lastLaunchedProduct);
     readString(key, L"LastLaunchedLanguage", kLastLaunchedBytes, true, lastLaunchedLanguage);
@@ -116,13 +111,13 @@ void CProductInstalledInfo::readInstalledInfo() {
 bool CProductInstalledInfo::readInstalledProducts() {
   if (!oemFlag() && !configurable) return true;
   const std::wstring productsPath = productVersionKey + L"\\InstalledProducts";
-  OpenKey products;
+  HiveKey products;
   std::vector<std::wstring> names;
   if (!openMachineOrUserKey(productsPath, products) ||
       products.hive->subkeys(products.id, names) != ERROR_SUCCESS)
     return false;
   for (const auto& name : names) {
-    OpenKey product;
+    HiveKey product;
     std::vector<StoreValue> values;
     if (!openMachineOrUserKey(productsPath + L"\\" + name, product) ||
         product.hive->values(product.id, values) != ERROR_SUCCESS)
@@ -194,7 +189,7 @@ bool CProductConfigInit::chooseLanguage(const std::wstring& language) {
 }
 
 bool CProductConfigInit::writeLastLaunched() {
-  OpenKey key;
+  HiveKey key;
   // The key is never created; without a version key there is none to open.
   if (installedInfo->productVersionKey.empty() ||
       !openKey(HKEY_CURRENT_USER, installedInfo->productVersionKey, key))

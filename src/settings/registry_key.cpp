@@ -18,23 +18,30 @@ const wchar_t* valueName(const wchar_t* name) {
   return name ? name : L"";
 }
 
+unsigned openKey(HKEY root, const std::wstring& path, bool create, HiveKey& key) {
+  key.hive = openHive(root);
+  if (!key.hive) return ERROR_INVALID_HANDLE;
+  return create ? key.hive->createKey(path, key.id) : key.hive->openKey(path, key.id);
+}
+
 }  // namespace
+
+namespace Halvex::Tessaran::PAL::detail {
+
+unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key) {
+  const unsigned rc = openKey(root, path, create, key);
+  if (root == HKEY_LOCAL_MACHINE && rc == (create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND))
+    return openKey(HKEY_CURRENT_USER, path, create, key);
+  return rc;
+}
+
+}  // namespace Halvex::Tessaran::PAL::detail
 
 RegistryKey::RegistryKey(HKEY root, std::wstring parentPath, std::wstring name, REGSAM access)
     : parentPath_(std::move(parentPath)), name_(std::move(name)), root_(root), access_(access) {
-  const std::wstring path = fullPath();
-  const bool create = (access_ & KEY_CREATE_SUB_KEY) != 0;
-  auto open = [&](HKEY hive) -> unsigned {
-    auto h = openHive(hive);
-    if (!h) return ERROR_INVALID_HANDLE;
-    SettingsHive::KeyId id = 0;
-    unsigned rc = create ? h->createKey(path, id) : h->openKey(path, id);
-    if (rc == ERROR_SUCCESS) key_ = std::make_unique<HiveKey>(HiveKey{std::move(h), id});
-    return rc;
-  };
-  unsigned rc = open(root_);
-  if (root_ == HKEY_LOCAL_MACHINE && rc == (create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND))
-    open(HKEY_CURRENT_USER);
+  HiveKey key;
+  if (openKeyOrUserFallback(root_, fullPath(), (access_ & KEY_CREATE_SUB_KEY) != 0, key) == ERROR_SUCCESS)
+    key_ = std::make_unique<HiveKey>(std::move(key));
 }
 
 RegistryKey::~RegistryKey() = default;

@@ -29,6 +29,11 @@ constexpr REGSAM KEY_WRITE = (READ_CONTROL | KEY_SET_VALUE | KEY_CREATE_SUB_KEY)
 constexpr REGSAM KEY_ALL_ACCESS = 0x000F003F;
 static_assert(KEY_READ == 0x20019 && KEY_WRITE == 0x20006);
 
+// Opens (with `create`, creates) `path` under `root`. A machine key that is
+// not found for reading, or cannot be created for lack of access, comes from
+// the same path in the user hive, as for an unprivileged Windows process.
+unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key);
+
 }  // namespace Halvex::Tessaran::PAL::detail
 
 // A key of the settings store, opened (or, with KEY_CREATE_SUB_KEY in the

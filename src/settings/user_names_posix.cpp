@@ -1,12 +1,10 @@
 // Account and display names of the effective user from the password
 // database.
-#include <pwd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <optional>
-#include <vector>
 
+#include "base/user_account.h"
 #include "pal/settings_environment.h"
 #include "pal/unicode_convert.h"
 #include "settings/user_names.h"
@@ -15,23 +13,8 @@ namespace Halvex::Tessaran::PAL {
 
 namespace {
 
-struct Account {
-  std::string name;
-  std::string gecos;
-};
-
-std::optional<Account> effectiveAccount() {
-  long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 1024);
-  passwd entry{};
-  passwd* found = nullptr;
-  int rc;
-  // Entries from a directory service can outgrow the hint.
-  while ((rc = getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found)) == ERANGE &&
-         buffer.size() < (1u << 20))
-    buffer.resize(buffer.size() * 2);
-  if (rc != 0 || !found) return std::nullopt;
-  return Account{entry.pw_name ? entry.pw_name : "", entry.pw_gecos ? entry.pw_gecos : ""};
+std::optional<detail::UserAccount> effectiveAccount() {
+  return detail::userAccount(geteuid());
 }
 
 std::wstring widen(const std::string& text) {

@@ -6,7 +6,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/filesystem/operations.hpp>
@@ -17,6 +16,7 @@
 
 #include "base/path_text.h"
 #include "platform/posix_util.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -278,12 +278,9 @@ TEST_F(PathQueries, ResolvePathRefusesAnUnreadableFile) {
     return;
   }
   // Root reads any file, so the check runs in a child that has given up root.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(setuid(65534) == 0 && refused() ? 0 : 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  const kvpal::test::ChildOutcome child =
+      kvpal::test::runInChild([&] { return setuid(65534) == 0 && refused() ? 0 : 1; });
+  EXPECT_EQ(child.exitCode, 0) << child.output;
 }
 
 TEST_F(PathQueries, ResolvePathKeepsTheLengthLimit) {

@@ -3,7 +3,6 @@
 #include "pal/perf_log.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <thread>
 
 #include "instrumentation/session_recorder.h"
+#include "support/child_process.h"
 
 namespace {
 
@@ -521,15 +521,12 @@ TEST_F(PerfLogTest, RecordsCarryTheWritersProcessAndThread) {
   EXPECT_EQ(ids[1], other);
 
   // A forked child must not report its parent's cached ids.
-  pid_t child = fork();
-  if (child == 0) {
+  const kvpal::test::ChildOutcome child = kvpal::test::runInChild([&] {
     ids.clear();
     PerfLog_WriteAssertEvent(L"child");
-    _exit(ids.size() == 1 && ids[0] == self() ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return ids.size() == 1 && ids[0] == self() ? 0 : 1;
+  });
+  EXPECT_EQ(child.exitCode, 0) << child.output;
 }
 
 }  // namespace

@@ -4,30 +4,33 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 class HiveFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = temp_.path();
+    dir_ = temp_.emplace("kvpal-settings").path();
     userHive_ = dir_ + "/user/settings.db";
     machineHive_ = dir_ + "/machine/settings.db";
     setenv("KVPAL_USER_HIVE", userHive_.c_str(), 1);
     setenv("KVPAL_MACHINE_HIVE", machineHive_.c_str(), 1);
     unsetenv("KVPAL_MACHINE_HIVE_READONLY");
+    temp_.reset();
   }
 
   void TearDown() override {
     unsetenv("KVPAL_MACHINE_HIVE_READONLY");
+    temp_.reset();
   }
 
   static bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
@@ -59,17 +62,8 @@ class HiveFixture : public ::testing::Test {
 
   // Runs `body` in a forked child (which dies after 60 s if it hangs) and
   // returns its exit status, or -1 when it did not exit normally.
-  static int runInChild(const std::function<int()>& body) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      alarm(60);
-      _exit(body());
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+  static int runInChild(const std::function<int()>& body) { return kvpal::test::runInChild(body, 60).exitCode; }
 
-  kvpal::test::TempDir temp_{"kvpal-settings"};
+  std::optional<kvpal::test::TempDir> temp_;  // a new one each SetUp, for reinstalls
   std::string dir_, userHive_, machineHive_;
 };

@@ -2,13 +2,13 @@
 // code page is fixed at first use, so each case runs in a fresh process (this
 // program again, running only the disabled child test).
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "pal/unicode_convert.h"
+#include "support/child_process.h"
 
 using namespace Halvex::Tessaran::PAL::UnicodeConvert;
 
@@ -55,20 +55,15 @@ TEST(SystemCodePageEnvironment, CodePageZeroFollowsTheLocaleVariables) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-") << " "
                                     << (c.lang ? c.lang : "-"));
-    pid_t pid = fork();
-    ASSERT_NE(pid, -1);
-    if (pid == 0) {
-      alarm(20);  // a hung child must not hang the suite
+    const kvpal::test::ChildOutcome child = kvpal::test::runInChild([&] {
       const std::pair<const char*, const char*> vars[] = {{"LC_ALL", c.lcAll}, {"LC_CTYPE", c.lcCtype},
                                                           {"LANG", c.lang}};
       for (auto [name, value] : vars) value ? setenv(name, value, 1) : unsetenv(name);
       setenv("KVPAL_EXPECTED_ANSI_CODE_PAGE", std::to_string(c.codePage).c_str(), 1);
       execl("/proc/self/exe", "text_test", "--gtest_filter=SystemCodePageEnvironment.DISABLED_Child",
             "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+      return 127;
+    });
+    EXPECT_EQ(child.exitCode, 0) << child.output;
   }
 }

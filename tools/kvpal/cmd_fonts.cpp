@@ -3,7 +3,10 @@
 #include <iomanip>
 #include <iostream>
 
+#include "base/case_fold.h"
+#include "base/utf8.h"
 #include "command.h"
+#include "options.h"
 #include "pal/font_utils.h"
 #include "pal/unicode_convert.h"
 
@@ -11,19 +14,6 @@ namespace {
 
 using namespace Halvex::Tessaran::PAL;
 using FontUtils::FontInformation;
-
-std::string utf8(const std::wstring& text) {
-  std::string out;
-  UnicodeConvert::wideCharToUtf8(text.c_str(), out);
-  return out;
-}
-
-// Family names are matched without regard to ASCII letter case.
-std::wstring folded(std::wstring text) {
-  for (auto& c : text)
-    if (c >= L'A' && c <= L'Z') c += L'a' - L'A';
-  return text;
-}
 
 const char* pitchName(FontUtils::FontPitch pitch) {
   switch (pitch) {
@@ -58,12 +48,12 @@ void print(const FontInformation& f) {
     return std::cout << "  " << std::left << std::setw(17) << label;
   };
   auto yesNo = [](bool b) { return b ? "yes" : "no"; };
-  std::cout << utf8(f.faceName) << "\n";
-  field("local face name") << utf8(f.localFaceName) << "\n";
-  field("full name") << utf8(f.fullName) << "\n";
-  field("style name") << utf8(f.styleName) << "\n";
-  field("file name") << utf8(f.fileName) << "\n";
-  field("file path") << utf8(f.filePath) << "\n";
+  std::cout << detail::wideToUtf8(f.faceName) << "\n";
+  field("local face name") << detail::wideToUtf8(f.localFaceName) << "\n";
+  field("full name") << detail::wideToUtf8(f.fullName) << "\n";
+  field("style name") << detail::wideToUtf8(f.styleName) << "\n";
+  field("file name") << detail::wideToUtf8(f.fileName) << "\n";
+  field("file path") << detail::wideToUtf8(f.filePath) << "\n";
   field("pitch") << pitchName(f.pitch) << " (" << f.pitch << ")\n";
   field("family") << familyName(f.family) << " (" << f.family << ")\n";
   field("weight") << f.weight << "\n";
@@ -74,20 +64,17 @@ void print(const FontInformation& f) {
 }
 
 int runFonts(const kvpal::Args& args) {
+  kvpal::Options o;
+  if (int rc = kvpal::parseOptionsOnly("fonts", args, 0, {{"--family"}, {}}, o)) return rc;
   std::wstring family;
-  bool filtered = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] != "--family") return kvpal::usageError("fonts", "unexpected argument '" + args[i] + "'");
-    if (++i == args.size()) return kvpal::usageError("fonts", "--family needs a family name");
-    if (!UnicodeConvert::utf8ToWideChar(args[i].c_str(), family))
-      return kvpal::usageError("fonts", "the family name is not UTF-8");
-    filtered = true;
-  }
+  const bool filtered = o.has("--family");
+  if (filtered && !UnicodeConvert::utf8ToWideChar(o.value("--family").c_str(), family))
+    return kvpal::usageError("fonts", "the family name is not UTF-8");
   const std::vector<FontInformation>& fonts = FontUtils::getAllInstalledFonts();
   if (fonts.empty()) return kvpal::failure("fonts", "fontconfig lists no TrueType or OpenType faces");
   int shown = 0;
   for (const FontInformation& f : fonts) {
-    if (filtered && folded(f.faceName) != folded(family) && folded(f.localFaceName) != folded(family))
+    if (filtered && !detail::equalsIgnoringCase(f.faceName, family) && !detail::equalsIgnoringCase(f.localFaceName, family))
       continue;
     if (shown++) std::cout << "\n";
     print(f);
@@ -104,5 +91,5 @@ KVPAL_COMMAND("fonts", "list the installed font faces with their records",
               "configuration) as the library's installed-font list holds them: face and\n"
               "local names, full and style names, file, pitch, family, weight class,\n"
               "character set and attributes. With --family, only the faces whose face\n"
-              "name or local face name is NAME (ASCII letter case ignored).\n",
+              "name or local face name is NAME (letter case ignored).\n",
               runFonts);

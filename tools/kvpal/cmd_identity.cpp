@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "command.h"
+#include "options.h"
 #include "settings/product_identity.h"
 #include "settings/roots_state.h"
 #include "base/utf8.h"
@@ -15,39 +16,26 @@ namespace {
 
 constexpr const char* kName = "identity";
 
-std::string u8(const std::wstring& s) {
-  return wideToUtf8(s);
-}
-
 void row(const char* label, const std::string& value) {
   std::cout << label << value << "\n";
 }
 
 std::string join(const std::vector<std::wstring>& items) {
   std::string out;
-  for (const auto& i : items) out += (out.empty() ? "" : ", ") + u8(i);
+  for (const auto& i : items) out += (out.empty() ? "" : ", ") + wideToUtf8(i);
   return out;
 }
 
 int runIdentity(const kvpal::Args& args) {
-  std::wstring product, language, roaming;
-  std::string install;
-  bool oem = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--oem") {
-      oem = true;
-      continue;
-    }
-    if (a != "--product" && a != "--language" && a != "--roaming" && a != "--install")
-      return kvpal::usageError(kName, "unexpected argument '" + a + "'");
-    if (i + 1 == args.size()) return kvpal::usageError(kName, a + " needs a value");
-    const std::string& v = args[++i];
-    if (a == "--install")
-      install = v;
-    else
-      (a == "--product" ? product : a == "--language" ? language : roaming) = utf8ToWide(v);
-  }
+  kvpal::Options o;
+  if (int rc = kvpal::parseOptionsOnly(kName, args, 0, {{"--product", "--language", "--roaming", "--install"}, {"--oem"}},
+                                       o))
+    return rc;
+  const std::wstring product = utf8ToWide(o.value("--product"));
+  const std::wstring language = utf8ToWide(o.value("--language"));
+  const std::wstring roaming = utf8ToWide(o.value("--roaming"));
+  std::string install = o.value("--install");
+  const bool oem = o.has("--oem");
   std::error_code ec;
   if (install.empty()) install = std::filesystem::current_path(ec).string();
   if (install.empty()) return kvpal::failure(kName, "the current folder cannot be read: " + ec.message());
@@ -60,30 +48,30 @@ int runIdentity(const kvpal::Args& args) {
   row("Installation:        ", install);
   row("Version key:         ", info.productVersionKey.empty()
                                    ? "(none: no identityver.ini or no ProductVersionKey)"
-                                   : u8(info.productVersionKey));
+                                   : wideToUtf8(info.productVersionKey));
   row("Configurable:        ", info.configurable ? "yes" : "no");
   std::string products;
   for (const auto& [name, languages] : info.installedProducts)
-    products += (products.empty() ? "" : "; ") + u8(name) + " (" + join(languages) + ")";
+    products += (products.empty() ? "" : "; ") + wideToUtf8(name) + " (" + join(languages) + ")";
   row("Installed products:  ", products.empty() ? "(none)" : products);
   row("Last launched:       ", info.lastLaunchedProduct.empty() && info.lastLaunchedLanguage.empty()
                                    ? "(none)"
-                                   : u8(info.lastLaunchedProduct) + " " + u8(info.lastLaunchedLanguage));
+                                   : wideToUtf8(info.lastLaunchedProduct) + " " + wideToUtf8(info.lastLaunchedLanguage));
 
   const char* oldPath = std::getenv("PATH");
   const std::string before = oldPath ? oldPath : "";
   const bool ok = initializeFrom(record, product.c_str(), language.c_str(), roaming.c_str());
   const auto& roots = rootsState();
-  row("Product:             ", u8(record.currentProduct));
-  row("Language:            ", u8(roots.currentLanguageName));
-  row("Identity file:       ", u8(record.identityIniPath));
-  row("Global root:         ", u8(roots.productGlobalRootName));
-  row("Culture root:        ", u8(roots.productCultureSpecificRootName));
+  row("Product:             ", wideToUtf8(record.currentProduct));
+  row("Language:            ", wideToUtf8(roots.currentLanguageName));
+  row("Identity file:       ", wideToUtf8(record.identityIniPath));
+  row("Global root:         ", wideToUtf8(roots.productGlobalRootName));
+  row("Culture root:        ", wideToUtf8(roots.productCultureSpecificRootName));
   if (!ok) return kvpal::failure(kName, std::string("the start-up failed ") + record.failedStep);
-  row("Roaming root:        ", u8(roots.roamingRootName));
+  row("Roaming root:        ", wideToUtf8(roots.roamingRootName));
   std::cout << "Root list:\n";
   for (const auto& r : roots.rootList)
-    std::cout << "  " << (r.isUserHive ? "HKCU\\" : "HKLM\\") << u8(r.keyPath) << "\n";
+    std::cout << "  " << (r.isUserHive ? "HKCU\\" : "HKLM\\") << wideToUtf8(r.keyPath) << "\n";
   const char* vertical = std::getenv("KVVERTICALPATH");
   row("KVVERTICALPATH:      ", vertical ? vertical : "(unset)");
   const std::string after = std::getenv("PATH") ? std::getenv("PATH") : "";

@@ -2,7 +2,9 @@
 // its state; with the roots a host would pass, the root list it would see.
 #include <iostream>
 
+#include "base/utf8.h"
 #include "command.h"
+#include "options.h"
 #include "pal/settings_roots.h"
 #include "pal/version.h"
 #include "settings/roots_state.h"
@@ -12,44 +14,26 @@ namespace {
 
 namespace PAL = Halvex::Tessaran::PAL;
 
-std::string narrow(const std::wstring& text) {
-  std::string out;
-  PAL::UnicodeConvert::wideCharToUtf8(text.c_str(), out);
-  return out;
-}
-
-std::wstring widen(const std::string& text) {
-  std::wstring out;
-  PAL::UnicodeConvert::utf8ToWideChar(text.c_str(), out);
-  return out;
-}
-
 void printRoots() {
   using Roots = PAL::Settings::Roots;
   std::cout << "Settings roots:\n"
-            << "  Roaming root:                  " << narrow(Roots::roamingRootName()) << "\n"
-            << "  Product global root:           " << narrow(Roots::productGlobalRootName()) << "\n"
-            << "  Product culture-specific root: " << narrow(Roots::productCultureSpecificRootName()) << "\n"
-            << "  SDK root:                      " << narrow(Roots::sdkRootName()) << "\n"
-            << "  Current language:              " << narrow(Roots::currentLanguageName()) << "\n"
-            << "  Current profile:               " << narrow(Roots::currentProfileName()) << "\n"
+            << "  Roaming root:                  " << PAL::detail::wideToUtf8(Roots::roamingRootName()) << "\n"
+            << "  Product global root:           " << PAL::detail::wideToUtf8(Roots::productGlobalRootName()) << "\n"
+            << "  Product culture-specific root: " << PAL::detail::wideToUtf8(Roots::productCultureSpecificRootName()) << "\n"
+            << "  SDK root:                      " << PAL::detail::wideToUtf8(Roots::sdkRootName()) << "\n"
+            << "  Current language:              " << PAL::detail::wideToUtf8(Roots::currentLanguageName()) << "\n"
+            << "  Current profile:               " << PAL::detail::wideToUtf8(Roots::currentProfileName()) << "\n"
             << "Root list, in precedence order:\n";
   int n = 0;
   for (const auto& entry : PAL::detail::rootsState().rootList)
-    std::cout << "  " << ++n << ". " << (entry.isUserHive ? "HKCU\\" : "HKLM\\") << narrow(entry.keyPath)
+    std::cout << "  " << ++n << ". " << (entry.isUserHive ? "HKCU\\" : "HKLM\\") << PAL::detail::wideToUtf8(entry.keyPath)
               << "\n";
 }
 
 int runInfo(const kvpal::Args& args) {
-  const std::string* roaming = nullptr;
-  const std::string* culture = nullptr;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const bool isRoaming = args[i] == "--roaming";
-    if (!isRoaming && args[i] != "--culture")
-      return kvpal::usageError("info", "unexpected argument '" + args[i] + "'");
-    if (i + 1 == args.size()) return kvpal::usageError("info", args[i] + " needs a root");
-    (isRoaming ? roaming : culture) = &args[++i];
-  }
+  kvpal::Options o;
+  if (int rc = kvpal::parseOptionsOnly("info", args, 0, {{"--roaming", "--culture"}, {}}, o)) return rc;
+  const bool roaming = o.has("--roaming"), culture = o.has("--culture");
   if (!roaming != !culture) return kvpal::usageError("info", "--roaming and --culture go together");
 
   using namespace PAL::detail;
@@ -61,7 +45,8 @@ int runInfo(const kvpal::Args& args) {
               << (h.readOnly ? ", read-only)" : ")") << "\n";
   }
   if (roaming) {
-    PAL::Settings::Roots::initializeFromRoots(widen(*roaming).c_str(), widen(*culture).c_str(),
+    PAL::Settings::Roots::initializeFromRoots(PAL::detail::utf8ToWide(o.value("--roaming")).c_str(),
+                                              PAL::detail::utf8ToWide(o.value("--culture")).c_str(),
                                               PAL::Locale::getSystemLocale());
     printRoots();
   }

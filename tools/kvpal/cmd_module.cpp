@@ -7,6 +7,7 @@
 
 #include "base/json_string.h"
 #include "command.h"
+#include "options.h"
 #include "modules/image_parser.h"
 #include "modules/plugin_contract.h"
 #include "pal/module_image.h"
@@ -170,19 +171,13 @@ void printJson(std::ostream& out, const Report& r) {
 }
 
 int runModule(const kvpal::Args& args) {
-  std::string file;
-  bool asJson = false;
-  for (const auto& a : args) {
-    if (a == "--json")
-      asJson = true;
-    else if (!a.empty() && a[0] == '-')
-      return kvpal::usageError(kName, "unknown option '" + a + "'");
-    else if (file.empty())
-      file = a;
-    else
-      return kvpal::usageError(kName, "unexpected argument '" + a + "'");
-  }
-  if (file.empty()) return kvpal::usageError(kName, "missing FILE");
+  kvpal::Options o;
+  std::string error;
+  if (!kvpal::parseOptions(args, 0, {{}, {"--json"}}, o, error)) return kvpal::usageError(kName, error);
+  if (o.positional.empty()) return kvpal::usageError(kName, "missing FILE");
+  if (o.positional.size() > 1) return kvpal::usageError(kName, "unexpected argument '" + o.positional[1] + "'");
+  const std::string& file = o.positional[0];
+  const bool asJson = o.has("--json");
 
   ModuleImage* image = ModuleImage::open(file.c_str());
   if (unsigned error = image->openError()) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "command.h"
+#include "options.h"
 #include "base/utf8.h"
 #include "settings/reg_file.h"
 #include "settings/settings_store.h"
@@ -99,36 +100,11 @@ struct Target {
   std::string shown;  // the key as the user wrote it, for messages
 };
 
-struct Options {
-  std::vector<std::string> positional;
-  std::map<std::string, std::string> switches;  // lower-case name without the slash
-};
-
-// Splits switches (/v NAME, /ve, ... or -v NAME) from positional words;
-// the switches taking a value are listed in `withValue`.
-bool parseOptions(const kvpal::Args& args, size_t from, const std::vector<std::string>& withValue,
-                  const std::vector<std::string>& flags, Options& o, std::string& error) {
-  for (size_t i = from; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string sw = a.size() > 1 ? a.substr(1) : "";
-    for (auto& c : sw) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    bool takes = std::find(withValue.begin(), withValue.end(), sw) != withValue.end();
-    bool flag = std::find(flags.begin(), flags.end(), sw) != flags.end();
-    // Any other word starting with '/' is a path: files live there on Linux.
-    if (a.empty() || (a[0] != '/' && a[0] != '-') || (a[0] == '/' && !takes && !flag)) {
-      o.positional.push_back(a);
-      continue;
-    }
-    if (!takes && !flag) return error = "unknown switch '" + a + "'", false;
-    if (o.switches.count(sw)) return error = "switch '" + a + "' given twice", false;
-    if (takes) {
-      if (i + 1 >= args.size()) return error = "switch '" + a + "' needs a value", false;
-      o.switches[sw] = args[++i];
-    } else {
-      o.switches[sw] = "";
-    }
-  }
-  if (o.switches.count("v") && o.switches.count("ve")) return error = "use /v NAME or /ve, not both", false;
+// The registry tool's switches; /v and /ve exclude each other.
+bool parseSwitches(const kvpal::Args& args, const std::vector<std::string>& withValue,
+                   const std::vector<std::string>& flags, kvpal::Options& o, std::string& error) {
+  if (!kvpal::parseOptions(args, 1, {withValue, flags, true, false}, o, error)) return false;
+  if (o.has("v") && o.has("ve")) return error = "use /v NAME or /ve, not both", false;
   return true;
 }
 
@@ -140,7 +116,7 @@ bool parseTarget(const std::string& text, Target& t, std::string& error) {
 }
 
 // The value name chosen by /v NAME or /ve (the default value); false when neither.
-bool valueName(const Options& o, std::wstring& name) {
+bool valueName(const kvpal::Options& o, std::wstring& name) {
   if (auto it = o.switches.find("v"); it != o.switches.end()) return name = utf8ToWide(it->second), true;
   if (o.switches.count("ve")) return name.clear(), true;
   return false;
@@ -200,10 +176,10 @@ bool encodeData(DWORD type, const std::string& text, const std::string& sep, std
 }
 
 int runQuery(const kvpal::Args& args) {
-  Options o;
+  kvpal::Options o;
   std::string error;
   Target t;
-  if (!parseOptions(args, 1, {"v"}, {"ve"}, o, error)) return kvpal::usageError(kName, error);
+  if (!parseSwitches(args, {"v"}, {"ve"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "query needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   auto hive = openHive(t.root);
@@ -236,10 +212,10 @@ int runQuery(const kvpal::Args& args) {
 }
 
 int runAdd(const kvpal::Args& args) {
-  Options o;
+  kvpal::Options o;
   std::string error;
   Target t;
-  if (!parseOptions(args, 1, {"v", "t", "d", "s"}, {"ve", "f"}, o, error))
+  if (!parseSwitches(args, {"v", "t", "d", "s"}, {"ve", "f"}, o, error))
     return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "add needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
@@ -263,10 +239,10 @@ int runAdd(const kvpal::Args& args) {
 }
 
 int runDelete(const kvpal::Args& args) {
-  Options o;
+  kvpal::Options o;
   std::string error;
   Target t;
-  if (!parseOptions(args, 1, {"v"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
+  if (!parseSwitches(args, {"v"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "delete needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   auto hive = openHive(t.root);
@@ -303,10 +279,10 @@ unsigned exportTree(SettingsHive& hive, HKEY root, const std::wstring& path, std
 }
 
 int runExport(const kvpal::Args& args) {
-  Options o;
+  kvpal::Options o;
   std::string error;
   Target t;
-  if (!parseOptions(args, 1, {}, {"y"}, o, error)) return kvpal::usageError(kName, error);
+  if (!parseSwitches(args, {}, {"y"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 2) return kvpal::usageError(kName, "export needs KEY and FILE");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   std::wstring text = regFileHeader();
@@ -322,9 +298,9 @@ int runExport(const kvpal::Args& args) {
 }
 
 int runImport(const kvpal::Args& args) {
-  Options o;
+  kvpal::Options o;
   std::string error;
-  if (!parseOptions(args, 1, {}, {}, o, error)) return kvpal::usageError(kName, error);
+  if (!parseSwitches(args, {}, {}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "import needs exactly one FILE");
   const std::string& file = o.positional[0];
   std::ifstream in(file, std::ios::binary);

@@ -12,6 +12,7 @@
 
 #include "base/json_string.h"
 #include "command.h"
+#include "options.h"
 #include "instrumentation/chrome_trace.h"
 #include "instrumentation/trace_file_session.h"
 #include "pal/trace_session.h"
@@ -22,13 +23,9 @@ namespace detail = Halvex::Tessaran::PAL::detail;
 constexpr const char* kName = "trace";
 
 int runManifest(const kvpal::Args& args) {
-  std::string output;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i] == "--output" && i + 1 < args.size())
-      output = args[++i];
-    else
-      return kvpal::usageError(kName, "unexpected argument '" + args[i] + "'");
-  }
+  kvpal::Options o;
+  if (int rc = kvpal::parseOptionsOnly(kName, args, 1, {{"--output"}, {}}, o)) return rc;
+  const std::string output = o.value("--output");
   std::string text = Halvex::Tessaran::PAL::Trace::providerManifest();
   if (output.empty()) {
     std::cout << text;
@@ -50,18 +47,12 @@ bool isNumber(const std::string& s) {
 // The recorded command's status becomes ours: its exit code, or 128 plus
 // the signal that ended it.
 int runRecord(const kvpal::Args& args) {
-  std::string output, level, keywords;
-  std::size_t i = 1;
-  for (; i < args.size() && args[i] != "--"; ++i) {
-    const std::string& a = args[i];
-    if ((a == "--output" || a == "--level" || a == "--keywords") && i + 1 < args.size()) {
-      (a == "--output" ? output : a == "--level" ? level : keywords) = args[++i];
-    } else {
-      return kvpal::usageError(kName, "unexpected argument '" + a + "'");
-    }
-  }
+  kvpal::Options o;
+  if (int rc = kvpal::parseOptionsOnly(kName, args, 1, {{"--output", "--level", "--keywords"}, {}, false, true}, o))
+    return rc;
+  const std::string output = o.value("--output"), level = o.value("--level"), keywords = o.value("--keywords");
   if (output.empty()) return kvpal::usageError(kName, "record needs --output FILE");
-  if (i + 1 >= args.size()) return kvpal::usageError(kName, "record needs '-- COMMAND [ARGS...]'");
+  if (o.rest.empty()) return kvpal::usageError(kName, "record needs '-- COMMAND [ARGS...]'");
   if (!level.empty() && (!isNumber(level) || std::strtoull(level.c_str(), nullptr, 0) > 255))
     return kvpal::usageError(kName, "--level takes a number from 0 to 255");
   if (!keywords.empty() && !isNumber(keywords))
@@ -77,7 +68,7 @@ int runRecord(const kvpal::Args& args) {
   std::free(absolute);
 
   std::vector<char*> argv;
-  for (std::size_t k = i + 1; k < args.size(); ++k) argv.push_back(const_cast<char*>(args[k].c_str()));
+  for (const std::string& word : o.rest) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
 
   // The terminal's interrupt goes to the command; we stay to finish the file.
@@ -100,9 +91,9 @@ int runRecord(const kvpal::Args& args) {
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
 
-  std::string name = args[i + 1];
+  std::string name = o.rest.front();
   std::string closing = "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":" + std::to_string(child) +
-                        ",\"args\":{\"name\":" + detail::jsonString(name) + "}}";
+                        ",\"args\":{\"name\":" + detail::jsonString(name, detail::JsonText::Ascii) + "}}";
   std::string error;
   if (!detail::finishChromeTrace(path, closing, &error)) return kvpal::failure(kName, error);
   if (WIFSIGNALED(status)) {
