@@ -61,10 +61,10 @@ unsigned int wait(EventState& s, const timespec* deadline) {
   }
   for (;;) {
     const bool inTime = detail::futexWait(&self.released, 0, deadline);
-    if (self.released.load() || !inTime) break;
+    if (self.released.load()) return 0;
+    if (!inTime) break;
   }
-  // Always through the lock: a signal wakes the node while holding it, so the
-  // node outlives the wake-up; and a release that came with the deadline wins.
+  // A release that came with the deadline wins.
   std::lock_guard lock(s.m);
   if (self.released.load()) return 0;
   unlink(s, self);
@@ -82,15 +82,20 @@ void KvEventObj::deleteClass(KvEventObj* event) {
 
 void KvEventObj::signal() {
   auto& s = detail::stateOf<EventState>(this);
-  std::lock_guard lock(s.m);
+  std::unique_lock lock(s.m);
   Waiter* w = s.head;
   if (!w) {
     s.set = true;
     return;
   }
   unlink(s, *w);
+  const void* word = &w->released;
   w->released.store(1);
-  detail::futexWake(&w->released, 1);
+  lock.unlock();
+  // The waiter may have seen the release and gone, its node with it: a wake
+  // on a private futex word only names the address and never touches it, and
+  // whoever waits there next must allow for spurious wake-ups anyway.
+  detail::futexWake(word, 1);
 }
 
 void KvEventObj::waitForSignal() {
