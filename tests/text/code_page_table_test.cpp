@@ -82,7 +82,8 @@ PublishedTable readBestFit(const fs::path& path) {
   for (auto [code, c] : t.toWide) {
     bool privateUse = code < 0x100 && !t.lead[code] && c >= 0xE000 && c <= 0xF8FF;
     auto own = t.toBytes.find(c);
-    bool unassignedPair = code > 0xFF && c == t.defaultWide && (own == t.toBytes.end() || own->second != code);
+    bool unassignedPair =
+        code > 0xFF && c == t.defaultWide && (own == t.toBytes.end() || own->second != code);
     if (privateUse || unassignedPair) t.undefined.insert(code);
   }
   return t;
