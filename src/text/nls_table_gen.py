@@ -24,7 +24,8 @@ CHARSET_OF_CODE_PAGE = {
 
 # Locales Windows knows with an LCID but without an ANSI code page, plus two
 # legacy LCIDs that Windows still resolves but no longer enumerates:
-# (name, LCID, ANSI code page, neutral name mapping to it or None).
+# (name, LCID, ANSI code page, a shorter name mapping to it (neutral or
+# script-qualified) or None).
 EXTRA_LOCALES = [
     ("hy-AM", 0x042B, 0, "hy"), ("ka-GE", 0x0437, 0, "ka"),
     ("mt-MT", 0x043A, 0, "mt"), ("yi-001", 0x043D, 0, "yi"),
