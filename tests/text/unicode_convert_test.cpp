@@ -438,6 +438,21 @@ TEST(CodePageConversion, IcuStepBoundariesAreInvisible) {
       EXPECT_EQ(text, c.text);
     }
   }
+  // Through the public functions, a text several steps long, sequences
+  // straddling the step boundaries.
+  std::wstring text;
+  std::string bytes;
+  for (size_t i = 0; i < 3 * detail::kIcuChunkUnits / 7; ++i) {
+    text += L"a\u4e2d" + emoji;
+    bytes += "a\xD6\xD0\x94\x39\xFC\x36";
+  }
+  std::string encoded;
+  std::wstring decoded;
+  EXPECT_EQ(wideToMultibyte(code_page_id_ex(54936u), text, encoded, ToMultibyteDefault), ToMultiByteOk);
+  EXPECT_TRUE(encoded == bytes);
+  EXPECT_EQ(multibyteToWide(code_page_id_ex(54936u), bytes, decoded, 1), ToWideCharOk);
+  EXPECT_TRUE(decoded == text);
+
   // Failures and substitutions still show, whatever the step.
   for (size_t step : {size_t(1), size_t(2), detail::kIcuChunkUnits}) {
     SCOPED_TRACE(step);
