@@ -45,10 +45,11 @@ volatile sig_atomic_t gCommand = 0;  // the command's process id once started
 // A request to stop the recorder goes on to the command, which the recorder
 // then waits for so as to complete the file. One the kernel sent (the
 // terminal's interrupt or hang-up) has reached the command's process group
-// already.
+// already, and the command's own status tells how it took it.
 void forwardStop(int sig, siginfo_t* info, void*) {
+  if (info->si_code == SI_KERNEL || gCommand <= 0) return;
   if (gStopSignal == 0) gStopSignal = sig;
-  if (info->si_code != SI_KERNEL && gCommand > 0) kill(static_cast<pid_t>(gCommand), sig);
+  kill(static_cast<pid_t>(gCommand), sig);
 }
 
 constexpr int kStopSignals[] = {SIGTERM, SIGHUP, SIGINT};
@@ -62,7 +63,7 @@ bool isNumber(const std::string& s) {
 }
 
 // The recorded command's status becomes ours: its exit code, or 128 plus
-// the signal that ended it, or 128 plus the signal that stopped us.
+// the signal that ended it; when a process stopped us, 128 plus its signal.
 int runRecord(const kvpal::Args& args) {
   std::string output, level, keywords;
   std::size_t i = 1;
@@ -169,8 +170,8 @@ KVPAL_COMMAND(
     "          --level admits events up to that level (0, the default, admits all); --keywords\n"
     "          admits events sharing a keyword bit with MASK (0, the default, admits all).\n"
     "          The file is completed even when COMMAND ends abruptly. SIGTERM, SIGHUP and SIGINT\n"
-    "          sent to the recorder go on to COMMAND; the recorder waits for it, completes the\n"
-    "          file and exits with 128 plus that signal. Killed outright, the recorder takes\n"
-    "          COMMAND with it. Otherwise the exit status is COMMAND's, or 128 plus the signal\n"
-    "          that ended it.\n",
+    "          that a process sends the recorder go on to COMMAND; the recorder waits for it,\n"
+    "          completes the file and exits with 128 plus that signal. Killed outright, the\n"
+    "          recorder takes COMMAND with it. Otherwise the exit status is COMMAND's, or 128\n"
+    "          plus the signal that ended it.\n",
     runTrace);
