@@ -135,7 +135,8 @@ bool denormalOperand(const ucontext_t* uc) {
   const auto* fp = uc->uc_mcontext.fpregs;
   if (!fp) return false;
   constexpr unsigned kDenormal = 0x02;
-  unsigned pending = uc->uc_mcontext.gregs[REG_TRAPNO] == 16 ? fp->swd & ~fp->cwd : fp->mxcsr & ~(fp->mxcsr >> 7);
+  unsigned pending =
+      uc->uc_mcontext.gregs[REG_TRAPNO] == 16 ? fp->swd & ~fp->cwd : fp->mxcsr & ~(fp->mxcsr >> 7);
   return (pending & kDenormal) != 0;
 }
 

@@ -430,7 +430,8 @@ TEST(CodePageConversion, IcuStepBoundariesAreInvisible) {
       SCOPED_TRACE(testing::Message() << c.codePage << " step " << step);
       std::string bytes = "stale";
       bool usedDefault = true;
-      EXPECT_TRUE(detail::icuEncode(c.codePage, c.text.data(), c.text.size(), true, bytes, usedDefault, step));
+      EXPECT_TRUE(
+          detail::icuEncode(c.codePage, c.text.data(), c.text.size(), true, bytes, usedDefault, step));
       EXPECT_FALSE(usedDefault);
       EXPECT_EQ(hex(bytes), hex(c.bytes));
       std::wstring text = L"stale";
