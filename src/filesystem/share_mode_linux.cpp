@@ -18,12 +18,16 @@ namespace {
 
 // Twelve bytes at the top of the offset range: no file system stores data
 // there, so no reader or writer of real data ever meets these locks. The
-// committed record holds one byte per right held (bits 0-2) and one per right
-// refused to others (bits 3-5); the pending record mirrors it while an open
-// is being decided.
+// committed record holds one byte per right held and one per right refused to
+// others; the pending record mirrors it while an open is being decided.
 constexpr off_t kCommitted = std::numeric_limits<off_t>::max() - 16;
 constexpr off_t kPending = kCommitted + 6;
 constexpr int kRecordBytes = 6;
+// Byte of each right (read, write, delete) in a record, ordered so that every
+// combination of the File open and share modes is one run of bytes: one
+// lock call each.
+constexpr int kHeldByte[3] = {1, 0, 5};
+constexpr int kRefusedByte[3] = {4, 3, 2};
 constexpr int kAttempts = 200;
 
 // Locks (or unlocks) each run of consecutive set bits of `mask` at `base`.
@@ -47,7 +51,7 @@ int setRuns(int fd, off_t base, unsigned mask, short type) {
 }
 
 // True when an open file description other than fd's locks any of `len`
-// bytes at `start`; -1 in `err` reports a failed query.
+// bytes at `start`; a failed query sets `err`.
 bool othersLock(int fd, off_t start, off_t len, int& err) {
   struct flock l {};
   l.l_type = F_WRLCK;  // conflicts with every lock of another description
@@ -61,14 +65,23 @@ bool othersLock(int fd, off_t start, off_t len, int& err) {
   return l.l_type != F_UNLCK;
 }
 
-// The bits of `mask` at `base` that other descriptions lock. One query
-// answers the usual case of nobody else in the way.
-unsigned lockedByOthers(int fd, off_t base, unsigned mask, int& err) {
-  if (!mask || !othersLock(fd, base, kRecordBytes, err)) return 0;
-  unsigned found = 0;
-  for (int bit = 0; bit < kRecordBytes && !err; ++bit)
-    if ((mask & (1u << bit)) && othersLock(fd, base + bit, 1, err)) found |= 1u << bit;
-  return found;
+struct Seen {
+  unsigned pending = 0, committed = 0;
+};
+
+// The bytes of `mask` that other descriptions lock, in either record. One
+// query answers the usual case of nobody else there. Otherwise pending bytes
+// are looked at before committed ones: an open that moves from pending to
+// committed takes its committed bytes before dropping the pending ones, so
+// one of the two looks sees it whenever they run.
+Seen lockedByOthers(int fd, unsigned mask, int& err) {
+  Seen seen;
+  if (!othersLock(fd, kCommitted, 2 * kRecordBytes, err)) return seen;
+  for (off_t base : {kPending, kCommitted})
+    for (int byte = 0; byte < kRecordBytes && !err; ++byte)
+      if ((mask & (1u << byte)) && othersLock(fd, base + byte, 1, err))
+        (base == kPending ? seen.pending : seen.committed) |= 1u << byte;
+  return seen;
 }
 
 void releaseAll(int fd) {
@@ -109,34 +122,48 @@ unsigned takeShareMode(int fd, unsigned access, unsigned share) {
   access &= 7;
   share &= 7;
   if (!access) return ERROR_SUCCESS;
-  const unsigned refused = ~share & 7;
-  const unsigned record = access | (refused << 3);
-  // What stands in the way: others refusing a right we take, others holding
-  // a right we refuse.
-  const unsigned against = (access << 3) | refused;
+  // The record, and what stands in its way: others refusing a right we
+  // take, others holding a right we refuse.
+  unsigned record = 0, against = 0;
+  for (int right = 0; right < 3; ++right) {
+    if (access & (1u << right)) {
+      record |= 1u << kHeldByte[right];
+      against |= 1u << kRefusedByte[right];
+    }
+    if (!(share & (1u << right))) {
+      record |= 1u << kRefusedByte[right];
+      against |= 1u << kHeldByte[right];
+    }
+  }
+  constexpr unsigned kWhole = (1u << kRecordBytes) - 1;
+
+  // Usual case first: commit straight away and look. Anyone seen (possibly
+  // an open racing this one the same way) sends both through the careful
+  // path below, where only a settled record refuses.
+  if (int err = setRuns(fd, kCommitted, record, F_RDLCK)) {
+    if (err == EOPNOTSUPP) return ERROR_SUCCESS;  // no locks on this file system
+    return failure(fd, err);
+  }
+  int err = 0;
+  Seen seen = lockedByOthers(fd, against, err);
+  if (err) return failure(fd, err);
+  if (!seen.pending && !seen.committed) return ERROR_SUCCESS;
+  setRuns(fd, kCommitted, kWhole, F_UNLCK);
 
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (int err = setRuns(fd, kPending, record, F_RDLCK)) {
-      if (err == EOPNOTSUPP) return ERROR_SUCCESS;  // no locks on this file system
-      return failure(fd, err);
-    }
-    // Pending records first: an open that moves from pending to committed
-    // takes its committed bytes before dropping the pending ones, so it is
-    // seen by one of the two queries whichever moment they run at.
-    int err = 0;
-    const unsigned pending = lockedByOthers(fd, kPending, against, err);
-    const unsigned committed = err ? 0 : lockedByOthers(fd, kCommitted, against, err);
+    if (int e = setRuns(fd, kPending, record, F_RDLCK)) return failure(fd, e);
+    seen = lockedByOthers(fd, against, err);
     if (err) return failure(fd, err);
-    if (committed) {
+    if (seen.committed) {
       releaseAll(fd);
       return ERROR_SHARING_VIOLATION;
     }
-    if (!pending) {
+    if (!seen.pending) {
       if (int e = setRuns(fd, kCommitted, record, F_RDLCK)) return failure(fd, e);
-      setRuns(fd, kPending, (1u << kRecordBytes) - 1, F_UNLCK);
+      setRuns(fd, kPending, kWhole, F_UNLCK);
       return ERROR_SUCCESS;
     }
-    setRuns(fd, kPending, (1u << kRecordBytes) - 1, F_UNLCK);
+    setRuns(fd, kPending, kWhole, F_UNLCK);
     backOff(attempt);
   }
   return ERROR_SHARING_VIOLATION;
