@@ -4,8 +4,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -205,6 +207,27 @@ TEST_F(FileIoTest, ReadsWritesSeeksAndResizes) {
   EXPECT_TRUE(f.writeToFile("xy", 2, &written));
   EXPECT_EQ(written, 2u);
   EXPECT_EQ(f.getFileSize(), 5002u);
+}
+
+// The file-size limit cuts a write short and refuses the next one: the loop
+// must go on after the short write and report the refusal, never success.
+TEST_F(FileIoTest, AShortWriteIsContinuedAndItsFailureReported) {
+  const std::string p = path("limited.bin");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {1000, 1000};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    File f = open(p, FileIO::OpenReadWrite, FileIO::ShareNone, FileIO::CreateNew);
+    std::vector<char> data(4000, 'q');
+    unsigned written = 0;
+    const bool ok = f.writeToFile(data.data(), static_cast<unsigned>(data.size()), &written);
+    ::_exit(!ok && written == 1000 && FileIO::lastError() == 223 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(contents(p).size(), 1000u);
 }
 
 TEST_F(FileIoTest, OperationsNeedTheAccessTheHandleHolds) {
