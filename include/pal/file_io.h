@@ -22,7 +22,8 @@
 //   change stands in. setFileTime cannot set a creation time: a non-null
 //   `created` that differs from the file's birth time (or any, where none is
 //   kept) fails with ERROR_NOT_SUPPORTED and changes nothing. Setting times
-//   needs write access, as on Windows, not ownership of the file.
+//   needs a handle with write access, as on Windows, and Linux also wants
+//   the caller to own the file (or hold the privilege to act as owner).
 // - Closing reports a deferred write error (for example of a network file
 //   system) by false; the descriptor is released all the same, so the file
 //   is closed afterwards.
