@@ -118,6 +118,13 @@ unsigned failure(int fd, int err) {
 
 }  // namespace
 
+// A descriptor open only for reading can take shared locks only, and shared
+// locks never conflict, so the kernel cannot decide between two opens by
+// refusing one of them a lock. Each open therefore records first and looks
+// second: of two conflicting opens, the later look sees the other's record
+// and that open does not go ahead. An open that sees only a pending record
+// (another open still deciding) steps back and tries again, so that both are
+// not refused; a committed record refuses at once.
 unsigned takeShareMode(int fd, unsigned access, unsigned share) {
   access &= 7;
   share &= 7;
