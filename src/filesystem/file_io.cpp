@@ -23,9 +23,10 @@ void detail::beginFileOperation() {
 }
 
 bool detail::endFileOperation(unsigned code) {
+  if (code == ERROR_SUCCESS) return true;  // both cells still hold the 0 of the start
   detail::setLastError(code);
   tFileIoError = code;
-  return code == ERROR_SUCCESS;
+  return false;
 }
 
 namespace FileIO {

@@ -24,7 +24,7 @@ namespace Halvex::Tessaran::PAL::detail {
 
 // Each FileIO operation starts with both the system's last error and the
 // FileIO cell at 0 and ends by storing its system error (0 on success) in
-// both.
+// both. Nothing between the two may set the system's last error.
 void beginFileOperation();
 // Stores `code` and returns whether it is ERROR_SUCCESS.
 bool endFileOperation(unsigned code);

@@ -98,11 +98,13 @@ namespace FileIO {
 
 File File::openFile(const void* name, FileCharType charType, FileOpenMode openMode, FileShareMode shareMode,
                     FileCreationMode creationMode) {
-  beginFileOperation();
   auto* imp = new FileImp;
+  // Converted before the operation starts: the conversion may set the
+  // system's last error.
   const std::optional<std::string> path = charType == Utf16Name
                                               ? fileNameFromWide(static_cast<const wchar_t*>(name))
                                               : fileNameFromAnsi(static_cast<const char*>(name));
+  beginFileOperation();
   if (!path) {
     const unsigned error = name ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
     imp->status = Error::win32ToPyraError(error);
