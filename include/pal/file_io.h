@@ -31,8 +31,11 @@
 //   that this process holds on it (an SQLite database, for one); do not
 //   open such files through File in the process that locks them.
 // - Streams: the runtime's mode strings are accepted ("r", "w", "a", "+",
-//   "t", "b", "x", "c", "n", "N", "S", "R", "T", "D", ",ccs=..."). Text mode
-//   does not translate line ends. "c" makes every write reach the disk
+//   "t", "b", "x", "c", "n", "N", "S", "R", "T", "D", ",ccs=..."). Their
+//   descriptors are close-on-exec whether or not "N" is given (an inherited
+//   descriptor would keep the share modes alive); "T" is a caching hint with
+//   no effect here; "S" and "R" advise the kernel. Text mode does not
+//   translate line ends. "c" makes every write reach the disk
 //   before it returns (synchronous data writes), stronger than committing at
 //   each flush. "D" removes the name right after opening: the file lives on
 //   until the stream closes but other opens no longer find it. Every ccs=
