@@ -3,10 +3,12 @@
 #include "fonts/sfnt_names.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "diagnostics/child.h"
 #include "sfnt_builder.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
@@ -208,6 +210,13 @@ TEST(SfntNames, OpenFontFileReadsRegularFilesOnly) {
   EXPECT_FALSE(bytes->read(file.size(), &b, 1));
   EXPECT_FALSE(openFontFile((dir / "missing.ttf").wstring()));
   EXPECT_FALSE(openFontFile(dir.wstring()));
+  // A FIFO (an alternate font file name, or a font replaced by a pipe) is
+  // refused at once; the child's time limit turns a hang into a failure.
+  ASSERT_EQ(mkfifo((dir / "pipe.ttf").c_str(), 0600), 0);
+  const auto outcome =
+      kvpal::test::runInChild([&] { return openFontFile((dir / "pipe.ttf").wstring()) ? 1 : 0; });
+  EXPECT_EQ(outcome.signal, 0) << "the open waited on the FIFO";
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
   std::filesystem::remove_all(dir);
 }
 
