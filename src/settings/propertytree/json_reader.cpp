@@ -21,7 +21,8 @@ namespace {
 // literals joined into one, any raw character (control characters
 // included) inside strings, and \u escapes kept as the code unit they name,
 // lone surrogates included. Numbers and the literals true, false and null
-// are kept as their text. The top level is an object or an array.
+// are kept as their text. As with the newer reader, a bare value is a whole
+// document too.
 class JsonReader {
  public:
   explicit JsonReader(std::wstring_view text) : text_(text) {
@@ -32,8 +33,10 @@ class JsonReader {
   pt::wptree read() {
     pt::wptree root;
     skipBlank();
-    if (!at(L'{') && !at(L'[')) fail("expected object or array");
-    open(root);
+    if (at(L'{') || at(L'['))
+      open(root);
+    else
+      root.data() = value();
     while (!stack_.empty()) {
       Open& top = stack_.back();
       const wchar_t close = top.array ? L']' : L'}';
@@ -125,12 +128,17 @@ class JsonReader {
       open(parent.push_back({std::move(key), pt::wptree()})->second);
       return;
     }
-    std::wstring value;
+    parent.push_back({std::move(key), pt::wptree(value())});
+  }
+
+  // A string, number or literal.
+  std::wstring value() {
+    std::wstring text;
     if (at(L'"'))
-      value = string();
-    else if (!literal(value))
+      text = string();
+    else if (!literal(text))
       fail("expected value");
-    parent.push_back({std::move(key), pt::wptree(std::move(value))});
+    return text;
   }
 
   static bool isHigh(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
