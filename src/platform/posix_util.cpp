@@ -133,12 +133,20 @@ ReplacingFile::ReplacingFile(const char* path) : target_(path) {
     fd_ = retryOnEintr(::open, temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EEXIST) break;
   }
-  if (fd_ < 0) {
-    temporary_.clear();
+  if (fd_ >= 0) {
+    // The replacement keeps the permissions of the file it replaces.
+    if (exists) ::fchmod(fd_, st.st_mode & 07777);
     return;
   }
-  // The replacement keeps the permissions of the file it replaces.
-  if (exists) ::fchmod(fd_, st.st_mode & 07777);
+  temporary_.clear();
+  // A writable file in a folder that takes no new file is written in place,
+  // and cut to its new length only once the text is written.
+  if (exists) {
+    const int err = errno;
+    fd_ = retryOnEintr(::open, target_.c_str(), O_WRONLY | O_CLOEXEC);
+    truncateAtCommit_ = fd_ >= 0;
+    if (fd_ < 0) errno = err;
+  }
 }
 
 ReplacingFile::~ReplacingFile() {
@@ -151,13 +159,15 @@ bool ReplacingFile::write(std::string_view bytes) {
     const ssize_t n = retryOnEintr(::write, fd_, bytes.data(), bytes.size());
     if (n <= 0) return false;
     bytes.remove_prefix(static_cast<std::size_t>(n));
+    written_ += static_cast<std::uint64_t>(n);
   }
   return fd_ >= 0;
 }
 
 bool ReplacingFile::commit() {
   if (fd_ < 0) return false;
-  bool ok = temporary_.empty() || ::fsync(fd_) == 0;
+  bool ok = !truncateAtCommit_ || ::ftruncate(fd_, static_cast<off_t>(written_)) == 0;
+  ok = ok && (temporary_.empty() || ::fsync(fd_) == 0);
   ok = ::close(fd_) == 0 && ok;
   fd_ = -1;
   if (ok && !temporary_.empty()) {

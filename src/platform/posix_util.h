@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,7 +57,9 @@ bool readRegularFile(const char* path, std::string& bytes);
 // target of a symbolic link), which commit() renames over it. Dropping the
 // writer before commit() removes that file. A target that exists but is no
 // regular file (a device) is written in place; a FIFO without a reader
-// does not open.
+// does not open. Where no new file can be made beside an existing file, that
+// file is written in place and keeps its old content unless write() is
+// called.
 class ReplacingFile {
  public:
   explicit ReplacingFile(const char* path);
@@ -70,6 +73,8 @@ class ReplacingFile {
 
  private:
   int fd_ = -1;
+  bool truncateAtCommit_ = false;
+  std::uint64_t written_ = 0;
   std::string target_;
   std::string temporary_;  // empty when writing in place
 };

@@ -15,7 +15,7 @@ namespace {
 
 // Builds a tree by adding (path, value) nodes in order, so repeated keys and
 // nodes holding both a value and children can be written down. With '/' as
-// the separator, keys may hold '.' and "a/" is an array element of a.
+// the separator, keys may hold '.'.
 template <class Tree = pt::wptree>
 Tree treeOf(std::initializer_list<std::pair<typename Tree::key_type, typename Tree::key_type>> nodes,
             char separator = '.') {
@@ -25,10 +25,20 @@ Tree treeOf(std::initializer_list<std::pair<typename Tree::key_type, typename Tr
   return tree;
 }
 
-// ["1", {"k": "2"}, "3"] under "arr", and a key holding '.'.
+// {"arr": [values...]}: array elements have empty keys.
+pt::wptree arrayOf(std::initializer_list<const wchar_t*> values) {
+  pt::wptree array;
+  for (const wchar_t* value : values) array.push_back({L"", pt::wptree(value)});
+  pt::wptree tree;
+  tree.add_child(L"arr", array);
+  return tree;
+}
+
+// {"arr": ["1", {"k": "2"}, "3"], "v.w": "4"}
 pt::wptree arraysTree() {
-  pt::wptree tree = treeOf({{L"arr/", L"1"}, {L"arr/", L""}, {L"arr/", L"3"}, {L"v.w", L"4"}}, '/');
+  pt::wptree tree = arrayOf({L"1", L"", L"3"});
   std::next(tree.get_child(L"arr").begin())->second.put(L"k", L"2");
+  tree.push_back({L"v.w", pt::wptree(L"4")});
   return tree;
 }
 
@@ -76,8 +86,7 @@ TEST(TreeValueDifference, KeepsValuesTheOtherTreeLacksOrHoldsDifferently) {
       {"repeated keys", treeOf({{L"x", L"1"}, {L"x", L"2"}}), treeOf({{L"x", L"1"}, {L"x", L"2"}}), L""},
       {"repeated key b lacks", treeOf({{L"x", L"1"}, {L"x", L"2"}}), treeOf({{L"x", L"1"}}), L"x=2"},
       {"arrays and dotted keys, self", arraysTree(), arraysTree(), L""},
-      {"array element differs", treeOf({{L"arr/", L"1"}, {L"arr/", L"2"}}, '/'),
-       treeOf({{L"arr/", L"1"}, {L"arr/", L"3"}}, '/'), L"arr={=2}"},
+      {"array element differs", arrayOf({L"1", L"2"}), arrayOf({L"1", L"3"}), L"arr={=2}"},
       {"dotted key differs", treeOf({{L"v.w", L"1"}}, '/'), treeOf({{L"v.w", L"2"}}, '/'), L"v.w=1"},
       {"extra nodes of b", treeOf({{L"x", L"1"}}), treeOf({{L"x", L"1"}, {L"y", L"2"}}), L""},
   };
@@ -103,8 +112,7 @@ TEST(MergeWithFeatureToggles, TogglesWinAndAddWhatSettingsLack) {
        L"g={x=1 y=4 z=3 w=} h=5 n={m={k=6}}"},
       {"nothing removed", treeOf({{L"a", L"1"}, {L"b.c", L"2"}}), {}, L"a=1 b={c=2}"},
       {"with itself", arraysTree(), arraysTree(), L"arr={=1 ={k=2} =3} v.w=4"},
-      {"array elements laid one over one", treeOf({{L"arr/", L"1"}}, '/'),
-       treeOf({{L"arr/", L"5"}, {L"arr/", L"6"}}, '/'), L"arr={=5 =6}"},
+      {"array elements laid one over one", arrayOf({L"1"}), arrayOf({L"5", L"6"}), L"arr={=5 =6}"},
   };
   expectEach(cases, mergeWithFeatureToggleSettingsFile);
 }
