@@ -98,8 +98,7 @@ struct SfntCache {
 namespace {
 
 // `count` records of `recordSize` bytes at `offset`, cut to the records the
-// file holds: a lookup scanning them one by one stopped at the first it could
-// not read.
+// file holds, as a scan stops at the first record it cannot read.
 std::optional<std::vector<std::uint8_t>> readRecords(const FontBytes& file, std::uint64_t offset,
                                                      std::uint32_t count, std::size_t recordSize) {
   const std::uint64_t room = offset < file.size() ? (file.size() - offset) / recordSize : 0;

@@ -62,8 +62,7 @@ void addDifferences(const Tree& a, const Tree* b, Pending<Tree>& out) {
   for (const auto& [key, child] : a) {
     const Tree* other = pairing.next(key);
     Pending<Tree> slot{&out, &key, nullptr};
-    if (!child.data().empty() && (other ? other->data() != child.data() : true))
-      slot.get().data() = child.data();
+    if (!child.data().empty() && (!other || other->data() != child.data())) slot.get().data() = child.data();
     addDifferences(child, other, slot);
   }
 }
@@ -108,17 +107,15 @@ bool overlay(const pt::wptree& toggles, pt::wptree& result) {
   return differs;
 }
 
-// The node of `result` standing where a node of the description tree
-// stands, by the keys and their occurrences on the way; missing nodes are
-// made on the end of their parents.
-struct DescriptionPath {
-  std::vector<std::pair<const std::wstring*, std::size_t>> steps;
-};
+// The keys from the root down to a description node, each with its
+// occurrence among the siblings of that key.
+using Steps = std::vector<std::pair<const std::wstring*, std::size_t>>;
 
-pt::wptree& nodeAt(pt::wptree& tree, const std::pair<const std::wstring*, std::size_t>* first,
-                   const std::pair<const std::wstring*, std::size_t>* last) {
+// The node of `tree` standing where the steps [first, last) lead; missing
+// nodes are made on the end of their parents.
+pt::wptree& nodeAt(pt::wptree& tree, Steps::const_iterator first, Steps::const_iterator last) {
   pt::wptree* node = &tree;
-  for (auto* step = first; step != last; ++step) {
+  for (auto step = first; step != last; ++step) {
     std::size_t n = 0;
     pt::wptree* found = nullptr;
     for (auto& [key, child] : *node)
@@ -131,25 +128,23 @@ pt::wptree& nodeAt(pt::wptree& tree, const std::pair<const std::wstring*, std::s
   return *node;
 }
 
-void translate(const pt::wptree& values, const pt::wptree& descriptions, pt::wptree& result,
-               DescriptionPath& path) {
+void translate(const pt::wptree& values, const pt::wptree& descriptions, pt::wptree& result, Steps& steps) {
   std::map<std::wstring, std::size_t> seen;
   for (const auto& [key, node] : descriptions) {
-    path.steps.push_back({&key, seen[key]++});
-    const auto& steps = path.steps;
+    steps.push_back({&key, seen[key]++});
     if (steps.size() >= 2 && *steps.front().first == L"Variables" && key == L"@") {
       const std::wstring& name = *steps[1].first;
       const auto variable = values.find(name);
       if (variable != values.not_found() && !variable->second.data().empty() &&
           variable->second.data() != node.data()) {
         result.erase(name);
-        pt::wptree& parent = nodeAt(result, steps.data(), steps.data() + steps.size() - 1);
+        pt::wptree& parent = nodeAt(result, steps.begin(), steps.end() - 1);
         parent.push_back({key, pt::wptree(variable->second.data())});
         parent.push_back({L"StorageType", pt::wptree(L"0")});
       }
     }
-    translate(values, node, result, path);
-    path.steps.pop_back();
+    translate(values, node, result, steps);
+    steps.pop_back();
   }
 }
 
@@ -171,8 +166,8 @@ pt::wptree mergeWithFeatureToggleSettingsFile(const pt::wptree& settings, const 
 
 pt::wptree translationOfSysvar(const pt::wptree& values, const pt::wptree& descriptions) {
   pt::wptree result = values;
-  DescriptionPath path;
-  translate(values, descriptions, result, path);
+  Steps steps;
+  translate(values, descriptions, result, steps);
   return result;
 }
 
