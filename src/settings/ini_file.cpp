@@ -2,11 +2,11 @@
 #include "settings/ini_file.h"
 
 #include <clocale>
-#include <cstdio>
 #include <cwctype>
 #include <optional>
 
 #include "filesystem/path_text.h"
+#include "platform/posix_util.h"
 #include "platform/utf16.h"
 #include "text/utf8.h"
 
@@ -108,13 +108,8 @@ std::wstring readProfileString(const std::wstring& file, std::wstring_view secti
                                size_t bufferChars) {
   const std::optional<boost::filesystem::path> p = pathFromWide(file.c_str());
   if (!p) return {};
-  // stdio rather than a stream, which throws when the name is a folder.
-  std::FILE* f = std::fopen(p->c_str(), "rb");
-  if (!f) return {};
   std::string bytes;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-  std::fclose(f);
+  if (!readRegularFile(p->c_str(), bytes)) return {};
   return profileStringFromBytes(bytes, section, key, bufferChars);
 }
 
