@@ -20,7 +20,8 @@
 // - filePath is the file fontconfig reports for the face, unless the
 //   "AltFontNames" product setting names one ("<full name> (TrueType)"); a
 //   name without a folder there is taken from the folder of the face's own
-//   file, and a ".FOT" ending becomes ".TTF".
+//   file, and a ".FOT" ending becomes ".TTF". Font files are read only when
+//   they are regular files (a FIFO in their place is not waited on).
 // - On a system whose locale is not en-US, the English names are read from
 //   the faces' own files; the alternate family-name table is built from every
 //   file fontconfig lists and keeps all pairs it finds.

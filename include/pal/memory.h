@@ -5,6 +5,10 @@
 // - Private heaps are jemalloc arenas (one arena per heap, with its own
 //   per-thread caches); destroying a heap gives back every block in it at once.
 //   The low-fragmentation option has no counterpart and is implied.
+//   jemalloc holds at most 4,095 arenas, its automatic ones (four per
+//   processor) included, which bounds the private heaps alive at once;
+//   kvHeapCreate beyond that returns null at once, without asking the new
+//   handler.
 //   libjemalloc.so.2 uses static TLS, so a process that loads libKvPal.so
 //   late with dlopen (rather than linking it) must start with spare static
 //   TLS, for example GLIBC_TUNABLES=glibc.rtld.optional_static_tls=16384.

@@ -4,6 +4,7 @@
 #include "pal/diagnostics.h"
 #include "pal/error_status.h"
 #include "pal/export.h"
+#include "pal/file_io.h"
 #include "pal/file_system.h"
 #include "pal/font_utils.h"
 #include "pal/locale.h"

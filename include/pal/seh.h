@@ -11,8 +11,9 @@
 //   0xC0000006 (a mapped file beyond its end) or 0x80000002 (misalignment).
 //   SIGFPE: integer division 0xC0000094, integer overflow 0xC0000095,
 //   floating-point faults 0xC000008E/0xC0000091/0xC0000093/0xC000008F/
-//   0xC0000090, an x87 stack fault 0xC0000092. SIGILL 0xC000001D; SIGTRAP
-//   0x80000003.
+//   0xC0000090, an x87 stack fault 0xC0000092, a denormal operand
+//   0xC000008D (told from an underflow by the saved status word or MXCSR).
+//   SIGILL 0xC000001D; SIGTRAP 0x80000003.
 // - The handlers are installed while at least one guard runs in the
 //   process; outside any guard the previous handlers are back in force, and
 //   a fault on a thread without a guard goes to them as if the library had
@@ -49,6 +50,9 @@ PAL_EXPORT bool callWithSEH(const std::function<void()>& fn, ExceptionInformatio
 PAL_EXPORT bool callWithSEH(const std::function<void()>& fn, const std::function<void()>& onException);
 
 PAL_EXPORT std::wstring getExceptionName(const EXCEPTION_POINTERS* pointers);
+// "Unhandled Exception <code> (<name>) at address <address>h", both in
+// lower-case hexadecimal without leading zeros. The address keeps all 64
+// bits (Windows' format keeps 32, which would cut a 64-bit address).
 PAL_EXPORT std::wstring getExceptionMessage(const ExceptionInformation& info);
 
 }  // namespace Halvex::Tessaran::PAL::SEH

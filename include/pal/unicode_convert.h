@@ -21,6 +21,8 @@
 //   to the first zero unit (2 or 4 bytes).
 // - Code page 65001 reports ToMultiByteLossy when a value had to become
 //   U+FFFD; Windows refuses a default-character report for UTF-8 instead.
+//   For UTF-7 (65000) wideToMultibyte fails as on Windows, which refuses
+//   that report there too.
 // - The UTF-16 helpers convert (surrogate pairs) instead of reinterpreting
 //   the wide buffer, so each holds a UTF-16 copy of its own.
 #pragma once
@@ -88,11 +90,17 @@ PAL_EXPORT bool canInterpretEncoding(code_page_id id);
 PAL_EXPORT bool utf8ToWideChar(const char* text, std::wstring& out);
 PAL_EXPORT bool wideCharToUtf8(const wchar_t* text, std::string& out);
 
-// Converts up to the first zero character of `in`.
+// Converts up to the first zero character of `in`. ToMultibyteNoBestFit
+// fails for the code pages that take no conversion flags (42, 50220-50222,
+// 50225, 50227, 50229, 54936, 57002-57011, 65000). Never throws: a text too
+// long to convert fails.
 PAL_EXPORT ToMultiByteStat wideToMultibyte(code_page_id_ex codePage, const std::wstring& in, std::string& out,
                                            ToMultibyteFlag flag);
-// Flags: 1 fails on any byte sequence invalid in the code page; 2 (precomposed
-// characters) changes nothing, the tables already give precomposed forms.
+// Flags: 1 fails on any byte sequence invalid in the code page, including
+// bytes it leaves undefined that the lenient reading maps to private-use or
+// default characters; 2 (precomposed characters) changes nothing, the tables
+// already give precomposed forms. `out` ends at the first zero character,
+// also one decoded from other bytes (UTF-7).
 PAL_EXPORT ToWideCharStat multibyteToWide(code_page_id_ex codePage, const std::string& in, std::wstring& out,
                                           int flags);
 
@@ -119,14 +127,18 @@ class PAL_EXPORT WideCharToUtf16Helper {
 // shorter) and read it back as wide text.
 class PAL_EXPORT Utf16ToWideCharHelper {
  public:
+  // Never throws: a capacity that cannot be allocated leaves the helper
+  // without a UTF-16 buffer.
   Utf16ToWideCharHelper(wchar_t* buffer, size_t capacity);
 
-  // `capacity` UTF-16 units, zero-filled, for the caller to fill.
+  // `capacity` UTF-16 units, zero-filled, for the caller to fill; null when
+  // they could not be allocated.
   char16_t* getUtf16Buffer();
   // Converts the UTF-16 into `destination` (the helper's own wide buffer or
   // another one of at least `capacity` units) and sets `length` to the wide
   // units before the first zero. A foreign destination with `length` below
   // the capacity gets nothing: `length` becomes the capacity, result false.
+  // Without a UTF-16 buffer nothing is copied: `length` 0, result false.
   bool getWideBuffer(wchar_t* destination, size_t& length);
 
  private:

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
+#include <string_view>
 
 #include "diagnostics/assert_log.h"
 #include "pal/settings_environment.h"
@@ -17,7 +19,13 @@ namespace {
 std::wstring executablePath() {
   char buf[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
-  return n > 0 ? utf8ToWide(std::string_view(buf, static_cast<size_t>(n))) : std::wstring();
+  if (n <= 0) return std::wstring();
+  std::string path(buf, static_cast<size_t>(n));
+  // An executable replaced or removed while running reads "PATH (deleted)";
+  // the log keeps the name it was started under.
+  constexpr std::string_view kDeleted = " (deleted)";
+  if (path.ends_with(kDeleted) && access(path.c_str(), F_OK) != 0) path.resize(path.size() - kDeleted.size());
+  return utf8ToWide(path);
 }
 
 std::FILE* openLog(const std::wstring& name) {

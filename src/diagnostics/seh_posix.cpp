@@ -128,6 +128,18 @@ void forwardToPrevious(int sig, siginfo_t* si, void* uc) {
   }
 }
 
+// The kernel reports a denormal operand as an underflow. The unit that
+// trapped (x87: #MF, trap 16; SSE: #XM, trap 19) holds the exception flags,
+// and an unmasked denormal flag among them tells the two apart.
+bool denormalOperand(const ucontext_t* uc) {
+  const auto* fp = uc->uc_mcontext.fpregs;
+  if (!fp) return false;
+  constexpr unsigned kDenormal = 0x02;
+  unsigned pending =
+      uc->uc_mcontext.gregs[REG_TRAPNO] == 16 ? fp->swd & ~fp->cwd : fp->mxcsr & ~(fp->mxcsr >> 7);
+  return (pending & kDenormal) != 0;
+}
+
 DWORD faultCode(int sig, const siginfo_t* si, const ucontext_t* uc, std::uintptr_t addr) {
   switch (sig) {
     case SIGSEGV:
@@ -145,7 +157,7 @@ DWORD faultCode(int sig, const siginfo_t* si, const ucontext_t* uc, std::uintptr
         case FPE_FLTOVF:
           return 0xC0000091;
         case FPE_FLTUND:
-          return 0xC0000093;
+          return denormalOperand(uc) ? 0xC000008D : 0xC0000093;
         case FPE_FLTRES:
           return 0xC000008F;
         case FPE_FLTSUB:

@@ -4,6 +4,7 @@
 #include <array>
 #include <boost/filesystem/operations.hpp>
 #include <climits>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -56,17 +57,26 @@ fs::path normalized(const fs::path& p) {
 
 namespace {
 
-// The path's elements without the "." ones, so "a/./b" and "a/b/" compare
-// like "a/b".
-std::vector<fs::path> elementsOf(const fs::path& p) {
-  std::vector<fs::path> out;
-  for (const fs::path& e : p)
-    if (e != ".") out.push_back(e);
-  return out;
-}
+// A path read as a file: the elements of its folder (without "." ones, so
+// "a/./b" compares like "a/b") and its file name. A path that ends in a
+// separator (or ".") names a folder and has no file name.
+struct FileElements {
+  std::vector<fs::path> folder;
+  std::optional<fs::path> name;
+  bool endsInFolder = false;
+};
 
-bool isName(const fs::path& element) {
-  return !element.has_root_path();
+FileElements fileElementsOf(const fs::path& p) {
+  FileElements out;
+  for (const fs::path& e : p) {
+    out.endsInFolder = e == ".";
+    if (!out.endsInFolder) out.folder.push_back(e);
+  }
+  if (!out.endsInFolder && !out.folder.empty() && !out.folder.back().has_root_path()) {
+    out.name = out.folder.back();
+    out.folder.pop_back();
+  }
+  return out;
 }
 
 }  // namespace
@@ -77,18 +87,25 @@ std::wstring pathRelativePathTo(const wchar_t* from, const wchar_t* to) {
   if (!fromPath || !toPath || fromPath->native().size() > PATH_MAX || toPath->native().size() > PATH_MAX)
     return {};
 
-  std::vector<fs::path> fromDir = elementsOf(*fromPath);
-  if (!fromDir.empty() && isName(fromDir.back())) fromDir.pop_back();  // `from` names a file
-  const std::vector<fs::path> target = elementsOf(*toPath);
+  // Both are files: the way leads from `from`'s folder up to the folder the
+  // two share, then down `to`'s folder to its file name ("/a/f" to "/a" is
+  // "../a"). A folder named with a trailing separator keeps it ("./b/").
+  const std::vector<fs::path> fromDir = fileElementsOf(*fromPath).folder;
+  const FileElements target = fileElementsOf(*toPath);
 
   std::size_t common = 0;
-  while (common < fromDir.size() && common < target.size() && fromDir[common] == target[common]) ++common;
+  while (common < fromDir.size() && common < target.folder.size() && fromDir[common] == target.folder[common])
+    ++common;
   if (common == 0) return {};
 
   std::string rel;
   for (std::size_t i = common; i < fromDir.size(); ++i) rel += rel.empty() ? ".." : "/..";
   if (rel.empty()) rel = ".";
-  for (std::size_t i = common; i < target.size(); ++i) rel += "/" + target[i].string();
+  for (std::size_t i = common; i < target.folder.size(); ++i) rel += "/" + target.folder[i].string();
+  if (target.name)
+    rel += "/" + target.name->string();
+  else if (target.endsInFolder)
+    rel += "/";
   return detail::wideFromPath(rel).value_or(std::wstring());
 }
 

@@ -110,6 +110,23 @@ SystemFace faceOf(FcPattern* pattern, const LanguageTags& tags) {
   return face;
 }
 
+// fontconfig lists typographic and Macintosh names beside the legacy Windows
+// ones, and two families sharing a typographic name would become one: the
+// names come from the face's own name table where it has Windows names. A
+// variable font's named instance keeps fontconfig's names, which tell the
+// instances apart.
+void takeLegacyNames(SystemFace& face, LANGID language) {
+  if (face.index >> 16) return;
+  const std::unique_ptr<FontBytes> file = openFontFile(face.file);
+  const std::optional<FontFileFaces> faces = file ? fontFileFaces(*file) : std::nullopt;
+  if (!faces) return;
+  LegacyNames names = legacyNames(*file, lookupFace(*faces, face.index), language);
+  if (!names.family) return;
+  face.family = std::move(*names.family);
+  if (names.style) face.style = std::move(*names.style);
+  face.fullName = names.fullName ? std::move(*names.fullName) : face.family + L" " + face.style;
+}
+
 int applicationFaceCount() {
   FcFontSet* set = FcConfigGetFonts(nullptr, FcSetApplication);
   return set ? set->nfont : 0;
@@ -131,7 +148,10 @@ std::vector<SystemFace> listSystemFaces(LCID systemLcid) {
                                           FC_FONTFORMAT, FC_OUTLINE, FC_VARIABLE, nullptr);
   FcFontSet* set = all && objects ? FcFontList(nullptr, all, objects) : nullptr;
   const LanguageTags tags = tagsFor(systemLcid);
-  for (int i = 0; set && i < set->nfont; ++i) faces.push_back(faceOf(set->fonts[i], tags));
+  for (int i = 0; set && i < set->nfont; ++i) {
+    faces.push_back(faceOf(set->fonts[i], tags));
+    takeLegacyNames(faces.back(), static_cast<LANGID>(systemLcid & 0xFFFF));
+  }
   if (set) FcFontSetDestroy(set);
   if (objects) FcObjectSetDestroy(objects);
   if (all) FcPatternDestroy(all);

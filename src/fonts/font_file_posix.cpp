@@ -1,6 +1,5 @@
 // Font files read with pread, so that lookups seek without buffering whole
 // files.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,10 +43,10 @@ class FileFontBytes final : public FontBytes {
 std::unique_ptr<FontBytes> openFontFile(const std::wstring& path) {
   std::string narrow;
   if (!UnicodeConvert::wideCharToUtf8(path.c_str(), narrow)) return nullptr;
-  const int fd = retryOnEintr(::open, narrow.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openRegularFile(narrow.c_str());
   if (fd < 0) return nullptr;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
     ::close(fd);
     return nullptr;
   }

@@ -51,12 +51,6 @@ std::wstring fileNameOf(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// The face number the name lookups use for the system's face index.
-std::uint32_t lookupFace(const FontFileFaces& faces, std::uint32_t index) {
-  // fontconfig puts a variable font's named instance in the upper 16 bits.
-  return faces.collection ? (index & 0xFFFF) + 1 : 0;
-}
-
 // Replaces `name` by the family name in 1033 of the face of `file` that has
 // `name` as its family name in `language` (for a plain file, its only face).
 bool englishNameFromFile(const FontBytes& file, std::wstring& name, LANGID language) {
@@ -141,6 +135,11 @@ FontInformation makeRecord(const SystemFace& face, const NameContext& names) {
 
 }  // namespace
 
+std::uint32_t lookupFace(const FontFileFaces& faces, std::uint32_t index) {
+  // fontconfig puts a variable font's named instance in the upper 16 bits.
+  return faces.collection ? (index & 0xFFFF) + 1 : 0;
+}
+
 int languageCharset(LCID language) {
   // The national-language table answers both Windows queries; the locale
   // model's charset cache is not used because it preloads the library's own
@@ -207,9 +206,11 @@ std::wstring alternateFontFileName(const std::wstring& fullName) {
   Settings::read().getProductSettings(
       L"AltFontNames",
       [&](const Settings::Container& settings) {
+        // exists() means a value with data; the first such value ends the
+        // lookup even when it reads as no name (an empty string, a number).
         if (!settings.good() || !settings.exists(value.c_str())) return true;
         file = settings.getString(value.c_str(), L"");
-        return file.empty();
+        return false;
       },
       true);
   return file;

@@ -30,6 +30,9 @@ struct SystemFace {
 // of `systemLcid` where the face has them.
 std::vector<SystemFace> listSystemFaces(LCID systemLcid);
 
+// The face number the name lookups use for the system's face index.
+std::uint32_t lookupFace(const FontFileFaces& faces, std::uint32_t index);
+
 // Register and unregister a font file for this process only.
 bool registerProcessFont(const std::wstring& path);
 bool unregisterProcessFont(const std::wstring& path);
@@ -54,8 +57,9 @@ struct NameContext {
 std::wstring englishFaceName(const FontUtils::FontInformation& font, const FontBytes* file,
                              const NameContext& context);
 
-// The product setting "AltFontNames" value "<fullName without @> (TrueType)";
-// empty when no root has it.
+// The product setting "AltFontNames" value "<fullName without @> (TrueType)"
+// from the first root holding it with data, read as a string; empty when no
+// root has it or that value is no string.
 std::wstring alternateFontFileName(const std::wstring& fullName);
 
 // The file of a face: the alternate file name when there is one (".FOT"

@@ -1,9 +1,12 @@
-// Bounds-checked reading of sfnt table directories, name tables and OS/2.
+// Bounds-checked reading of sfnt table directories, name tables and OS/2,
+// each parsed once per file.
 #include "fonts/sfnt_names.h"
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string_view>
+#include <vector>
 
 #include "pal/unicode_convert.h"
 #include "base/utf16.h"
@@ -16,6 +19,8 @@ constexpr std::uint16_t kWindowsPlatform = 3;
 constexpr std::uint16_t kUnicodeBmpEncoding = 1;
 constexpr std::uint16_t kBig5Encoding = 4;
 constexpr std::uint16_t kFamilyNameId = 1;
+constexpr std::uint16_t kStyleNameId = 2;
+constexpr std::uint16_t kFullNameId = 4;
 constexpr std::uint16_t kEnglishUs = 0x0409;
 
 std::uint16_t be16(const std::uint8_t* p) {
@@ -48,42 +53,148 @@ std::optional<std::uint64_t> faceDirectory(const FontBytes& file, std::uint32_t 
   return offset;
 }
 
-std::optional<std::uint64_t> tableOffset(const FontBytes& file, std::uint32_t face, std::string_view tag) {
-  std::optional<std::uint64_t> dir = faceDirectory(file, face);
-  std::uint16_t tables;
-  if (!dir || !read16(file, *dir + 4, tables)) return std::nullopt;
-  for (std::uint32_t i = 0; i < tables; ++i) {
-    std::uint8_t record[16];
-    if (!file.read(*dir + 12 + 16 * std::uint64_t{i}, record, sizeof record)) return std::nullopt;
-    if (std::memcmp(record, tag.data(), 4) == 0) return be32(record + 8);
-  }
-  return std::nullopt;
-}
-
 struct NameRecord {
   std::uint16_t platform, encoding, language, nameId, length, offset;
 };
 
-// Calls `match` for each name record in order until it returns true; gives
-// that record and the start of the string storage.
-template <typename Match>
-std::optional<std::pair<NameRecord, std::uint64_t>> findNameRecord(const FontBytes& file, std::uint32_t face,
-                                                                   Match match) {
-  std::optional<std::uint64_t> table = tableOffset(file, face, "name");
-  std::uint8_t header[6];
-  if (!table || !file.read(*table, header, sizeof header)) return std::nullopt;
-  const std::uint16_t count = be16(header + 2);
-  const std::uint64_t storage = *table + be16(header + 4);
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint8_t b[12];
-    if (!file.read(*table + 6 + 12 * std::uint64_t{i}, b, sizeof b)) return std::nullopt;
-    NameRecord r{be16(b), be16(b + 2), be16(b + 4), be16(b + 6), be16(b + 8), be16(b + 10)};
-    if (match(r)) return std::pair{r, storage};
+bool isWindowsName(const NameRecord& r) {
+  return r.platform == kWindowsPlatform && (r.encoding == kUnicodeBmpEncoding || r.encoding == kBig5Encoding);
+}
+
+// The first "name" and "OS/2" records of a table directory.
+struct TableDirectory {
+  std::optional<std::uint32_t> name, os2;
+};
+
+// What the lookups need of a name table: the first Windows record of each
+// name ID the list reads, per language and of any language, and the first
+// localised language.
+struct NameIndex {
+  std::uint64_t storage = 0;
+  std::map<std::pair<std::uint16_t, std::uint16_t>, NameRecord> windows;  // (name ID, language)
+  std::map<std::uint16_t, NameRecord> firstWindows;                       // name ID
+  std::optional<std::uint16_t> firstLocalLanguage;
+};
+
+}  // namespace
+
+// Parsed parts by their offset in the file, the failures too, and the bytes
+// still allowed to be parsed.
+struct SfntCache {
+  explicit SfntCache(std::uint64_t size) : budget(size) {}
+
+  // Takes `bytes` from the budget; false when it is spent.
+  bool spend(std::uint64_t bytes) {
+    if (bytes > budget) return false;
+    budget -= bytes;
+    return true;
   }
-  return std::nullopt;
+
+  std::uint64_t budget;
+  std::map<std::uint64_t, std::optional<TableDirectory>> directories;
+  std::map<std::uint64_t, std::optional<NameIndex>> nameTables;
+};
+
+namespace {
+
+// `count` records of `recordSize` bytes at `offset`, cut to the records the
+// file holds, as a scan stops at the first record it cannot read.
+std::optional<std::vector<std::uint8_t>> readRecords(const FontBytes& file, std::uint64_t offset,
+                                                     std::uint32_t count, std::size_t recordSize) {
+  const std::uint64_t room = offset < file.size() ? (file.size() - offset) / recordSize : 0;
+  const std::uint64_t held = std::min<std::uint64_t>(count, room);
+  if (!file.cache().spend(held * recordSize)) return std::nullopt;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(held * recordSize));
+  if (!bytes.empty() && !file.read(offset, bytes.data(), bytes.size())) return std::nullopt;
+  return bytes;
+}
+
+std::optional<TableDirectory> parseDirectory(const FontBytes& file, std::uint64_t dir) {
+  std::uint16_t tables;
+  if (!read16(file, dir + 4, tables)) return std::nullopt;
+  const auto records = readRecords(file, dir + 12, tables, 16);
+  if (!records) return std::nullopt;
+  TableDirectory found;
+  for (std::size_t at = 0; at < records->size(); at += 16) {
+    const std::uint8_t* record = records->data() + at;
+    if (!found.name && std::memcmp(record, "name", 4) == 0) found.name = be32(record + 8);
+    if (!found.os2 && std::memcmp(record, "OS/2", 4) == 0) found.os2 = be32(record + 8);
+  }
+  return found;
+}
+
+const std::optional<TableDirectory>& directoryOf(const FontBytes& file, std::uint32_t face) {
+  static const std::optional<TableDirectory> none;
+  const std::optional<std::uint64_t> dir = faceDirectory(file, face);
+  if (!dir) return none;
+  auto& directories = file.cache().directories;
+  auto it = directories.find(*dir);
+  if (it == directories.end()) it = directories.emplace(*dir, parseDirectory(file, *dir)).first;
+  return it->second;
+}
+
+std::optional<NameIndex> parseNameTable(const FontBytes& file, std::uint64_t table) {
+  std::uint8_t header[6];
+  if (!file.read(table, header, sizeof header)) return std::nullopt;
+  NameIndex index;
+  index.storage = table + be16(header + 4);
+  const auto records = readRecords(file, table + 6, be16(header + 2), 12);
+  if (!records) return std::nullopt;
+  for (std::size_t at = 0; at < records->size(); at += 12) {
+    const std::uint8_t* b = records->data() + at;
+    const NameRecord r{be16(b), be16(b + 2), be16(b + 4), be16(b + 6), be16(b + 8), be16(b + 10)};
+    if (!index.firstLocalLanguage && r.language != 0 && r.language != kEnglishUs)
+      index.firstLocalLanguage = r.language;
+    if (isWindowsName(r) &&
+        (r.nameId == kFamilyNameId || r.nameId == kStyleNameId || r.nameId == kFullNameId)) {
+      index.windows.try_emplace({r.nameId, r.language}, r);
+      index.firstWindows.try_emplace(r.nameId, r);
+    }
+  }
+  return index;
+}
+
+const NameIndex* nameIndexOf(const FontBytes& file, std::uint32_t face) {
+  const std::optional<TableDirectory>& dir = directoryOf(file, face);
+  if (!dir || !dir->name) return nullptr;
+  auto& tables = file.cache().nameTables;
+  auto it = tables.find(*dir->name);
+  if (it == tables.end()) it = tables.emplace(*dir->name, parseNameTable(file, *dir->name)).first;
+  return it->second ? &*it->second : nullptr;
+}
+
+std::optional<std::wstring> nameText(const FontBytes& file, const NameIndex& index,
+                                     const NameRecord& record) {
+  std::string bytes(record.length, '\0');
+  if (!file.read(index.storage + record.offset, bytes.data(), bytes.size())) return std::nullopt;
+  if (record.encoding == kUnicodeBmpEncoding) {
+    std::u16string units(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+      units[i] = be16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2 * i);
+    return utf16ToWide(units);
+  }
+  std::wstring text;
+  if (UnicodeConvert::multibyteToWide(code_page_id_ex(0u), bytes, text, 0) != UnicodeConvert::ToWideCharOk)
+    return std::nullopt;
+  return text;
+}
+
+std::optional<std::wstring> windowsName(const FontBytes& file, const NameIndex& index, std::uint16_t nameId,
+                                        std::uint16_t language) {
+  const auto it = index.windows.find({nameId, language});
+  if (it == index.windows.end()) return std::nullopt;
+  return nameText(file, index, it->second);
 }
 
 }  // namespace
+
+FontBytes::FontBytes() = default;
+FontBytes::~FontBytes() = default;
+
+SfntCache& FontBytes::cache() const {
+  if (!cache_) cache_ = std::make_unique<SfntCache>(size());
+  return *cache_;
+}
 
 bool MemoryFontBytes::read(std::uint64_t offset, void* out, std::size_t count) const {
   if (offset > bytes_.size() || count > bytes_.size() - offset) return false;
@@ -115,36 +226,34 @@ bool isSkippedFontFile(const std::uint8_t head[4]) {
 }
 
 std::optional<std::wstring> familyName(const FontBytes& file, std::uint32_t face, std::uint16_t language) {
-  auto found = findNameRecord(file, face, [&](const NameRecord& r) {
-    return r.platform == kWindowsPlatform &&
-           (r.encoding == kUnicodeBmpEncoding || r.encoding == kBig5Encoding) && r.language == language &&
-           r.nameId == kFamilyNameId;
-  });
-  if (!found) return std::nullopt;
-  const auto& [record, storage] = *found;
-  std::string bytes(record.length, '\0');
-  if (!file.read(storage + record.offset, bytes.data(), bytes.size())) return std::nullopt;
-  if (record.encoding == kUnicodeBmpEncoding) {
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-      units[i] = be16(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 2 * i);
-    return utf16ToWide(units);
-  }
-  std::wstring text;
-  if (UnicodeConvert::multibyteToWide(code_page_id_ex(0u), bytes, text, 0) != UnicodeConvert::ToWideCharOk)
-    return std::nullopt;
-  return text;
+  const NameIndex* index = nameIndexOf(file, face);
+  return index ? windowsName(file, *index, kFamilyNameId, language) : std::nullopt;
+}
+
+LegacyNames legacyNames(const FontBytes& file, std::uint32_t face, std::uint16_t language) {
+  LegacyNames names;
+  const NameIndex* index = nameIndexOf(file, face);
+  if (!index) return names;
+  auto pick = [&](std::uint16_t nameId) -> std::optional<std::wstring> {
+    for (const std::uint16_t lang : {language, kEnglishUs})
+      if (auto text = windowsName(file, *index, nameId, lang)) return text;
+    const auto first = index->firstWindows.find(nameId);
+    return first == index->firstWindows.end() ? std::nullopt : nameText(file, *index, first->second);
+  };
+  names.family = pick(kFamilyNameId);
+  names.style = pick(kStyleNameId);
+  names.fullName = pick(kFullNameId);
+  return names;
 }
 
 std::optional<std::uint16_t> firstLocalLanguage(const FontBytes& file, std::uint32_t face) {
-  auto found = findNameRecord(
-      file, face, [](const NameRecord& r) { return r.language != 0 && r.language != kEnglishUs; });
-  if (!found) return std::nullopt;
-  return found->first.language;
+  const NameIndex* index = nameIndexOf(file, face);
+  return index ? index->firstLocalLanguage : std::nullopt;
 }
 
 std::optional<Os2Info> os2Info(const FontBytes& file, std::uint32_t face) {
-  std::optional<std::uint64_t> table = tableOffset(file, face, "OS/2");
+  const std::optional<TableDirectory>& dir = directoryOf(file, face);
+  const std::optional<std::uint64_t> table = dir ? dir->os2 : std::nullopt;
   // Version 0 ends with the fields up to usWinDescent; version 1 adds the
   // two code-page words at 78.
   std::uint8_t b[86];

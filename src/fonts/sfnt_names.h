@@ -13,13 +13,29 @@
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// Random access to the bytes of one font file.
+// What the lookups have taken from one file; see FontBytes.
+struct SfntCache;
+
+// Random access to the bytes of one font file. The lookups below keep what
+// they parse with it (table directories, name tables), each part once, and
+// parse no more than the file's size in all: a forged collection whose many
+// faces share or overlap one huge directory costs no more than its bytes.
+// Not for use from several threads at once.
 class FontBytes {
  public:
-  virtual ~FontBytes() = default;
+  FontBytes();
+  virtual ~FontBytes();
+  FontBytes(const FontBytes&) = delete;
+  FontBytes& operator=(const FontBytes&) = delete;
+
   virtual std::uint64_t size() const = 0;
   // False unless all `count` bytes at `offset` were read.
   virtual bool read(std::uint64_t offset, void* out, std::size_t count) const = 0;
+
+  SfntCache& cache() const;
+
+ private:
+  mutable std::unique_ptr<SfntCache> cache_;
 };
 
 class MemoryFontBytes final : public FontBytes {
@@ -54,6 +70,14 @@ bool isSkippedFontFile(const std::uint8_t head[4]);
 // The platform 3, encoding 1 (UTF-16) or 4 (system ANSI code page) family
 // name (name ID 1) of `face` in `language`.
 std::optional<std::wstring> familyName(const FontBytes& file, std::uint32_t face, std::uint16_t language);
+
+// The legacy names of `face` a Windows enumeration reports: family, style
+// and full name (name IDs 1, 2 and 4, platform 3, encoding 1 or 4), each in
+// `language`, else in US English, else the first record of that ID.
+struct LegacyNames {
+  std::optional<std::wstring> family, style, fullName;
+};
+LegacyNames legacyNames(const FontBytes& file, std::uint32_t face, std::uint16_t language);
 
 // The language of the first name record, of any platform, whose language is
 // neither 0 nor 0x0409.

@@ -27,6 +27,12 @@ bool protect(void* address, int prot) {
   const uintptr_t a = reinterpret_cast<uintptr_t>(address);
   const uintptr_t begin = a & ~(page - 1);
   const uintptr_t end = (a + 4096 + page - 1) & ~(page - 1);
+  // mprotect changes the mappings before a hole and then fails on it: make
+  // sure first that every page is mapped (mincore fails on a hole), so that a
+  // failure changes nothing. The range touches at most two pages.
+  unsigned char resident[2];
+  if (end - begin > sizeof resident * page) return false;
+  if (mincore(reinterpret_cast<void*>(begin), end - begin, resident) != 0) return false;
   return mprotect(reinterpret_cast<void*>(begin), end - begin, prot) == 0;
 }
 }  // namespace

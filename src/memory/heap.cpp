@@ -47,14 +47,23 @@ void* allocateOnce(detail::PrivateHeap* heap, size_t size) {
 
 void* reallocateOnce(detail::PrivateHeap* heap, void* block, size_t size) {
   if (size > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
-  return finishBlock(heap, detail::privateHeapRealloc(heap, headerOf(block), size + sizeof(BlockHeader)),
-                     size);
+  // A move frees the old block: it must not keep a live mark behind.
+  BlockHeader* old = headerOf(block);
+  old->mark = 0;
+  void* raw = detail::privateHeapRealloc(heap, old, size + sizeof(BlockHeader));
+  if (!raw) old->mark = liveMark(heap);
+  return finishBlock(heap, raw, size);
 }
 
 }  // namespace
 
 void* kvHeapCreate(unsigned int) {
-  return detail::allocateWithRetry(4096, [] { return detail::createPrivateHeap(); });
+  for (;;) {
+    if (void* heap = detail::createPrivateHeap()) return heap;
+    // A full heap table is no shortage of memory: a handler that frees some
+    // and asks again would loop for ever.
+    if (detail::privateHeapLimitReached() || !detail::retryAfterOutOfMemory(4096)) return nullptr;
+  }
 }
 
 void kvHeapDestroy(void* heap) {

@@ -11,6 +11,9 @@ struct PrivateHeap;
 
 // Null when the allocator cannot make another heap.
 PrivateHeap* createPrivateHeap();
+// Whether the allocator's table of heaps is full, so that creating another
+// fails whatever memory is free.
+bool privateHeapLimitReached();
 void destroyPrivateHeap(PrivateHeap* heap);
 
 // One attempt each; null on exhaustion. `size` must not be 0. Blocks are

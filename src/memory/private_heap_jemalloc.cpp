@@ -267,6 +267,16 @@ PrivateHeap* createPrivateHeap() {
   return h;
 }
 
+bool privateHeapLimitReached() {
+  // Arena indices run below the pseudo-indices that mallctl names start at.
+  // Destroyed arenas are reused first, so the table is full only once it
+  // holds every index.
+  constexpr unsigned kArenaLimit = MALLCTL_ARENAS_ALL - 1;
+  unsigned n = 0;
+  size_t len = sizeof n;
+  return mallctl("arenas.narenas", &n, &len, nullptr, 0) == 0 && n >= kArenaLimit;
+}
+
 void destroyPrivateHeap(PrivateHeap* h) {
   {
     // jemalloc requires every tcache that served the arena to be flushed

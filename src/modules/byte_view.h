@@ -48,6 +48,26 @@ class ByteView {
     return read<std::uint64_t>(offset);
   }
 
+  // Compares the zero-terminated string at offset with `s` as strcmp does
+  // (bytes as unsigned values; ASCII letters folded to lower case when
+  // `ignoreCase`), reading only up to the first difference: a file can point
+  // many entries at one huge string, so scanning each to its end first would
+  // make a walk quadratic. Nothing when the bytes run out (at limit or the
+  // view's end) before the order is settled.
+  std::optional<int> compare(std::uint64_t offset, const char* s, bool ignoreCase = false,
+                             std::uint64_t limit = UINT64_MAX) const {
+    const std::uint64_t end = limit < size_ ? limit : size_;
+    auto fold = [ignoreCase](unsigned char c) {
+      return ignoreCase && c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+    };
+    for (auto p = reinterpret_cast<const unsigned char*>(s);; ++p, ++offset) {
+      if (offset >= end) return std::nullopt;
+      const int a = fold(data_[offset]), b = fold(*p);
+      if (a != b) return a < b ? -1 : 1;
+      if (a == 0) return 0;
+    }
+  }
+
   // The zero-terminated string at offset, when its terminator lies before
   // limit (and inside the view); else null.
   const char* cstr(std::uint64_t offset, std::uint64_t limit = UINT64_MAX) const {

@@ -2,7 +2,6 @@
 // order) as stored in a file: DT_NEEDED imports and the exports of the
 // dynamic symbol table.
 #include <algorithm>
-#include <cstring>
 
 #include "modules/image_parser.h"
 
@@ -91,10 +90,8 @@ class ElfImage : public ImageParser {
   }
 
   bool importsModule(const char* name) const override {
-    for (std::uint64_t n : needed_) {
-      const char* neededName = dynamicString(n);
-      if (neededName && std::strcmp(neededName, name) == 0) return true;
-    }
+    for (std::uint64_t n : needed_)
+      if (dynamicStringIs(n, name)) return true;
     return false;
   }
 
@@ -167,14 +164,29 @@ class ElfImage : public ImageParser {
       std::uint64_t tag = word(at), value = word(at + entrySize / 2);
       if (tag == DT_NULL) break;
       switch (tag) {
-        case DT_NEEDED: needed_.push_back(value); break;
-        case DT_HASH: sysvHash_ = fileOffset(value, false).value_or(0); break;
-        case DT_GNU_HASH: gnuHash_ = fileOffset(value, false).value_or(0); break;
-        case DT_STRTAB: strings_ = fileOffset(value, false).value_or(0); break;
-        case DT_STRSZ: stringsSize_ = value; break;
-        case DT_SYMTAB: symbols_ = fileOffset(value, false).value_or(0); break;
-        case DT_SYMENT: symbolSize_ = value; break;
-        default: break;
+        case DT_NEEDED:
+          needed_.push_back(value);
+          break;
+        case DT_HASH:
+          sysvHash_ = fileOffset(value, false).value_or(0);
+          break;
+        case DT_GNU_HASH:
+          gnuHash_ = fileOffset(value, false).value_or(0);
+          break;
+        case DT_STRTAB:
+          strings_ = fileOffset(value, false).value_or(0);
+          break;
+        case DT_STRSZ:
+          stringsSize_ = value;
+          break;
+        case DT_SYMTAB:
+          symbols_ = fileOffset(value, false).value_or(0);
+          break;
+        case DT_SYMENT:
+          symbolSize_ = value;
+          break;
+        default:
+          break;
       }
     }
     // Offset 0 is the ELF header, never a table: it stands for "absent".
@@ -188,27 +200,44 @@ class ElfImage : public ImageParser {
     return view_.cstr(strings_ + index, strings_ + stringsSize_);
   }
 
-  Symbol symbol(std::uint64_t index) const {
-    Symbol s;
-    if (!symbols_ || index >= symbolCount_) return s;
+  // A string of the dynamic string table compared in place with `name`.
+  bool dynamicStringIs(std::uint64_t index, const char* name) const {
+    if (!strings_ || index >= stringsSize_) return false;
+    return view_.compare(strings_ + index, name, false, strings_ + stringsSize_) == 0;
+  }
+
+  // File offset of a symbol table entry; nothing past the table or the file.
+  std::optional<std::uint64_t> entry(std::uint64_t index) const {
+    if (!symbols_ || index >= symbolCount_) return std::nullopt;
     std::uint64_t at = symbols_ + index * symbolSize_;
-    if (!view_.has(at, is32_ ? 16 : 24)) return s;
+    if (!view_.has(at, is32_ ? 16 : 24)) return std::nullopt;
+    return at;
+  }
+
+  // Whether the entry's binding, type, visibility and section make it an
+  // export, its name aside.
+  bool exportable(std::uint64_t at) const {
     std::uint8_t info = view_.read<std::uint8_t>(at + (is32_ ? 12 : 4)).value_or(0);
     std::uint8_t other = view_.read<std::uint8_t>(at + (is32_ ? 13 : 5)).value_or(0);
     std::uint16_t section = view_.read<std::uint16_t>(at + (is32_ ? 14 : 6)).value_or(0);
-    s.name = dynamicString(u32(at));
-    s.value = is32_ ? u32(at + 4) : word(at + 8);
     std::uint8_t binding = info >> 4, type = info & 0xF, visibility = other & 3;
-    s.exported = s.name && *s.name && section != 0 &&
-                 (binding == STB_GLOBAL || binding == STB_WEAK || binding == STB_GNU_UNIQUE) &&
-                 type != STT_SECTION && type != STT_FILE && visibility != STV_INTERNAL &&
-                 visibility != STV_HIDDEN;
+    return section != 0 && (binding == STB_GLOBAL || binding == STB_WEAK || binding == STB_GNU_UNIQUE) &&
+           type != STT_SECTION && type != STT_FILE && visibility != STV_INTERNAL && visibility != STV_HIDDEN;
+  }
+
+  Symbol symbol(std::uint64_t index) const {
+    Symbol s;
+    auto at = entry(index);
+    if (!at) return s;
+    s.name = dynamicString(u32(*at));
+    s.value = is32_ ? u32(*at + 4) : word(*at + 8);
+    s.exported = s.name && *s.name && exportable(*at);
     return s;
   }
 
   bool matches(std::uint64_t index, const char* name) const {
-    Symbol s = symbol(index);
-    return s.exported && std::strcmp(s.name, name) == 0;
+    auto at = entry(index);
+    return at && *name && exportable(*at) && dynamicStringIs(u32(*at), name);
   }
 
   // The GNU hash table: bucket and bloom counts, the index of the first
@@ -218,7 +247,8 @@ class ElfImage : public ImageParser {
     std::uint64_t bucketCount, firstSymbol, buckets, chains;
   };
   std::optional<GnuTable> gnuTable() const {
-    std::uint64_t bucketCount = u32(gnuHash_), firstSymbol = u32(gnuHash_ + 4), bloomCount = u32(gnuHash_ + 8);
+    std::uint64_t bucketCount = u32(gnuHash_), firstSymbol = u32(gnuHash_ + 4),
+                  bloomCount = u32(gnuHash_ + 8);
     if (bucketCount == 0) return std::nullopt;
     std::uint64_t buckets = gnuHash_ + 16 + bloomCount * (is32_ ? 4 : 8);
     return GnuTable{bucketCount, firstSymbol, buckets, buckets + bucketCount * 4};
@@ -240,14 +270,24 @@ class ElfImage : public ImageParser {
   }
 
   std::uint64_t lookUpSysvHash(const char* name) const {
-    std::uint64_t bucketCount = u32(sysvHash_), chainCount = u32(sysvHash_ + 4);
+    std::uint64_t bucketCount = u32(sysvHash_);
     if (bucketCount == 0) return 0;
     std::uint64_t buckets = sysvHash_ + 8, chains = buckets + 4 * bucketCount;
     std::uint64_t index = u32(buckets + 4 * (sysvHash(name) % bucketCount));
-    // A chain cannot be longer than the table unless it loops.
-    for (std::uint64_t steps = 0; index != 0 && index < chainCount && steps < chainCount; ++steps) {
+    // Indices stay below the symbols the file really holds (the table's chain
+    // count is only a claim), and a chain that comes back to an index it
+    // passed is a loop: Brent's check, against the index at the last power of
+    // two steps.
+    std::uint64_t mark = index, lap = 1, run = 0;
+    while (index != 0 && index < symbolCount_) {
       if (matches(index, name)) return index;
       index = u32(chains + 4 * index);
+      if (index == mark) return 0;
+      if (++run == lap) {
+        mark = index;
+        lap *= 2;
+        run = 0;
+      }
     }
     return 0;
   }

@@ -16,13 +16,6 @@ constexpr std::uint64_t kDelayDescriptorSize = 32;
 
 enum Directory { kExportDirectory = 0, kImportDirectory = 1, kDelayImportDirectory = 13 };
 
-bool equalsIgnoringCase(const char* a, const char* b) {
-  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
-  for (; *a && *b; ++a, ++b)
-    if (lower(static_cast<unsigned char>(*a)) != lower(static_cast<unsigned char>(*b))) return false;
-  return *a == *b;
-}
-
 struct DataDirectory {
   std::uint32_t address = 0;  // 0: absent
   std::uint32_t size = 0;
@@ -97,8 +90,8 @@ class PeImage : public ImageParser {
   bool importsModule(const char* name) const override {
     bool found = false;
     forEachDescriptor([&](const Descriptor& d) {
-      const char* moduleName = string(d.name, d.absolute);
-      found = moduleName && equalsIgnoringCase(moduleName, name) && firstThunk(d.lookupTable, d.absolute) != 0;
+      found =
+          compareString(d.name, d.absolute, name, true) == 0 && firstThunk(d.lookupTable, d.absolute) != 0;
       return !found;
     });
     return found;
@@ -111,12 +104,12 @@ class PeImage : public ImageParser {
     std::int64_t low = 0, high = std::int64_t{tables->nameCount} - 1;
     while (low <= high) {
       std::int64_t middle = low + (high - low) / 2;
-      const char* candidate = exportName(*tables, static_cast<std::uint32_t>(middle));
-      if (!candidate) return -1;
-      // strcmp compares as unsigned char, the order the name table is sorted in.
-      int order = std::strcmp(name, candidate);
-      if (order == 0) return middle <= INT32_MAX ? static_cast<int>(middle) : -1;
-      if (order < 0)
+      auto address = tables->names.read<std::uint32_t>(4ull * static_cast<std::uint64_t>(middle));
+      // Bytes compare as unsigned values, the order the name table is sorted in.
+      auto order = address ? compareString(*address, false, name) : std::nullopt;
+      if (!order) return -1;
+      if (*order == 0) return middle <= INT32_MAX ? static_cast<int>(middle) : -1;
+      if (*order > 0)
         high = middle - 1;
       else
         low = middle + 1;
@@ -158,7 +151,8 @@ class PeImage : public ImageParser {
         std::uint64_t entry = list.readWord(i * entrySize, is32_).value_or(0);
         if (entry == 0) break;
         ++module.entryCount;
-        if (module.firstEntries.size() < maxEntries) module.firstEntries.push_back(entryText(entry, d.absolute));
+        if (module.firstEntries.size() < maxEntries)
+          module.firstEntries.push_back(entryText(entry, d.absolute));
       }
       result.push_back(std::move(module));
       return true;
@@ -235,6 +229,13 @@ class PeImage : public ImageParser {
     return offset ? view_.cstr(*offset) : nullptr;
   }
 
+  // The string at an address compared in place with `s` (see ByteView::compare).
+  std::optional<int> compareString(std::uint64_t address, bool isAbsolute, const char* s,
+                                   bool ignoreCase = false) const {
+    auto offset = fileOffset(address, isAbsolute);
+    return offset ? view_.compare(*offset, s, ignoreCase) : std::nullopt;
+  }
+
   std::uint64_t firstThunk(std::uint64_t table, bool isAbsolute) const {
     return table ? region(table, isAbsolute).readWord(0, is32_).value_or(0) : 0;
   }
@@ -258,8 +259,10 @@ class PeImage : public ImageParser {
     auto base = field(16), functionCount = field(20), nameCount = field(24), functions = field(28),
          names = field(32), nameOrdinals = field(36);
     if (!nameOrdinals) return std::nullopt;  // the directory runs out of its section
-    return ExportTables{*base, *functionCount, *nameCount, region(*functions, false), region(*names, false),
-                        region(*nameOrdinals, false)};
+    // Address 0 means no table; translated, it would land in the headers.
+    auto table = [&](std::uint32_t address) { return address ? region(address, false) : ByteView(); };
+    return ExportTables{*base,         *functionCount,      *nameCount, table(*functions),
+                        table(*names), table(*nameOrdinals)};
   }
 
   const char* exportName(const ExportTables& tables, std::uint32_t index) const {

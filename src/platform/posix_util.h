@@ -1,8 +1,12 @@
 // Helpers shared by the POSIX backends: errno to Windows error codes, the
-// calling thread's last-error cell, and EINTR retry.
+// calling thread's last-error cell, EINTR retry, reading regular files and
+// replacing files whole.
 #pragma once
 
 #include <cerrno>
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "platform/win_error.h"
@@ -36,5 +40,43 @@ auto retryOnEintr(F&& f, Args&&... args) {
   } while (r == -1 && errno == EINTR);
   return r;
 }
+
+// Opens `path` read-only for a reader that expects a file of data. The open
+// does not block (a FIFO without a writer would otherwise hang it) and
+// anything but a regular file is refused with EISDIR for a folder, EINVAL
+// otherwise. Gives the descriptor (close-on-exec, blocking again) or -1 with
+// errno set.
+int openRegularFile(const char* path);
+
+// The whole content of the regular file at `path`; false with errno set when
+// it cannot be opened (as openRegularFile) or read.
+bool readRegularFile(const char* path, std::string& bytes);
+
+// A file written in full before it replaces `path`, so that a failed write
+// leaves the old content: the bytes go to a new file beside the target (the
+// target of a symbolic link), which commit() renames over it. Dropping the
+// writer before commit() removes that file. A target that exists but is no
+// regular file (a device) is written in place; a FIFO without a reader
+// does not open. Where no new file can be made beside an existing file, that
+// file is written in place and keeps its old content unless write() is
+// called.
+class ReplacingFile {
+ public:
+  explicit ReplacingFile(const char* path);
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  bool isOpen() const { return fd_ >= 0; }
+  bool write(std::string_view bytes);
+  bool commit();
+
+ private:
+  int fd_ = -1;
+  bool truncateAtCommit_ = false;
+  std::uint64_t written_ = 0;
+  std::string target_;
+  std::string temporary_;  // empty when writing in place
+};
 
 }  // namespace Halvex::Tessaran::PAL::detail

@@ -8,6 +8,7 @@
 #include "base/path_text.h"
 #include "base/utf16.h"
 #include "base/utf8.h"
+#include "platform/posix_util.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -93,13 +94,8 @@ std::wstring readProfileString(const std::wstring& file, std::wstring_view secti
                                size_t bufferChars) {
   const std::optional<boost::filesystem::path> p = pathFromWide(file.c_str());
   if (!p) return {};
-  // stdio rather than a stream, which throws when the name is a folder.
-  std::FILE* f = std::fopen(p->c_str(), "rb");
-  if (!f) return {};
   std::string bytes;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) bytes.append(buf, n);
-  std::fclose(f);
+  if (!readRegularFile(p->c_str(), bytes)) return {};
   return profileStringFromBytes(bytes, section, key, bufferChars);
 }
 

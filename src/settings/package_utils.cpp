@@ -1,7 +1,6 @@
 // The package resource directories.
 #include "pal/package_utils.h"
 
-#include <algorithm>
 #include <boost/filesystem/operations.hpp>
 #include <mutex>
 
@@ -27,14 +26,15 @@ std::vector<fs::path> configuredFontsDirs(const fs::path& resourceDir) {
       false);
   std::vector<fs::path> dirs;
   if (!configured.empty()) {
-    const fs::path dir = resourceDir / fs::path(configured);
+    // Normalised before it is made: the system would take a ".." after a
+    // symbolic link from the link's target and make a folder the list does
+    // not name.
+    const fs::path dir = FileSystem::normalized(resourceDir / fs::path(configured));
     dirs.push_back(dir);
     // Creation errors are ignored: the entry stays either way.
     boost::system::error_code ec;
     if (!fs::is_directory(dir, ec)) fs::create_directories(dir, ec);
   }
-  for (auto& d : dirs) d = FileSystem::normalized(d);
-  dirs.erase(std::unique(dirs.begin(), dirs.end()), dirs.end());
   return dirs;
 }
 
@@ -49,6 +49,13 @@ const fs::path& resDir() {
   }();
   return dir;
 }
+
+namespace {
+// The loader may have recorded the library's file relative to the folder
+// that was current when it loaded it; resolving it now, while the library
+// loads, keeps a host's later change of folder from moving it.
+[[maybe_unused]] const fs::path& resolvedAtLoad = resDir();
+}  // namespace
 
 const fs::path& dataDir() {
   return resDir();

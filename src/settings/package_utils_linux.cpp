@@ -31,7 +31,12 @@ boost::filesystem::path ownModuleFile() {
   if (file.is_absolute()) return file;
   boost::system::error_code ec;
   const boost::filesystem::path cwd = boost::filesystem::current_path(ec);
-  return ec ? boost::filesystem::path() : cwd / file;
+  if (ec) return {};
+  // The folder as the loader reached it from the current one ("./lib" or
+  // "../lib"), without the "." and ".." steps.
+  const boost::filesystem::path full = cwd / file;
+  const boost::filesystem::path folder = boost::filesystem::canonical(full.parent_path(), ec);
+  return ec ? full : folder / full.filename();
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail

@@ -60,8 +60,8 @@ CodePageTable::CodePageTable(const CodePageTableSource& source) : source_(&sourc
   forEachRun(source.toWide, source.toWideSize, [&](uint32_t code, uint16_t c) {
     if (bytesOf(c) == kUnmapped) setBytes(c, static_cast<uint16_t>(code));
   });
-  forEachRun(source.toBytes, source.toBytesSize,
-             [&](uint32_t c, uint16_t code) { setBytes(c, code); });
+  forEachRun(source.toBytes, source.toBytesSize, [&](uint32_t c, uint16_t code) { setBytes(c, code); });
+  for (size_t i = 0; i < source.undefinedSize; ++i) undefined_.set(source.undefined[i]);
 }
 
 const CodePageTable* CodePageTable::find(unsigned codePage) {
@@ -118,9 +118,11 @@ bool CodePageTable::decode(const char* text, size_t size, bool strict, std::wstr
     uint16_t c;
     if (!lead_[b]) {
       c = single_[b];
+      if (strict && undefined_[b]) return false;
       ++i;
     } else if (i + 1 < size && trail_[in[i + 1]]) {
       c = double_[size_t(doubleIndex_[b]) * 256 + in[i + 1]];
+      if (strict && undefined_[size_t(b) << 8 | in[i + 1]]) return false;
       i += 2;
     } else {
       // A lead byte without a trail byte stands alone, so the byte after it

@@ -4,6 +4,7 @@
 // characters, and the choice among duplicate byte sequences.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,9 @@ struct LeadRange {
 // codes (lead << 8 | trail for double bytes) in toWide and UTF-16 values in
 // toBytes; toBytes lists only where Unicode-to-bytes differs from the inverse
 // of toWide (lowest code wins there), 0xFFFF meaning "no mapping".
+// `undefined` lists, ascending, the codes toWide maps although the code page
+// leaves them undefined: a lenient decoding reads them as mapped, a strict
+// one fails on them.
 struct CodePageTableSource {
   uint16_t codePage;
   uint8_t defaultByte;   // written for characters without a mapping
@@ -31,6 +35,8 @@ struct CodePageTableSource {
   size_t toWideSize;
   const uint16_t* toBytes;
   size_t toBytesSize;
+  const uint16_t* undefined;
+  size_t undefinedSize;
 };
 
 extern const CodePageTableSource kCodePageTableSources[];
@@ -49,7 +55,8 @@ class CodePageTable {
 
   // `out` receives the characters of in[0, size). A byte sequence without a
   // mapping becomes the default character, or, with strict, fails the call
-  // (false, `out` unspecified).
+  // (false, `out` unspecified); strict also fails on a sequence the code
+  // page leaves undefined, which the lenient reading maps as the table does.
   bool decode(const char* in, size_t size, bool strict, std::wstring& out) const;
 
   static constexpr uint16_t kUnmapped = 0xFFFF;
@@ -65,10 +72,11 @@ class CodePageTable {
 
   const CodePageTableSource* source_;
   bool lead_[256] = {};
-  bool trail_[256] = {};     // bytes that follow a lead byte somewhere
-  uint16_t single_[256];     // single bytes (lead bytes: kUnmapped)
+  bool trail_[256] = {};       // bytes that follow a lead byte somewhere
+  uint16_t single_[256];       // single bytes (lead bytes: kUnmapped)
   uint16_t doubleIndex_[256];  // row of a lead byte in double_
   std::vector<uint16_t> double_;
+  std::bitset<0x10000> undefined_;  // by code
   // Unicode to code in pages of 256; slot 0 of pages_ maps nothing and
   // stands for every absent page.
   uint16_t pageIndex_[256] = {};

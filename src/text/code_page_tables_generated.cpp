@@ -110,6 +110,8 @@ const uint16_t kToBytes874[] = {
 9474,2,179,9484,2,218,9488,2,191,9492,2,192,9496,2,217,9552,4,205,186,9556,2,201,9559,2,187,9562,2,
 200,9565,2,188,9604,2,220,9644,2,22,9650,2,30,9658,2,16,9660,2,31,9668,2,17,9675,2,9,9688,4,8,10,
 9786,6,1,2,15,9792,2,12,9794,2,11,9824,2,6,9827,2,5,9829,4,3,4,9834,4,13,14,65281,189,33};
+const uint16_t kUndefined874[] = {
+219,220,221,222,252,253,254,255};
 
 const uint16_t kToWide932[] = {
 0,259,0,160,2,63728,161,127,65377,253,6,63729,63730,63731,33088,98,12288,12289,12290,65292,65294,
@@ -635,6 +637,8 @@ const uint16_t kToBytes932[] = {
 64489,64014,64,64144,64155,64156,64177,64216,64232,64234,64344,64350,64373,64381,64382,64384,64386,
 64390,64393,64402,64413,64415,64416,64425,64433,64435,64436,64439,64467,64474,64490,64502,64503,
 64505,64585,65282,2,64087,65287,2,64086,65508,2,64085};
+const uint16_t kUndefined932[] = {
+160,253,254,255,34112,34368,60224,60480,61248};
 const LeadRange kLeads932[] = {{0x81,0x9F},{0xE0,0xFC}};
 
 const uint16_t kToWide936[] = {
@@ -1612,6 +1616,8 @@ const uint16_t kToBytes936[] = {
 49571,41198,54987,55122,51890,45800,46284,51152,46792,52696,52423,54700,46772,45481,56727,53456,
 48565,53898,49322,64016,2,35158,64018,2,51175,64021,6,33860,55401,53990,64025,12,51697,53225,47267,
 48824,48811,54256,64034,2,54868,64037,4,53981,46780,64042,8,61320,61333,61534,64081};
+const uint16_t kUndefined936[] = {
+255};
 const LeadRange kLeads936[] = {{0x81,0xFE}};
 
 const uint16_t kToWide949[] = {
@@ -2393,6 +2399,8 @@ const uint16_t kToBytes949[] = {
 64240,58792,64012,2,59572,64016,2,62912,64018,2,62695,64021,2,65003,64023,2,60620,64025,12,58346,
 57300,56536,61438,61425,59874,64034,2,61619,64037,4,60655,54452,64042,8,56057,57080,52925,63949,
 65440,2,42196,65441,61,42145,65474,13,42175,65482,13,42181,65490,13,42187,65498,6,42193,42194,42195};
+const uint16_t kUndefined949[] = {
+255};
 const LeadRange kLeads949[] = {{0x81,0xFE}};
 
 const uint16_t kToWide950[] = {
@@ -3288,6 +3296,8 @@ const uint16_t kToBytes950[] = {
 48606,44913,64025,12,44971,45755,47830,47476,47851,42704,64034,2,48593,64037,4,46696,45987,64042,8,
 46778,47485,49245,50530,65282,2,41384,65287,2,41382,65339,2,41317,65341,4,41318,41331,65344,2,41381,
 65380,2,41294};
+const uint16_t kUndefined950[] = {
+255};
 const LeadRange kLeads950[] = {{0x81,0xFE}};
 
 const uint16_t kToWide1250[] = {
@@ -3390,6 +3400,8 @@ const uint16_t kToBytes1253[] = {
 9577,2,166,9580,2,43,9600,2,45,9604,2,45,9608,2,45,9617,6,45,45,45,9632,2,166,9644,2,45,9650,2,94,
 9658,2,62,9660,2,161,9668,2,60,9675,2,48,9688,4,149,48,9786,6,79,79,48,9792,2,43,9794,2,62,9824,2,
 166,9827,2,166,9829,4,166,166,9834,4,100,100,65281,189,33};
+const uint16_t kUndefined1253[] = {
+170,210,255};
 
 const uint16_t kToWide1254[] = {
 0,257,0,128,26,8364,129,8218,402,8222,8230,8224,8225,710,8240,352,8249,338,141,9,141,145,30,8216,
@@ -3425,6 +3437,8 @@ const uint16_t kToWide1255[] = {
 63638};
 const uint16_t kToBytes1255[] = {
 164,2,164,401,2,70,65281,189,33};
+const uint16_t kUndefined1255[] = {
+217,218,219,220,221,222,223,251,252,255};
 
 const uint16_t kToWide1256[] = {
 0,257,0,128,68,8364,1662,8218,402,8222,8230,8224,8225,710,8240,1657,8249,338,1670,1688,1672,1711,
@@ -3452,6 +3466,8 @@ const uint16_t kToWide1257[] = {
 246,247,371,322,347,363,252,380,382,729};
 const uint16_t kToBytes1257[] = {
 65281,189,33};
+const uint16_t kUndefined1257[] = {
+161,165};
 
 const uint16_t kToWide1258[] = {
 0,257,0,128,26,8364,129,8218,402,8222,8230,8224,8225,710,8240,138,8249,338,141,9,141,145,30,8216,
@@ -3931,38 +3947,40 @@ const uint16_t kToBytes1361[] = {
 40001,65450,15,33866,65457,28,41025,42049,43073,33876,44097,45121,46145,47169,48193,49217,50241,
 51265,52289,53313,65474,12,33889,33921,33953,33985,34017,34113,65482,12,34145,34177,34209,34241,
 34273,34369,65490,12,34401,34433,34465,34497,34529,34625,65498,6,34657,34689,34721};
+const uint16_t kUndefined1361[] = {
+212,213,214,215,223,250,251,252,253,254,255};
 const LeadRange kLeads1361[] = {{0x84,0xD3},{0xD8,0xDE},{0xE0,0xF9}};
 
 }  // namespace
 
 const CodePageTableSource kCodePageTableSources[] = {
-    {437, 0x3F, 0x003F, nullptr, 0, kToWide437, 133, nullptr, 0},
-    {850, 0x3F, 0x003F, nullptr, 0, kToWide850, 133, nullptr, 0},
-    {852, 0x3F, 0x003F, nullptr, 0, kToWide852, 133, nullptr, 0},
-    {855, 0x3F, 0x003F, nullptr, 0, kToWide855, 133, nullptr, 0},
-    {857, 0x3F, 0x003F, nullptr, 0, kToWide857, 136, nullptr, 0},
-    {860, 0x3F, 0x003F, nullptr, 0, kToWide860, 133, nullptr, 0},
-    {861, 0x3F, 0x003F, nullptr, 0, kToWide861, 133, nullptr, 0},
-    {863, 0x3F, 0x003F, nullptr, 0, kToWide863, 133, nullptr, 0},
-    {864, 0x3F, 0x003F, nullptr, 0, kToWide864, 134, nullptr, 0},
-    {865, 0x3F, 0x003F, nullptr, 0, kToWide865, 133, nullptr, 0},
-    {866, 0x3F, 0x003F, nullptr, 0, kToWide866, 77, nullptr, 0},
-    {869, 0x3F, 0x003F, nullptr, 0, kToWide869, 118, nullptr, 0},
-    {874, 0x3F, 0x003F, nullptr, 0, kToWide874, 39, kToBytes874, 113},
-    {932, 0x3F, 0x30FB, kLeads932, 2, kToWide932, 7651, kToBytes932, 1112},
-    {936, 0x3F, 0x003F, kLeads936, 1, kToWide936, 16406, kToBytes936, 520},
-    {949, 0x3F, 0x003F, kLeads949, 1, kToWide949, 13002, kToBytes949, 427},
-    {950, 0x3F, 0x003F, kLeads950, 1, kToWide950, 13964, kToBytes950, 591},
-    {1250, 0x3F, 0x003F, nullptr, 0, kToWide1250, 135, kToBytes1250, 644},
-    {1251, 0x3F, 0x003F, nullptr, 0, kToWide1251, 73, kToBytes1251, 417},
-    {1252, 0x3F, 0x003F, nullptr, 0, kToWide1252, 40, kToBytes1252, 570},
-    {1253, 0x3F, 0x003F, nullptr, 0, kToWide1253, 79, kToBytes1253, 421},
-    {1254, 0x3F, 0x003F, nullptr, 0, kToWide1254, 65, kToBytes1254, 587},
-    {1255, 0x3F, 0x003F, nullptr, 0, kToWide1255, 73, kToBytes1255, 9},
-    {1256, 0x3F, 0x003F, nullptr, 0, kToWide1256, 104, kToBytes1256, 226},
-    {1257, 0x3F, 0x003F, nullptr, 0, kToWide1257, 132, kToBytes1257, 3},
-    {1258, 0x3F, 0x003F, nullptr, 0, kToWide1258, 95, kToBytes1258, 3},
-    {1361, 0x3F, 0x003F, kLeads1361, 3, kToWide1361, 8004, kToBytes1361, 117},
+    {437, 0x3F, 0x003F, nullptr, 0, kToWide437, 133, nullptr, 0, nullptr, 0},
+    {850, 0x3F, 0x003F, nullptr, 0, kToWide850, 133, nullptr, 0, nullptr, 0},
+    {852, 0x3F, 0x003F, nullptr, 0, kToWide852, 133, nullptr, 0, nullptr, 0},
+    {855, 0x3F, 0x003F, nullptr, 0, kToWide855, 133, nullptr, 0, nullptr, 0},
+    {857, 0x3F, 0x003F, nullptr, 0, kToWide857, 136, nullptr, 0, nullptr, 0},
+    {860, 0x3F, 0x003F, nullptr, 0, kToWide860, 133, nullptr, 0, nullptr, 0},
+    {861, 0x3F, 0x003F, nullptr, 0, kToWide861, 133, nullptr, 0, nullptr, 0},
+    {863, 0x3F, 0x003F, nullptr, 0, kToWide863, 133, nullptr, 0, nullptr, 0},
+    {864, 0x3F, 0x003F, nullptr, 0, kToWide864, 134, nullptr, 0, nullptr, 0},
+    {865, 0x3F, 0x003F, nullptr, 0, kToWide865, 133, nullptr, 0, nullptr, 0},
+    {866, 0x3F, 0x003F, nullptr, 0, kToWide866, 77, nullptr, 0, nullptr, 0},
+    {869, 0x3F, 0x003F, nullptr, 0, kToWide869, 118, nullptr, 0, nullptr, 0},
+    {874, 0x3F, 0x003F, nullptr, 0, kToWide874, 39, kToBytes874, 113, kUndefined874, 8},
+    {932, 0x3F, 0x30FB, kLeads932, 2, kToWide932, 7651, kToBytes932, 1112, kUndefined932, 9},
+    {936, 0x3F, 0x003F, kLeads936, 1, kToWide936, 16406, kToBytes936, 520, kUndefined936, 1},
+    {949, 0x3F, 0x003F, kLeads949, 1, kToWide949, 13002, kToBytes949, 427, kUndefined949, 1},
+    {950, 0x3F, 0x003F, kLeads950, 1, kToWide950, 13964, kToBytes950, 591, kUndefined950, 1},
+    {1250, 0x3F, 0x003F, nullptr, 0, kToWide1250, 135, kToBytes1250, 644, nullptr, 0},
+    {1251, 0x3F, 0x003F, nullptr, 0, kToWide1251, 73, kToBytes1251, 417, nullptr, 0},
+    {1252, 0x3F, 0x003F, nullptr, 0, kToWide1252, 40, kToBytes1252, 570, nullptr, 0},
+    {1253, 0x3F, 0x003F, nullptr, 0, kToWide1253, 79, kToBytes1253, 421, kUndefined1253, 3},
+    {1254, 0x3F, 0x003F, nullptr, 0, kToWide1254, 65, kToBytes1254, 587, nullptr, 0},
+    {1255, 0x3F, 0x003F, nullptr, 0, kToWide1255, 73, kToBytes1255, 9, kUndefined1255, 10},
+    {1256, 0x3F, 0x003F, nullptr, 0, kToWide1256, 104, kToBytes1256, 226, nullptr, 0},
+    {1257, 0x3F, 0x003F, nullptr, 0, kToWide1257, 132, kToBytes1257, 3, kUndefined1257, 2},
+    {1258, 0x3F, 0x003F, nullptr, 0, kToWide1258, 95, kToBytes1258, 3, nullptr, 0},
+    {1361, 0x3F, 0x003F, kLeads1361, 3, kToWide1361, 8004, kToBytes1361, 117, kUndefined1361, 11},
 };
 const size_t kCodePageTableSourceCount = std::size(kCodePageTableSources);
 

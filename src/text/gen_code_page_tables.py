@@ -10,6 +10,9 @@ Each table is stored as two run streams of 16-bit words (see
 code_page_table.h): the bytes-to-Unicode mapping, and the Unicode-to-bytes
 mapping as its differences from the plain inverse of the first (best-fit
 entries, and the choice among bytes that decode to the same character).
+A third list names the byte codes the code page leaves undefined although
+the best-fit table maps them: single bytes given a private-use character,
+and double-byte pairs given the default character.
 """
 import pathlib
 import re
@@ -74,6 +77,22 @@ def parse_oem(path):
         to_mb.setdefault(u, b)
     return dict(cp=cp, dbcs=False, default_byte=0x3F, default_wide=0x3F, leads=[],
                 to_wide=to_wide, to_mb=to_mb)
+
+
+def undefined_codes(t):
+    """Codes a strict decoding refuses. The best-fit files map a byte the code
+    page leaves undefined to a private-use character ("Undefined -> EUDC")
+    and an unassigned pair to the default character; the private-use pairs
+    of the double-byte pages are user-defined characters and stay valid."""
+    leads = {b for lo, hi in t['leads'] for b in range(lo, hi + 1)}
+    own_default = t['to_mb'].get(t['default_wide'])
+    codes = []
+    for code, u in sorted(t['to_wide'].items()):
+        if code < 0x100 and code not in leads and 0xE000 <= u <= 0xF8FF:
+            codes.append(code)
+        elif code >= 0x100 and u == t['default_wide'] and code != own_default:
+            codes.append(code)
+    return codes
 
 
 def plain_inverse(to_wide):
@@ -159,9 +178,11 @@ def main():
     entries = []
     for t in tables:
         to_wide, to_mb = table_source(t)
+        undefined = undefined_codes(t)
         cp = t['cp']
         parts.append(words(f'kToWide{cp}', to_wide))
         parts.append(words(f'kToBytes{cp}', to_mb) if to_mb else '')
+        parts.append(words(f'kUndefined{cp}', undefined) if undefined else '')
         leads = ','.join(f'{{0x{a:02X},0x{b:02X}}}' for a, b in t['leads'])
         if leads:
             parts.append(f'const LeadRange kLeads{cp}[] = {{{leads}}};\n')
@@ -170,7 +191,8 @@ def main():
             f'    {{{cp}, 0x{t["default_byte"]:02X}, 0x{t["default_wide"]:04X}, '
             + (f'kLeads{cp}, {len(t["leads"])}, ' if leads else 'nullptr, 0, ')
             + f'kToWide{cp}, {len(to_wide)}, '
-            + (f'kToBytes{cp}, {len(to_mb)}}},' if to_mb else 'nullptr, 0},'))
+            + (f'kToBytes{cp}, {len(to_mb)}, ' if to_mb else 'nullptr, 0, ')
+            + (f'kUndefined{cp}, {len(undefined)}}},' if undefined else 'nullptr, 0},'))
     parts.append('}  // namespace\n\n')
     parts.append('const CodePageTableSource kCodePageTableSources[] = {\n' + '\n'.join(entries) + '\n};\n')
     parts.append('const size_t kCodePageTableSourceCount = std::size(kCodePageTableSources);\n\n')

@@ -24,7 +24,8 @@ CHARSET_OF_CODE_PAGE = {
 
 # Locales Windows knows with an LCID but without an ANSI code page, plus two
 # legacy LCIDs that Windows still resolves but no longer enumerates:
-# (name, LCID, ANSI code page, neutral name mapping to it or None).
+# (name, LCID, ANSI code page, a shorter name mapping to it (neutral or
+# script-qualified) or None).
 EXTRA_LOCALES = [
     ("hy-AM", 0x042B, 0, "hy"), ("ka-GE", 0x0437, 0, "ka"),
     ("mt-MT", 0x043A, 0, "mt"), ("yi-001", 0x043D, 0, "yi"),
@@ -38,13 +39,14 @@ EXTRA_LOCALES = [
     ("sa-IN", 0x044F, 0, "sa"), ("bo-CN", 0x0451, 0, "bo"),
     ("km-KH", 0x0453, 0, "km"), ("lo-LA", 0x0454, 0, "lo"),
     ("kok-IN", 0x0457, 0, "kok"), ("syr-SY", 0x045A, 0, "syr"),
-    ("si-LK", 0x045B, 0, "si"), ("chr-Cher-US", 0x045C, 0, None),
-    ("iu-Cans-CA", 0x045D, 0, None), ("am-ET", 0x045E, 0, "am"),
+    ("si-LK", 0x045B, 0, "si"), ("chr-Cher-US", 0x045C, 0, "chr-Cher"),
+    ("iu-Cans-CA", 0x045D, 0, "iu-Cans"), ("am-ET", 0x045E, 0, "am"),
     ("ne-NP", 0x0461, 0, "ne"), ("ne-IN", 0x0861, 0, None),
     ("ps-AF", 0x0463, 0, "ps"), ("dv-MV", 0x0465, 0, "dv"),
     ("ti-ET", 0x0473, 0, None), ("ti-ER", 0x0873, 0, None),
     ("ii-CN", 0x0478, 0, "ii"), ("mi-NZ", 0x0481, 0, "mi"),
-    ("mn-Mong-CN", 0x0850, 0, None), ("mn-Mong-MN", 0x0C50, 0, None),
+    ("mn-Mong-CN", 0x0850, 0, "mn-Mong"), ("mn-Mong-MN", 0x0C50, 0, None),
+    ("tzm-Tfng-MA", 0x105F, 0, "tzm-Tfng"),
     ("sr-Latn-CS", 0x081A, 1250, None), ("sr-Cyrl-CS", 0x0C1A, 1251, None),
 ]
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <stdexcept>
 #include <string_view>
 
 #include "base/utf16.h"
@@ -72,6 +73,15 @@ size_t lengthToZero(const std::string& in, size_t unit) {
   return n + unit <= in.size() ? n : in.size();
 }
 
+constexpr unsigned kUtf7 = 65000;
+
+// Code pages whose conversions take no flags at all, so "no best fit" fails
+// there. GB18030 maps every character, so the flag would mean nothing anyway.
+bool refusesFlags(unsigned cp) {
+  return cp == 42 || cp == 50220 || cp == 50221 || cp == 50222 || cp == 50225 || cp == 50227 || cp == 50229 ||
+         cp == 54936 || (cp >= 57002 && cp <= 57011) || cp == kUtf7;
+}
+
 template <typename Unit>
 size_t unitsBeforeZero(const Unit* buffer, size_t capacity) {
   size_t n = 0;
@@ -121,9 +131,10 @@ ToMultiByteStat wideToMultibyte(code_page_id_ex codePage, const std::wstring& in
   out.clear();
   unsigned cp = detail::effectiveCodePage(static_cast<unsigned>(codePage));
   bool bestFit = flag != ToMultibyteNoBestFit;
-  // GB18030 maps every character, so "no best fit" has no meaning there and
-  // is refused outright.
-  if (cp == 54936 && !bestFit) return ToMultiByteFailed;
+  if (!bestFit && refusesFlags(cp)) return ToMultiByteFailed;
+  // The conversion asks for the default-character report, which UTF-7
+  // refuses.
+  if (cp == kUtf7) return ToMultiByteFailed;
   try {
     bool usedDefault = false;
     if (!detail::encodeCodePage(cp, in.c_str(), std::wcslen(in.c_str()), bestFit, out, usedDefault)) {
@@ -132,9 +143,10 @@ ToMultiByteStat wideToMultibyte(code_page_id_ex codePage, const std::wstring& in
     }
     return usedDefault ? ToMultiByteLossy : ToMultiByteOk;
   } catch (const std::bad_alloc&) {
-    out.clear();
-    return ToMultiByteFailed;
+  } catch (const std::length_error&) {
   }
+  out.clear();
+  return ToMultiByteFailed;
 }
 
 ToWideCharStat multibyteToWide(code_page_id_ex codePage, const std::string& in, std::wstring& out, int flags) {
@@ -142,8 +154,14 @@ ToWideCharStat multibyteToWide(code_page_id_ex codePage, const std::string& in, 
   unsigned cp = detail::effectiveCodePage(static_cast<unsigned>(codePage));
   try {
     size_t size = lengthToZero(in, detail::zeroUnitWidth(cp));
-    if (detail::decodeCodePage(cp, in.data(), size, (flags & 1) != 0, out)) return ToWideCharOk;
+    if (detail::decodeCodePage(cp, in.data(), size, (flags & 1) != 0, out)) {
+      // Bytes other than zero can still decode to a zero (UTF-7's "+AAA-"),
+      // and the text ends there.
+      out.resize(std::min(out.size(), out.find(L'\0')));
+      return ToWideCharOk;
+    }
   } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
   }
   out.clear();
   return ToWideCharFailed;
@@ -170,13 +188,27 @@ size_t WideCharToUtf16Helper::getNumUTF16Chars() const {
 }
 
 Utf16ToWideCharHelper::Utf16ToWideCharHelper(wchar_t* buffer, size_t capacity)
-    : m_buffer(buffer), m_capacity(capacity), m_utf16(capacity, u'\0') {}
+    : m_buffer(buffer), m_capacity(capacity) {
+  // A capacity that cannot be allocated leaves the helper without a buffer
+  // rather than throwing out of a constructor.
+  try {
+    m_utf16.assign(capacity, u'\0');
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+}
 
-char16_t* Utf16ToWideCharHelper::getUtf16Buffer() { return m_utf16.data(); }
+char16_t* Utf16ToWideCharHelper::getUtf16Buffer() {
+  return m_utf16.size() == m_capacity ? m_utf16.data() : nullptr;
+}
 
 bool Utf16ToWideCharHelper::getWideBuffer(wchar_t* destination, size_t& length) {
   if (destination != m_buffer && length < m_capacity) {
     length = m_capacity;
+    return false;
+  }
+  if (m_utf16.size() != m_capacity) {
+    length = 0;
     return false;
   }
   // UTF-16 never needs more wide units than it has units, so the result

@@ -1,13 +1,14 @@
-// KvEventObj: an auto-reset event on a futex.
+// KvEventObj: an auto-reset event on futexes.
 //
-// One 64-bit word holds the releases owed (low half, the futex word) and the
-// threads waiting (high half). Like a Windows event, a signal with nobody
-// waiting leaves the event set once (signals do not pile up), while each
-// signal given while threads wait releases one more of them.
+// Like a Windows event, a signal releases one thread that is waiting at that
+// moment or, with nobody waiting, leaves the event set once (signals do not
+// pile up). Each waiter queues a node of its own and sleeps on the node's
+// futex word, and a signal hands its release to one queued node: a thread
+// that arrives later, even a zero-time wait, cannot take it.
 #include <atomic>
-#include <bit>
 #include <cstdint>
 #include <ctime>
+#include <mutex>
 
 #include "pal/thread.h"
 #include "threads/futex.h"
@@ -15,57 +16,59 @@
 
 namespace Halvex::Tessaran::PAL::Thread {
 namespace {
-static_assert(std::endian::native == std::endian::little, "the futex word is the low half");
-static_assert(std::atomic<uint64_t>::is_always_lock_free);
-
-constexpr uint64_t kWaiter = uint64_t{1} << 32;
-
-struct EventState {
-  std::atomic<uint64_t> word{0};
+struct Waiter {
+  std::atomic<uint32_t> released{0};
+  Waiter* prev = nullptr;
+  Waiter* next = nullptr;
 };
 
-uint32_t owed(uint64_t w) {
-  return static_cast<uint32_t>(w);
-}
-uint32_t waiting(uint64_t w) {
-  return static_cast<uint32_t>(w >> 32);
+struct EventState {
+  std::mutex m;
+  bool set = false;
+  Waiter* head = nullptr;  // first come, first released
+  Waiter* tail = nullptr;
+};
+
+void enqueue(EventState& s, Waiter& w) {
+  w.prev = s.tail;
+  (s.tail ? s.tail->next : s.head) = &w;
+  s.tail = &w;
 }
 
-// Sleeps while no release is owed; false once the absolute deadline passed.
-bool sleepWhileNothingOwed(EventState& s, const timespec* deadline) {
-  return detail::futexWait(&s.word, 0, deadline);
+void unlink(EventState& s, Waiter& w) {
+  (w.prev ? w.prev->next : s.head) = w.next;
+  (w.next ? w.next->prev : s.tail) = w.prev;
 }
 
-// Takes one owed release; `asWaiter` also gives up the waiter's place.
-bool tryTake(EventState& s, bool asWaiter) {
-  uint64_t w = s.word.load();
-  while (owed(w) > 0)
-    if (s.word.compare_exchange_weak(w, w - 1 - (asWaiter ? kWaiter : 0))) return true;
-  return false;
+// Takes the set state; false when the event is not set.
+bool takeSet(EventState& s) {
+  std::lock_guard lock(s.m);
+  if (!s.set) return false;
+  s.set = false;
+  return true;
 }
 
+// 0 when released, 1 once the absolute deadline (null: none) passed.
 unsigned int wait(EventState& s, const timespec* deadline) {
-  uint64_t w = s.word.load();
-  for (;;) {
-    uint64_t next = owed(w) > 0 ? w - 1 : w + kWaiter;
-    if (s.word.compare_exchange_weak(w, next)) break;
-  }
-  if (owed(w) > 0) return 0;
-  for (;;) {
-    const bool inTime = sleepWhileNothingOwed(s, deadline);
-    if (tryTake(s, true)) return 0;
-    if (!inTime) {
-      // Leave, unless a release arrived meanwhile: then it is ours.
-      w = s.word.load();
-      for (;;) {
-        if (owed(w) > 0) {
-          if (s.word.compare_exchange_weak(w, w - 1 - kWaiter)) return 0;
-        } else if (s.word.compare_exchange_weak(w, w - kWaiter)) {
-          return 1;
-        }
-      }
+  Waiter self;
+  {
+    std::lock_guard lock(s.m);
+    if (s.set) {
+      s.set = false;
+      return 0;
     }
+    enqueue(s, self);
   }
+  for (;;) {
+    const bool inTime = detail::futexWait(&self.released, 0, deadline);
+    if (self.released.load()) return 0;
+    if (!inTime) break;
+  }
+  // A release that came with the deadline wins.
+  std::lock_guard lock(s.m);
+  if (self.released.load()) return 0;
+  unlink(s, self);
+  return 1;
 }
 }  // namespace
 
@@ -79,13 +82,20 @@ void KvEventObj::deleteClass(KvEventObj* event) {
 
 void KvEventObj::signal() {
   auto& s = detail::stateOf<EventState>(this);
-  uint64_t w = s.word.load();
-  for (;;) {
-    const uint32_t limit = waiting(w) > 0 ? waiting(w) : 1;
-    if (owed(w) >= limit) return;
-    if (s.word.compare_exchange_weak(w, w + 1)) break;
+  std::unique_lock lock(s.m);
+  Waiter* w = s.head;
+  if (!w) {
+    s.set = true;
+    return;
   }
-  if (waiting(w) > 0) detail::futexWake(&s.word, 1);
+  unlink(s, *w);
+  const void* word = &w->released;
+  w->released.store(1);
+  lock.unlock();
+  // The waiter may have seen the release and gone, its node with it: a wake
+  // on a private futex word only names the address and never touches it, and
+  // whoever waits there next must allow for spurious wake-ups anyway.
+  detail::futexWake(word, 1);
 }
 
 void KvEventObj::waitForSignal() {
@@ -94,8 +104,7 @@ void KvEventObj::waitForSignal() {
 
 unsigned int KvEventObj::waitForSignal(unsigned int milliseconds) {
   auto& s = detail::stateOf<EventState>(this);
-  if (tryTake(s, false)) return 0;
-  if (milliseconds == 0) return 1;
+  if (milliseconds == 0) return takeSet(s) ? 0 : 1;
   if (milliseconds == 0xFFFFFFFFu) return wait(s, nullptr);  // INFINITE
   timespec deadline;
   clock_gettime(CLOCK_MONOTONIC, &deadline);

@@ -1,5 +1,6 @@
 // The assertion log and the switches read from the environment, seen
 // through a copy of a helper executable in a temporary folder.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -77,6 +78,24 @@ TEST_F(AssertLog, AppendsStampedMessagesBesideTheExecutable) {
   // A second run appends.
   run({"VORLITH_LOG_ASSERT=1", "PAL_LOG_ASSERTS=1"}, {"third"});
   EXPECT_NE(read(dir_ / "bin" / "assert_child.err").find("third"), std::string::npos);
+}
+
+// An executable removed while it runs reads as "PATH (deleted)" to itself;
+// the log keeps the executable's own name.
+TEST_F(AssertLog, RemovedExecutableKeepsItsLogName) {
+  auto r = runInChild([&] {
+    int fd = open(exe_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || unlink(exe_.c_str()) != 0 || chdir((dir_ / "cwd").c_str()) != 0) return 126;
+    std::string path = exe_.string(), arg = "gone";
+    std::string env[] = {"VORLITH_LOG_ASSERT=1", "PAL_LOG_ASSERTS=1"};
+    char* argv[] = {path.data(), arg.data(), nullptr};
+    char* envp[] = {env[0].data(), env[1].data(), nullptr};
+    fexecve(fd, argv, envp);
+    return 127;
+  });
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(read(dir_ / "bin" / "assert_child.err").find("Failed:  gone."), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "bin" / "assert_child (deleted).err"));
 }
 
 TEST_F(AssertLog, FallsBackToTheCurrentDirectory) {

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <xmmintrin.h>
 
 #include <atomic>
 #include <cfenv>
@@ -62,6 +63,20 @@ FAULTING void floatDivideByZero() {
   volatile double r = 1.0 / zero;
   (void)r;
 }
+FAULTING void floatUnderflow() {
+  feenableexcept(FE_UNDERFLOW);
+  volatile double small = 1e-300;
+  volatile double r = small * small;
+  (void)r;
+}
+// The denormal-operand exception unmasked (MXCSR bit 8), denormals not read
+// as zero (bit 6).
+FAULTING void denormalOperand() {
+  _mm_setcsr(_mm_getcsr() & ~0x0140u);
+  volatile double tiny = 1e-310;
+  volatile double r = tiny * 2.0;
+  (void)r;
+}
 
 struct FaultCase {
   const char* what;
@@ -80,14 +95,18 @@ TEST(CallWithSEH, CatchesRealFaultsWithTheirCodesAndNames) {
       {"breakpoint", breakpoint, 0x80000003, L"BreakPoint"},
       {"stack overflow", [] { recurse(0); }, 0xC00000FD, L"Stack Overflow"},
       {"float division", floatDivideByZero, 0xC000008E, L"Float Divide by Zero"},
+      {"float underflow", floatUnderflow, 0xC0000093, L"Float Underflow"},
+      {"denormal operand", denormalOperand, 0xC000008D, L"Float Denormal"},
       {"C++ exception", [] { throw std::runtime_error("x"); }, 0xE06D7363, L"e06d7363h"},
       {"empty callable", std::function<void()>(), 0xE06D7363, L"e06d7363h"},
   };
+  const unsigned csr = _mm_getcsr();
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SEH::ExceptionInformation info{L"untouched", 0, nullptr};
     EXPECT_FALSE(SEH::callWithSEH(c.fn, info));
     fedisableexcept(FE_ALL_EXCEPT);
+    _mm_setcsr(csr);
     EXPECT_EQ(info.code, c.code);
     EXPECT_EQ(info.name, c.name);
     if (c.code != 0xE06D7363) {
@@ -292,6 +311,9 @@ TEST(GetExceptionMessage, FormatsCodeNameAndAddress) {
             L"Unhandled Exception c0000094 (Integer Divide By Zero) at address 1234h");
   info = {L"x", 0xE06D7363, reinterpret_cast<void*>(0x7ffd12345678)};
   EXPECT_EQ(SEH::getExceptionMessage(info), L"Unhandled Exception e06d7363 (x) at address 7ffd12345678h");
+  // All 64 bits, the top one included.
+  info = {L"x", 0xC0000005, reinterpret_cast<void*>(0xfedcba9876543210)};
+  EXPECT_EQ(SEH::getExceptionMessage(info), L"Unhandled Exception c0000005 (x) at address fedcba9876543210h");
   info = {std::wstring(600, L'n'), 1, nullptr};
   EXPECT_EQ(SEH::getExceptionMessage(info),
             L"Unhandled Exception 1 (" + std::wstring(600, L'n') + L") at address 0h");

@@ -150,7 +150,12 @@ TEST(PathLexical, RelativePathTo) {
       {L"/a/b/c/f", L"/a/x", L"../../x"},
       {L"/a/f", L"/b/g", L"../b/g"},
       {L"/a/f", L"/a/sub/g", L"./sub/g"},
-      {L"/a/f", L"/a", L"."},
+      {L"/a/f", L"/a", L"../a"},  // `to` is a file too: its folder is "/"
+      {L"/a/f", L"/", L".."},
+      {L"/a/b/", L"/a/g", L"../g"},  // a trailing separator names a folder
+      {L"/a/b/", L"/a/b/g", L"./g"},
+      {L"/a/f", L"/a/b/", L"./b/"},
+      {L"/a/f", L"/a/", L"./"},
       {L"/a/./f", L"/a//g", L"./g"},
       {L"/A/f", L"/a/g", L"../a/g"},  // names compare case-sensitively
       {L"a/f", L"a/b/g", L"./b/g"},

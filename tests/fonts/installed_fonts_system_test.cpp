@@ -18,9 +18,9 @@
 #include "pal/settings_roots.h"
 #include "pal/unicode_convert.h"
 #include "settings/settings_store.h"
-#include "text/nls_process.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "text/nls_process.h"
 
 using namespace Halvex::Tessaran::PAL;
 using FontUtils::FontInformation;
@@ -109,6 +109,11 @@ const Expected kFaces[] = {
     {"sans-condensed.ttf", {L"Kvtest Sans Condensed", L"Kvtest Sans Condensed"},
      {L"Kvtest Sans Condensed", L"Kvtest Sans Condensed"}, {L"Regular", L"Regular"}, 4, VariablePitch, Swiss,
      ANSI_CHARSET, false},
+    // Their shared typographic and Macintosh names are not what is listed.
+    {"shared-a.ttf", {L"Kvtest Shared A", L"Kvtest Shared A"}, {L"Kvtest Shared A", L"Kvtest Shared A"},
+     {L"Regular", L"Regular"}, 4, VariablePitch, DontCare, ANSI_CHARSET, false},
+    {"shared-b.ttf", {L"Kvtest Shared B", L"Kvtest Shared B"}, {L"Kvtest Shared B", L"Kvtest Shared B"},
+     {L"Regular", L"Regular"}, 4, VariablePitch, DontCare, ANSI_CHARSET, false},
     {"serif-black.ttf", {L"Kvtest Serif", L"Kvtest Serif"}, {L"Kvtest Serif", L"Kvtest Serif"}, {L"Black", L"Black"},
      9, VariablePitch, Roman, SHIFTJIS_CHARSET, false},
     {"serif-thin.ttf", {L"Kvtest Serif", L"Kvtest Serif"}, {L"Kvtest Serif", L"Kvtest Serif"}, {L"Thin", L"Thin"}, 1,
@@ -275,11 +280,15 @@ class AlternateFontFiles : public InstalledFonts {
 
   // The product root, further down the root list than the roaming root.
   static void setForProduct(const std::wstring& fullName, const wchar_t* file) {
+    setStored(detail::HKEY_LOCAL_MACHINE, L"Software\\KvTest\\Product", fullName, detail::REG_SZ,
+              detail::stringData(file));
+  }
+  static void setStored(detail::HKEY root, const std::wstring& rootKey, const std::wstring& fullName,
+                        DWORD type, std::vector<unsigned char> data) {
     using namespace detail;
-    ASSERT_EQ(openHive(HKEY_LOCAL_MACHINE)
-                  ->apply({{StoreChange::SetValue,
-                            L"Software\\KvTest\\Product\\AltFontNames",
-                            {fullName + L" (TrueType)", REG_SZ, stringData(file)}}}),
+    ASSERT_EQ(openHive(root)->apply({{StoreChange::SetValue,
+                                      rootKey + L"\\AltFontNames",
+                                      {fullName + L" (TrueType)", type, std::move(data)}}}),
               ERROR_SUCCESS);
   }
 
@@ -291,9 +300,17 @@ TEST_F(AlternateFontFiles, SettingNamesTheFile) {
   set(L"Kvtest Mono", L"renamed.fot");
   set(L"Kvtest Sans Italic", L"collection.ttc");
   set(japanese() ? L"\u30B1\u30FC\u30D6\u30A4\u7E26" : L"Kvtest Vert", L"/elsewhere/missing.ttf");
-  set(L"Kvtest Deco", L"");                       // empty data: no alternate file
+  set(L"Kvtest Deco", L"");                       // an empty string: no alternate file
   setForProduct(L"Kvtest Mono", L"product.ttf");  // the roaming root's value comes first
   setForProduct(L"Kvtest Script", L"product.ttf");
+  // The first root holding the value with data decides, even when it is an
+  // empty string or no string at all; a value without data does not count.
+  setForProduct(L"Kvtest Deco", L"product.ttf");
+  Settings::write().roaming(L"AltFontNames").setUInt32(L"Kvtest Sans (TrueType)", 7);
+  setForProduct(L"Kvtest Sans", L"product.ttf");
+  setStored(detail::HKEY_CURRENT_USER, L"Software\\KvTest\\Roaming", L"Kvtest Serif Thin", detail::REG_SZ,
+            {});
+  setForProduct(L"Kvtest Serif Thin", L"product.ttf");
   const std::vector<FontInformation>& list = FontUtils::getAllInstalledFonts();
 
   const FontInformation* mono = find(list, L"Kvtest Mono");
@@ -319,9 +336,14 @@ TEST_F(AlternateFontFiles, SettingNamesTheFile) {
   ASSERT_NE(script, nullptr);
   EXPECT_EQ(script->filePath, fontPath("product.ttf"));
 
-  const FontInformation* deco = find(list, L"Kvtest Deco");
-  ASSERT_NE(deco, nullptr);
-  EXPECT_EQ(deco->filePath, fontPath("deco.ttf"));
+  auto byFullName = [&](const wchar_t* fullName) {
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const FontInformation& f) { return f.fullName == fullName; });
+    return it == list.end() ? std::wstring(L"<not listed>") : it->filePath;
+  };
+  EXPECT_EQ(byFullName(L"Kvtest Deco"), fontPath("deco.ttf"));
+  EXPECT_EQ(byFullName(L"Kvtest Sans"), fontPath("sans-regular.ttf"));
+  EXPECT_EQ(byFullName(L"Kvtest Serif Thin"), fontPath("product.ttf"));
 }
 
 struct CommandRun {

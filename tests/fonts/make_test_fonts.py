@@ -37,10 +37,11 @@ def box(width):
 
 
 def build(names, style_names, weight=400, italic=False, codepages=CP_LATIN1, panose=None,
-          family_class=0, mono=False, os2_version=3, typographic=None):
+          family_class=0, mono=False, os2_version=3, typographic=None, typographic_lang=EN, mac=None):
     """names/style_names: {windows language id: text}; the name table gets
     exactly those records (platform 3, encoding 1), nothing else.
-    typographic: (family, style) in English as name IDs 16 and 17."""
+    typographic: (family, style) in typographic_lang as name IDs 16 and 17.
+    mac: (family, style) as Macintosh-platform English name IDs 1, 2 and 4."""
     fb = FontBuilder(1000, isTTF=True)
     order = [".notdef", "space", "A", "B"]
     fb.setupGlyphOrder(order)
@@ -60,8 +61,12 @@ def build(names, style_names, weight=400, italic=False, codepages=CP_LATIN1, pan
         full = text if style in ("Regular", "標準") else text + " " + style
         name.setName(full, 4, 3, 1, lang)
     if typographic:
-        name.setName(typographic[0], 16, 3, 1, EN)
-        name.setName(typographic[1], 17, 3, 1, EN)
+        name.setName(typographic[0], 16, 3, 1, typographic_lang)
+        name.setName(typographic[1], 17, 3, 1, typographic_lang)
+    if mac:
+        name.setName(mac[0], 1, 1, 0, 0)
+        name.setName(mac[1], 2, 1, 0, 0)
+        name.setName(mac[0], 4, 1, 0, 0)
     p = Panose()
     for field in PANOSE_FIELDS:
         setattr(p, field, 0)
@@ -90,6 +95,14 @@ FONTS = {
     # The legacy names are the listed ones, not the typographic ones.
     "sans-condensed.ttf": dict(names={EN: "Kvtest Sans Condensed"}, style_names={EN: "Regular"},
                                typographic=("Kvtest Sans", "Condensed"), panose=SANS),
+    # Two families that share their typographic (Japanese) and Macintosh
+    # names stay two: the legacy Windows names are the listed ones.
+    "shared-a.ttf": dict(names={EN: "Kvtest Shared A"}, style_names={EN: "Regular"},
+                         typographic=("ケーブイ共有", "標準"), typographic_lang=JA,
+                         mac=("Kvtest Shared", "Regular")),
+    "shared-b.ttf": dict(names={EN: "Kvtest Shared B"}, style_names={EN: "Regular"},
+                         typographic=("ケーブイ共有", "標準"), typographic_lang=JA,
+                         mac=("Kvtest Shared", "Regular")),
     # Japanese comes before Greek in the character-set order although its bit
     # is the higher one.
     "serif-black.ttf": dict(names={EN: "Kvtest Serif"}, style_names={EN: "Black"}, weight=900,

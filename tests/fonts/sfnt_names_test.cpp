@@ -3,11 +3,13 @@
 #include "fonts/sfnt_names.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "sfnt_builder.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
@@ -75,6 +77,115 @@ TEST(SfntNames, ForgedFaceCountIsCutToTheOffsetsTheFileHolds) {
   const std::optional<FontFileFaces> cut = fontFileFaces(MemoryFontBytes(Bytes{'t', 't', 'c', 'f', 0, 1}));
   ASSERT_TRUE(cut);
   EXPECT_EQ(cut->count, 0u);
+}
+
+// Reads as MemoryFontBytes does, adding up the bytes asked for.
+class CountingBytes final : public FontBytes {
+ public:
+  explicit CountingBytes(const Bytes& bytes) : inner_(bytes) {}
+  std::uint64_t size() const override { return inner_.size(); }
+  bool read(std::uint64_t offset, void* out, std::size_t count) const override {
+    bytesRead += count;
+    return inner_.read(offset, out, count);
+  }
+  mutable std::uint64_t bytesRead = 0;
+
+ private:
+  MemoryFontBytes inner_;
+};
+
+// A forged collection whose faces all use table directories of 65,535
+// records: one directory shared by every face, or directories overlapping
+// one another 16 bytes apart. Looking up every face reads no more than a
+// small multiple of the file.
+TEST(SfntNames, ForgedDirectoriesCostNoMoreThanTheFile) {
+  constexpr std::uint32_t kFaces = 2000, kTables = 65535;
+  for (const bool overlapping : {false, true}) {
+    SCOPED_TRACE(overlapping ? "overlapping directories" : "one shared directory");
+    Bytes file{'t', 't', 'c', 'f'};
+    put32(file, 0x00010000);
+    put32(file, kFaces);
+    const std::uint32_t directory = 12 + 4 * kFaces;
+    for (std::uint32_t i = 0; i < kFaces; ++i) put32(file, directory + (overlapping ? 16 * i : 0));
+    put32(file, 0x00010000);
+    put16(file, kTables);
+    for (int i = 0; i < 3; ++i) put16(file, 0);
+    const std::uint32_t nameAt = directory + 12 + 16 * kTables;
+    for (std::uint32_t i = 0; i + 1 < kTables; ++i) {
+      file.insert(file.end(), {'j', 'u', 'n', 'k'});
+      for (int k = 0; k < 3; ++k) put32(file, 0);
+    }
+    file.insert(file.end(), {'n', 'a', 'm', 'e'});
+    put32(file, 0);
+    put32(file, nameAt);
+    put32(file, 0);
+    const Bytes names = nameTable({family(kEn, L"Forged")});
+    file.insert(file.end(), names.begin(), names.end());
+
+    const CountingBytes bytes(file);
+    const std::optional<FontFileFaces> faces = fontFileFaces(bytes);
+    ASSERT_TRUE(faces);
+    ASSERT_EQ(faces->count, kFaces);
+    std::uint32_t named = 0;
+    for (std::uint32_t face = 1; face <= faces->count; ++face) {
+      if (familyName(bytes, face, kEn) == L"Forged") ++named;
+      familyName(bytes, face, kJa);
+      firstLocalLanguage(bytes, face);
+      os2Info(bytes, face);
+      legacyNames(bytes, face, kJa);
+    }
+    if (!overlapping) {
+      EXPECT_EQ(named, kFaces);
+    }
+    EXPECT_LE(bytes.bytesRead, 2 * file.size()) << "read " << bytes.bytesRead << " of " << file.size();
+  }
+}
+
+// The names a face is listed under: its legacy Windows names in the system's
+// language, else US English, else the first of each; typographic and
+// Macintosh names never.
+TEST(SfntNames, LegacyNamesByLanguage) {
+  auto windows = [](unsigned language, unsigned id, const std::wstring& text) {
+    return NameRecord{3, 1, language, id, utf16be(text)};
+  };
+  const NameRecord typographic[] = {windows(kJa, 16, L"Typo"), windows(kJa, 17, L"TypoStyle")};
+  const NameRecord mac[] = {
+      {1, 0, 0, 1, {'M', 'a', 'c'}}, {1, 0, 0, 2, {'M', 'S'}}, {1, 0, 0, 4, {'M', 'F'}}};
+  struct Case {
+    const char* name;
+    std::vector<NameRecord> records;
+    std::optional<std::wstring> family, style, fullName;
+  } cases[] = {
+      {"system language first",
+       {typographic[0], mac[0], windows(kEn, 1, L"Fam"), windows(kJa, 1, L"JFam"), windows(kJa, 2, L"JSty"),
+        windows(kEn, 2, L"Sty"), windows(kJa, 4, L"JFull")},
+       L"JFam",
+       L"JSty",
+       L"JFull"},
+      {"else US English",
+       {typographic[0], typographic[1], mac[0], mac[1], mac[2], windows(kDe, 1, L"DFam"),
+        windows(kEn, 1, L"Fam"), windows(kEn, 2, L"Sty"), windows(kEn, 4, L"Full")},
+       L"Fam",
+       L"Sty",
+       L"Full"},
+      {"else the first of each",
+       {mac[0], windows(kDe, 1, L"DFam"), windows(0x040C, 1, L"FFam")},
+       L"DFam",
+       std::nullopt,
+       std::nullopt},
+      {"Macintosh and typographic names only",
+       {mac[0], mac[1], mac[2], typographic[0], typographic[1]},
+       std::nullopt,
+       std::nullopt,
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const LegacyNames names = legacyNames(MemoryFontBytes(face({{"name", nameTable(c.records)}})), 0, kJa);
+    EXPECT_EQ(names.family, c.family);
+    EXPECT_EQ(names.style, c.style);
+    EXPECT_EQ(names.fullName, c.fullName);
+  }
 }
 
 TEST(SfntNames, FirstLocalLanguageSkipsNeutralAndUsEnglish) {
@@ -208,6 +319,13 @@ TEST(SfntNames, OpenFontFileReadsRegularFilesOnly) {
   EXPECT_FALSE(bytes->read(file.size(), &b, 1));
   EXPECT_FALSE(openFontFile((dir / "missing.ttf").wstring()));
   EXPECT_FALSE(openFontFile(dir.wstring()));
+  // A FIFO (an alternate font file name, or a font replaced by a pipe) is
+  // refused at once; the child's time limit turns a hang into a failure.
+  ASSERT_EQ(mkfifo((dir / "pipe.ttf").c_str(), 0600), 0);
+  const auto outcome =
+      kvpal::test::runInChild([&] { return openFontFile((dir / "pipe.ttf").wstring()) ? 1 : 0; });
+  EXPECT_EQ(outcome.signal, 0) << "the open waited on the FIFO";
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
 }
 
 }  // namespace

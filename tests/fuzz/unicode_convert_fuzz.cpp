@@ -51,14 +51,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::wstring again;
   check(utf8ToWideChar(utf8.c_str(), again) && again == wide);
 
-  for (unsigned cp : {932u, 936u, 949u, 950u, 1252u}) {
+  // The tables, then ICU (GB18030, UTF-7's shifts, KOI8-R). UTF-7 refuses
+  // every encoding.
+  for (unsigned cp : {932u, 936u, 949u, 950u, 1252u, 54936u, 65000u, 20866u}) {
     std::wstring decoded;
     check(multibyteToWide(code_page_id_ex(cp), bytes, decoded, 0) == ToWideCharOk);
+    check(decoded.find(L'\0') == std::wstring::npos);
     std::wstring strict;
     ToWideCharStat stat = multibyteToWide(code_page_id_ex(cp), bytes, strict, 1);
     check(stat == ToWideCharFailed ? strict.empty() : strict == decoded);
     std::string encoded;
-    check(wideToMultibyte(code_page_id_ex(cp), decoded, encoded, ToMultibyteDefault) != ToMultiByteFailed);
+    ToMultiByteStat encodedStat = wideToMultibyte(code_page_id_ex(cp), decoded, encoded, ToMultibyteDefault);
+    check(cp == 65000 ? encodedStat == ToMultiByteFailed && encoded.empty()
+                      : encodedStat != ToMultiByteFailed);
   }
   return 0;
 }

@@ -1,5 +1,7 @@
 // A traced process for the tests: links libKvPal.so like an application and
 // writes a few events, then ends as its first argument asks.
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +41,15 @@ int main(int argc, char** argv) {
   if (mode == "abort") {
     writeEvents();
     std::abort();
+  }
+  if (mode == "wait") {
+    // Runs until a signal ends it, telling its process id once its events
+    // are written; bounded so that a test that fails to stop it still ends.
+    writeEvents();
+    std::printf("%d\n", static_cast<int>(getpid()));
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(60));
+    return 0;
   }
   if (mode == "status") {
     std::printf("%s\n", argc > 2 ? argv[2] : "");

@@ -2,7 +2,12 @@
 // process that links libKvPal.so.
 #include <gtest/gtest.h>
 #include <json/json.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,6 +46,26 @@ class TraceRecordTest : public ::testing::Test {
     EXPECT_TRUE(reader.parse(text.str(), v, false)) << reader.getFormattedErrorMessages() << text.str();
     EXPECT_TRUE(v.isArray());
     return v;
+  }
+
+  struct Running {
+    pid_t recorder = -1;
+    pid_t command = -1;
+  };
+
+  // Records the helper's "wait" mode; returns once the command has written
+  // its events and told its process id. A command the recorder leaves
+  // behind is reparented to this process.
+  Running recordWaiting() {
+    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) return {};
+    auto [pid, out] = kvpal::test::startChild(
+        {KVPAL_TOOL, "trace", "record", "--output", file_, "--", KVPAL_TRACE_HELPER, "wait"});
+    Running r{pid, -1};
+    std::string line;
+    for (char c; read(out, &c, 1) == 1 && c != '\n';) line += c;
+    close(out);
+    if (!line.empty()) r.command = std::stoi(line);
+    return r;
   }
 
   static std::vector<std::string> names(const Json::Value& trace) {
@@ -85,6 +110,37 @@ TEST_F(TraceRecordTest, FileStaysValidWhenTheCommandAborts) {
   auto r = record({}, {KVPAL_TRACE_HELPER, "abort"});
   EXPECT_EQ(r.exitCode, 128 + SIGABRT);
   EXPECT_EQ(names(readTrace()), kAllEvents);
+}
+
+// Stopping the recorder stops the command, and the file is still complete.
+TEST_F(TraceRecordTest, StopSignalsGoOnToTheCommand) {
+  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(strsignal(sig));
+    Running r = recordWaiting();
+    ASSERT_GT(r.command, 0);
+    ASSERT_EQ(kill(r.recorder, sig), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(r.recorder, &status, 0), r.recorder);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_EQ(names(readTrace()), kAllEvents);
+    // The recorder reaped the command; an orphan would be ours to wait for.
+    if (waitpid(r.command, &status, WNOHANG) != -1) {
+      ADD_FAILURE() << "the command outlived the recorder";
+      kill(r.command, SIGKILL);
+      waitpid(r.command, &status, 0);
+    }
+  }
+}
+
+TEST_F(TraceRecordTest, KilledRecorderTakesTheCommandWithIt) {
+  Running r = recordWaiting();
+  ASSERT_GT(r.command, 0);
+  ASSERT_EQ(kill(r.recorder, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(r.recorder, &status, 0), r.recorder);
+  ASSERT_EQ(waitpid(r.command, &status, 0), r.command);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
 }
 
 TEST_F(TraceRecordTest, LevelAndKeywordsFilterTheSession) {

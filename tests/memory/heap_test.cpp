@@ -115,6 +115,18 @@ TEST(PrivateHeap, BlocksOfEverySizeClass) {
   EXPECT_TRUE(kvHeapValidate(heap.h, nullptr));
 }
 
+TEST(PrivateHeap, ValidateRejectsTheBlockAMovingReallocFreed) {
+  Heap heap;
+  void* p = kvHeapAlloc(heap.h, 16);
+  ASSERT_NE(p, nullptr);
+  void* q = kvHeapReAlloc(heap.h, p, 1 << 20);  // another size class: the block moves
+  ASSERT_NE(q, nullptr);
+  ASSERT_NE(q, p);
+  EXPECT_FALSE(kvHeapValidate(heap.h, p));
+  EXPECT_TRUE(kvHeapValidate(heap.h, q));
+  kvHeapFree(heap.h, q);
+}
+
 TEST(PrivateHeap, ValidateRejectsForeignPointersWithoutFaulting) {
   Heap heap, other;
   void* mine = kvHeapAlloc(heap.h, 64);
@@ -341,6 +353,39 @@ TEST(OutOfMemoryRecovery, RetrySucceedsOnceTheHandlerFreesAddressSpace) {
         << (privateHeap ? "private heap" : "null heap");
   }
 #endif
+}
+
+// The heap table fills long before memory runs out; asking the new handler
+// then is no use, and one that answers "retry" would loop for ever.
+TEST(OutOfMemoryRecovery, FullHeapTableFailsWithoutAskingTheHandler) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        HandlerScript::retries = 2;  // bounded, so that a faulty build still ends
+        PAL::Malloc::kvSetNewHandler(&HandlerScript::handler);
+        constexpr size_t kTries = 5000;  // more than the table holds
+        std::vector<void*> heaps;
+        heaps.reserve(kTries);
+        while (heaps.size() < kTries) {
+          void* h = kvHeapCreate(0);
+          if (!h) break;
+          heaps.push_back(h);
+        }
+        const size_t made = heaps.size();
+        const int asked = HandlerScript::calls.load();
+        bool reused = false;
+        if (made > 0 && made < kTries) {
+          kvHeapDestroy(heaps.back());  // its place serves the next heap
+          heaps.back() = kvHeapCreate(0);
+          void* p = heaps.back() ? kvHeapAlloc(heaps.back(), 64) : nullptr;
+          reused = p && kvHeapValidate(heaps.back(), p);
+        }
+        for (void* h : heaps) kvHeapDestroy(h);
+        const bool ok = made > 0 && made < kTries && asked == 0 && reused;
+        if (!ok) std::fprintf(stderr, "%zu heaps, handler asked %d times, reused %d\n", made, asked, reused);
+        std::_Exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -74,6 +74,28 @@ TEST(MemLocker, SwitchesEveryPageTheRangeTouches) {
   EXPECT_FALSE(kvIsBadWritePtr(pages.p + 4096, 1));
 }
 
+// A range that runs into a hole fails and leaves the mapped page as it was.
+TEST(MemLocker, RangeWithAHoleChangesNothing) {
+  struct Case {
+    const char* what;
+    size_t hole;    // offset of the unmapped page
+    size_t mapped;  // offset of the page that stays
+  };
+  const Case cases[] = {{"hole after", 4096, 0}, {"hole before", 0, 4096}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    char* p = static_cast<char*>(mmap(nullptr, 8192, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(p, MAP_FAILED);
+    ASSERT_EQ(munmap(p + c.hole, 4096), 0);
+    EXPECT_FALSE(PAL::MemLocker::makePageWritable(p + 2048));
+    EXPECT_TRUE(kvIsBadWritePtr(p + c.mapped, 1));
+    ASSERT_EQ(mprotect(p + c.mapped, 4096, PROT_READ | PROT_WRITE), 0);
+    EXPECT_FALSE(PAL::MemLocker::makePageReadOnly(p + 2048));
+    EXPECT_FALSE(kvIsBadWritePtr(p + c.mapped, 1));
+    munmap(p + c.mapped, 4096);
+  }
+}
+
 TEST(MemLocker, UnmappedAddressFails) {
   void* gone = mmap(nullptr, 8192, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(gone, MAP_FAILED);

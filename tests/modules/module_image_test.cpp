@@ -4,7 +4,9 @@
 #include "pal/module_image.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,9 +42,13 @@ struct CloseImage {
 };
 using Image = std::unique_ptr<ModuleImage, CloseImage>;
 
-Image openImage(const fs::path& path) { return Image(ModuleImage::open(path.c_str())); }
+Image openImage(const fs::path& path) {
+  return Image(ModuleImage::open(path.c_str()));
+}
 
-fs::path fixture(const std::string& name) { return fs::path(KVPAL_MODULE_FIXTURES) / name; }
+fs::path fixture(const std::string& name) {
+  return fs::path(KVPAL_MODULE_FIXTURES) / name;
+}
 
 std::vector<std::uint8_t> readBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -147,13 +153,15 @@ PeFacts readObjdump(const fs::path& file) {
       inMembers = true;
       continue;
     }
-    if (starts("ImageBase") && std::regex_match(line, m, imageBase)) facts.imageBase = std::stoull(m[1], nullptr, 16);
+    if (starts("ImageBase") && std::regex_match(line, m, imageBase))
+      facts.imageBase = std::stoull(m[1], nullptr, 16);
     if (starts("Entry 0 ") && std::regex_search(line, m, directory0))
       facts.exportDirectory = static_cast<std::uint32_t>(std::stoull(m[1], nullptr, 16));
     if (starts("MajorLinkerVersion") && std::regex_match(line, m, major)) facts.linkerMajor = std::stoi(m[1]);
     if (starts("MinorLinkerVersion") && std::regex_match(line, m, minor)) facts.linkerMinor = std::stoi(m[1]);
     if (starts(" 0") && line.size() > 9 && line[9] == '\t' && std::regex_match(line, m, descriptor)) {
-      facts.imports.push_back({"", static_cast<std::uint32_t>(std::stoul(m[1], nullptr, 16)),
+      facts.imports.push_back({"",
+                               static_cast<std::uint32_t>(std::stoul(m[1], nullptr, 16)),
                                static_cast<std::uint32_t>(std::stoul(m[2], nullptr, 16)),
                                static_cast<std::uint32_t>(std::stoul(m[4], nullptr, 16)),
                                {}});
@@ -167,7 +175,8 @@ PeFacts readObjdump(const fs::path& file) {
     int index = 0, ordinal = 0, end = 0;
     unsigned rva = 0;
     char kind[16] = {};
-    if (std::sscanf(line.c_str(), "\t[%d] +base[%d] %x %15s RVA%n", &index, &ordinal, &rva, kind, &end) == 4 &&
+    if (std::sscanf(line.c_str(), "\t[%d] +base[%d] %x %15s RVA%n", &index, &ordinal, &rva, kind, &end) ==
+            4 &&
         end > 0) {
       std::size_t arrow = line.find(" -- ");
       facts.addressTable.push_back({ordinal, rva, std::strcmp(kind, "Forwarder") == 0,
@@ -182,8 +191,8 @@ PeFacts readObjdump(const fs::path& file) {
                       facts.imports.end());
   for (const auto& line : lines(run(std::string(KVPAL_PE_OBJDUMP) + " -h '" + file.string() + "'")))
     if (std::regex_match(line, m, section))
-      facts.sections.push_back({std::stoull(m[2], nullptr, 16) - facts.imageBase, std::stoull(m[1], nullptr, 16),
-                                std::stoull(m[3], nullptr, 16)});
+      facts.sections.push_back({std::stoull(m[2], nullptr, 16) - facts.imageBase,
+                                std::stoull(m[1], nullptr, 16), std::stoull(m[3], nullptr, 16)});
   return facts;
 }
 
@@ -198,7 +207,8 @@ const PeFacts& objdump(const fs::path& file) {
 std::vector<fs::path> windowsModules() {
   std::vector<fs::path> files;
   for (const char* tag : {"pe64", "pe32"})
-    for (const char* base : {"plugin", "plugin_jump", "plugin_old", "forward", "delay", "crtdebug", "crtboth"})
+    for (const char* base :
+         {"plugin", "plugin_jump", "plugin_old", "forward", "delay", "crtdebug", "crtboth"})
       files.push_back(fixture(std::string(base) + "_" + tag + ".dll"));
   // The DLLs Debian's mingw-w64 runtime packages ship.
   std::vector<fs::path> dirs = {"/usr/x86_64-w64-mingw32/lib", "/usr/i686-w64-mingw32/lib"};
@@ -264,26 +274,30 @@ TEST_F(ModuleFiles, ParseStatusFormatAndLayoutByKindOfFile) {
   } cases[] = {
       {fixture("plugin_pe64.dll"), ModuleImage::ValidImage, ModuleImage::WindowsModule, false, false, 0x8664},
       {fixture("plugin_pe32.dll"), ModuleImage::ValidImage, ModuleImage::WindowsModule, true, false, 0x014C},
-      {write("readme.txt", {'h', 'e', 'l', 'l', 'o', '\n'}), ModuleImage::NotAnImage, ModuleImage::UnknownFormat,
-       false, false, 0},
+      {write("readme.txt", {'h', 'e', 'l', 'l', 'o', '\n'}), ModuleImage::NotAnImage,
+       ModuleImage::UnknownFormat, false, false, 0},
       {write("one.bin", {'M'}), ModuleImage::NotAnImage, ModuleImage::UnknownFormat, false, false, 0},
       // An x86 COFF object starts with its machine 0x014C; the x64 machine
       // code is not among the object-file codes.
       {fixture("object_pe32.obj"), ModuleImage::ObjectFile, ModuleImage::UnknownFormat, false, false, 0},
       {fixture("object_pe64.obj"), ModuleImage::NotAnImage, ModuleImage::UnknownFormat, false, false, 0},
-      {write("mz.dll", {'M', 'Z'}), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat, false, false, 0},
-      {write("signature.dll", brokenSignature), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat, false,
+      {write("mz.dll", {'M', 'Z'}), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat, false, false,
+       0},
+      {write("signature.dll", brokenSignature), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat,
+       false, false, 0},
+      {write("cut.dll", headerCutShort), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat, false,
        false, 0},
-      {write("cut.dll", headerCutShort), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat, false, false, 0},
-      {write("outside.dll", moduleHeaderOutside), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat, false,
-       false, 0},
+      {write("outside.dll", moduleHeaderOutside), ModuleImage::BadModuleHeader, ModuleImage::UnknownFormat,
+       false, false, 0},
       {fixture("libplugin_gnu_x64.so"), ModuleImage::ValidImage, ModuleImage::ElfModule, false, false, 62},
       {fixture("libplugin_i386.so"), ModuleImage::ValidImage, ModuleImage::ElfModule, true, false, 3},
       {fixture("libplugin_s390x.so"), ModuleImage::ValidImage, ModuleImage::ElfModule, false, true, 22},
       {fixture("libplugin_s390.so"), ModuleImage::ValidImage, ModuleImage::ElfModule, true, true, 22},
       {fixture("plugin_s390x.o"), ModuleImage::ObjectFile, ModuleImage::ElfModule, false, true, 22},
-      {write("badclass.so", elfBadClass), ModuleImage::BadModuleHeader, ModuleImage::ElfModule, false, false, 0},
-      {write("elfcut.so", elfCutShort), ModuleImage::BadModuleHeader, ModuleImage::ElfModule, false, false, 0},
+      {write("badclass.so", elfBadClass), ModuleImage::BadModuleHeader, ModuleImage::ElfModule, false, false,
+       0},
+      {write("elfcut.so", elfCutShort), ModuleImage::BadModuleHeader, ModuleImage::ElfModule, false, false,
+       0},
       {write("core", elfCore), ModuleImage::NotAnImage, ModuleImage::ElfModule, false, false, 62},
   };
   for (const auto& c : cases) {
@@ -385,12 +399,22 @@ TEST(PeImage, ExportNameSearch) {
     const char* name;
     bool found;
   } cases[] = {
-      {"kvrxEntryPoint", true}, {"kvrxGetApiVersion", true}, {"kvrx", true},
-      {"Aardvark", true},       {"zebra", true},
-      {"\xC3\xA9" "clair", true},  // sorts last: names compare as unsigned bytes
-      {"exportedData", true},   {"kvrxEntry", false},        {"kvrxEntryPoint2", false},
-      {"KVRXENTRYPOINT", false}, {"notExported", false},     {"", false},
-      {"\x01", false},          {"\xFF", false},
+      {"kvrxEntryPoint", true},
+      {"kvrxGetApiVersion", true},
+      {"kvrx", true},
+      {"Aardvark", true},
+      {"zebra", true},
+      {"\xC3\xA9"
+       "clair",
+       true},  // sorts last: names compare as unsigned bytes
+      {"exportedData", true},
+      {"kvrxEntry", false},
+      {"kvrxEntryPoint2", false},
+      {"KVRXENTRYPOINT", false},
+      {"notExported", false},
+      {"", false},
+      {"\x01", false},
+      {"\xFF", false},
   };
   for (const char* file : {"plugin_pe64.dll", "plugin_pe32.dll"}) {
     Image image = openImage(fixture(file));
@@ -413,8 +437,9 @@ TEST(PeImage, ExportCodeIsTheFunctionInTheFile) {
     EXPECT_EQ(std::memcmp(code, detail::kVersionMarker, 6), 0);
     int ordinal = image->exportOrdinal(image->exportIndex("kvrxGetApiVersion"));
     EXPECT_EQ(code, image->addressOf(image->exportFunction(ordinal, false), false));
-    EXPECT_EQ(image->availableBytes(code) + (code - static_cast<const std::uint8_t*>(image->addressOf(0, false))),
-              fs::file_size(fixture(file)));
+    EXPECT_EQ(
+        image->availableBytes(code) + (code - static_cast<const std::uint8_t*>(image->addressOf(0, false))),
+        fs::file_size(fixture(file)));
     EXPECT_EQ(image->availableBytes(&ordinal), 0u);
   }
   Image forward = openImage(fixture("forward_pe64.dll"));
@@ -456,7 +481,8 @@ TEST(PeImage, ImportsMatchObjdumpOnEveryModule) {
       EXPECT_EQ(listed[i].name, facts.imports[i].module);
       EXPECT_EQ(listed[i].firstEntries, facts.imports[i].members);
       EXPECT_EQ(image->importsModule(facts.imports[i].module.c_str()), !facts.imports[i].members.empty());
-      EXPECT_EQ(image->importsModule(upper(facts.imports[i].module).c_str()), !facts.imports[i].members.empty());
+      EXPECT_EQ(image->importsModule(upper(facts.imports[i].module).c_str()),
+                !facts.imports[i].members.empty());
     }
   }
 }
@@ -467,10 +493,14 @@ TEST(PeImage, ImportsByModuleNameIgnoringCase) {
     const char* module;
     bool imported;
   } cases[] = {
-      {"crtdebug", "MSVCR140D.DLL", true}, {"crtdebug", "msvcr140d.dll", true},
-      {"crtdebug", "MSVCR140.DLL", false}, {"crtboth", "MSVCR140D.DLL", true},
-      {"crtboth", "MsVcR140.dLl", true},   {"plugin", "kernel32.dll", true},
-      {"plugin", "KERNEL32", false},       {"plugin", "MSVCR140D.DLL", false},
+      {"crtdebug", "MSVCR140D.DLL", true},
+      {"crtdebug", "msvcr140d.dll", true},
+      {"crtdebug", "MSVCR140.DLL", false},
+      {"crtboth", "MSVCR140D.DLL", true},
+      {"crtboth", "MsVcR140.dLl", true},
+      {"plugin", "kernel32.dll", true},
+      {"plugin", "KERNEL32", false},
+      {"plugin", "MSVCR140D.DLL", false},
       {"plugin", "", false},
       // GNU ld leaves the delay-import directory entry empty, so the
       // descriptors it wrote are not seen (see DelayImports below).
@@ -551,7 +581,8 @@ TEST_F(ModuleFiles, DelayImports) {
     putLe32(absolute, descriptor, 0);
     for (int field = 1; field < 7; ++field) {
       std::uint32_t value = le32(absolute, descriptor + 4 * field);
-      if (value) putLe32(absolute, descriptor + 4 * field, value + static_cast<std::uint32_t>(facts.imageBase));
+      if (value)
+        putLe32(absolute, descriptor + 4 * field, value + static_cast<std::uint32_t>(facts.imageBase));
     }
     // Absolute fields are 32-bit: only the 32-bit image base fits in them.
     if (is32) {
@@ -598,6 +629,37 @@ TEST_F(ModuleFiles, DataDirectoryRule) {
   }
 }
 
+// A name table or name-ordinal table at address 0 is no table: translated,
+// the address would land in the headers and find the wrong function.
+TEST_F(ModuleFiles, ExportNameTablesAtAddressZero) {
+  struct Case {
+    const char* what;
+    std::size_t field;  // in the export directory
+  } cases[] = {{"names", 32}, {"name ordinals", 36}};
+  for (const char* file : {"plugin_pe64.dll", "plugin_pe32.dll"}) {
+    auto bytes = readBytes(fixture(file));
+    const std::size_t fileHeader = le32(bytes, 0x3C) + 4, optional = fileHeader + 20;
+    const bool is32 = !(bytes[fileHeader] == 0x64 && bytes[fileHeader + 1] == 0x86);
+    Image original = openImage(fixture(file));
+    auto directory = detail::ModuleImageAccess::parser(*original).fileOffset(
+        le32(bytes, optional + (is32 ? 96 : 112)), false);
+    ASSERT_TRUE(directory);
+    ASSERT_GE(original->exportIndex("kvrxEntryPoint"), 0);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(file) + " " + c.what);
+      auto edited = bytes;
+      putLe32(edited, *directory + c.field, 0);
+      Image image = openImage(write("zero.dll", edited));
+      for (const char* name : {"kvrxEntryPoint", "kvrxGetApiVersion", "zebra"}) {
+        EXPECT_EQ(image->exportIndex(name), -1) << name;
+        EXPECT_EQ(image->exportCode(name), nullptr) << name;
+      }
+      for (const auto& symbol : detail::ModuleImageAccess::parser(*image).exports())
+        EXPECT_EQ(symbol.name, "") << symbol.ordinal;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // ELF shared objects against readelf.
 
@@ -613,15 +675,17 @@ std::vector<ElfSymbol> readelfSymbols(const fs::path& file) {
     unsigned long long index = 0, value = 0;
     char type[16] = {}, bind[16] = {}, visibility[16] = {}, section[16] = {};
     int nameAt = 0;
-    if (std::sscanf(line.c_str(), " %llu: %llx %*s %15s %15s %15s %15s %n", &index, &value, type, bind, visibility,
-                    section, &nameAt) != 6 || nameAt == 0)
+    if (std::sscanf(line.c_str(), " %llu: %llx %*s %15s %15s %15s %15s %n", &index, &value, type, bind,
+                    visibility, section, &nameAt) != 6 ||
+        nameAt == 0)
       continue;
     // Version suffixes ("@GLIBC_2.2.5 (2)") are not part of the name.
     std::string name = line.substr(nameAt);
     name = name.substr(0, name.find('@'));
     auto is = [](const char* a, const char* b) { return std::strcmp(a, b) == 0; };
     bool exported = !is(section, "UND") && (is(bind, "GLOBAL") || is(bind, "WEAK") || is(bind, "UNIQUE")) &&
-                    !is(type, "SECTION") && !is(type, "FILE") && (is(visibility, "DEFAULT") || is(visibility, "PROTECTED"));
+                    !is(type, "SECTION") && !is(type, "FILE") &&
+                    (is(visibility, "DEFAULT") || is(visibility, "PROTECTED"));
     symbols.push_back({index, value, name, exported});
   }
   return symbols;
@@ -671,7 +735,8 @@ TEST(ElfImage, ImportsAndExportsMatchReadelf) {
     for (const auto& s : symbols) {
       // readelf prints names with bytes above 0x7F mangled; those are
       // checked by SymbolsInEveryClassAndByteOrder.
-      if (s.name.empty() || std::any_of(s.name.begin(), s.name.end(), [](char c) { return c & 0x80; })) continue;
+      if (s.name.empty() || std::any_of(s.name.begin(), s.name.end(), [](char c) { return c & 0x80; }))
+        continue;
       int index = image->exportIndex(s.name.c_str());
       if (!exportedAt.count(s.name)) {
         EXPECT_EQ(index, -1) << s.name;
@@ -686,13 +751,15 @@ TEST(ElfImage, ImportsAndExportsMatchReadelf) {
       EXPECT_EQ(image->exportFunction(index, true), kNone) << "ELF has no forwarders";
     }
     auto listed = detail::ModuleImageAccess::parser(*image).exports();
-    EXPECT_EQ(listed.size(), static_cast<std::size_t>(std::count_if(
-                                 symbols.begin(), symbols.end(), [](const ElfSymbol& s) { return s.exported; })));
+    EXPECT_EQ(listed.size(),
+              static_cast<std::size_t>(std::count_if(symbols.begin(), symbols.end(),
+                                                     [](const ElfSymbol& s) { return s.exported; })));
   }
 }
 
 TEST(ElfImage, SymbolsInEveryClassAndByteOrder) {
-  for (const char* name : {"libplugin_gnu_x64.so", "libplugin_i386.so", "libplugin_s390x.so", "libplugin_s390.so"}) {
+  for (const char* name :
+       {"libplugin_gnu_x64.so", "libplugin_i386.so", "libplugin_s390x.so", "libplugin_s390.so"}) {
     SCOPED_TRACE(name);
     Image image = openImage(fixture(name));
     EXPECT_GE(image->exportIndex("kvrxEntryPoint"), 0);
@@ -701,8 +768,12 @@ TEST(ElfImage, SymbolsInEveryClassAndByteOrder) {
     int major = 0, minor = 0;
     EXPECT_FALSE(image->linkerVersion(major, minor));
     if (std::string(name) == "libplugin_gnu_x64.so") {
-      EXPECT_GE(image->exportIndex("\xC3\xA9" "clair"), 0);
-      EXPECT_EQ(image->exportIndex("\xC3" "clair"), -1);
+      EXPECT_GE(image->exportIndex("\xC3\xA9"
+                                   "clair"),
+                0);
+      EXPECT_EQ(image->exportIndex("\xC3"
+                                   "clair"),
+                -1);
       continue;
     }
     EXPECT_GE(image->exportIndex("weakFunction"), 0);
@@ -712,8 +783,9 @@ TEST(ElfImage, SymbolsInEveryClassAndByteOrder) {
     // Bytes in the file, read in the file's byte order.
     auto data = static_cast<const std::uint8_t*>(image->exportCode("dataObject"));
     ASSERT_NE(data, nullptr);
-    std::vector<std::uint8_t> expected = image->isBigEndian() ? std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78}
-                                                              : std::vector<std::uint8_t>{0x78, 0x56, 0x34, 0x12};
+    std::vector<std::uint8_t> expected = image->isBigEndian()
+                                             ? std::vector<std::uint8_t>{0x12, 0x34, 0x56, 0x78}
+                                             : std::vector<std::uint8_t>{0x78, 0x56, 0x34, 0x12};
     EXPECT_EQ(std::vector<std::uint8_t>(data, data + 4), expected);
     EXPECT_GE(image->exportIndex("bssObject"), 0);
     EXPECT_EQ(image->exportCode("bssObject"), nullptr) << "no bytes in the file";
@@ -737,7 +809,7 @@ TEST_F(ModuleFiles, ElfWithoutHashTable) {
   int renamed = 0;
   for (std::uint64_t at = offset; at + 16 <= offset + size; at += 16) {
     if (le32(bytes, at) == 0x6FFFFEF5 || le32(bytes, at) == 4) {  // DT_GNU_HASH, DT_HASH
-      putLe32(bytes, at, 21);                                      // DT_DEBUG
+      putLe32(bytes, at, 21);                                     // DT_DEBUG
       ++renamed;
     }
   }
@@ -786,8 +858,10 @@ TEST(VersionMarker, FoundInTheExportedVersionFunction) {
 // file's answer or "nothing", and every pointer must lie inside the bytes.
 
 TEST(ModuleImageHostile, TruncatedModulesAnswerLessNeverWrong) {
-  const char* names[] = {"kvrxEntryPoint", "kvrxGetApiVersion", "forwardedTick", "realFunction", "zebra", "dataObject"};
-  const char* modules[] = {"KERNEL32.dll", "msvcrt.dll", "MSVCR140D.DLL", "libhelper_x64.so", "libelfhelper.so.1"};
+  const char* names[] = {"kvrxEntryPoint", "kvrxGetApiVersion", "forwardedTick", "realFunction",
+                         "zebra",          "dataObject"};
+  const char* modules[] = {"KERNEL32.dll", "msvcrt.dll", "MSVCR140D.DLL", "libhelper_x64.so",
+                           "libelfhelper.so.1"};
   for (const char* file : {"plugin_pe64.dll", "forward_pe32.dll", "crtdebug_pe64.dll", "libplugin_gnu_x64.so",
                            "libplugin_s390.so"}) {
     SCOPED_TRACE(file);
@@ -822,6 +896,93 @@ TEST(ModuleImageHostile, TruncatedModulesAnswerLessNeverWrong) {
   }
 }
 
+// Hand-made hostile files, also seeds of the module image fuzz target.
+std::vector<std::uint8_t> hostileFile(const std::string& name) {
+  return readBytes(fs::path(KVPAL_SOURCE_DIR) / "tests/fuzz/corpus/module_image_fuzz" / name);
+}
+
+// A file's bytes in memory where every page after the first `readable` bytes
+// (rounded up to a page) faults when read.
+class GuardedBytes {
+ public:
+  GuardedBytes(const std::vector<std::uint8_t>& bytes, std::size_t readable) : size_(bytes.size()) {
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    mapped_ = (size_ + page - 1) / page * page;
+    void* p = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return;
+    data_ = static_cast<std::uint8_t*>(p);
+    std::memcpy(data_, bytes.data(), size_);
+    const std::size_t guard = (readable + page - 1) / page * page;
+    if (guard >= mapped_ || mprotect(data_ + guard, mapped_ - guard, PROT_NONE) != 0) {
+      munmap(data_, mapped_);
+      data_ = nullptr;
+    }
+  }
+  ~GuardedBytes() {
+    if (data_) munmap(data_, mapped_);
+  }
+  const std::uint8_t* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_, mapped_ = 0;
+};
+
+// Many import descriptors, DT_NEEDED entries or symbols name one string that
+// runs unterminated to the end of the file. Each name must be compared only
+// up to its first difference: scanning each to its end first made a lookup
+// quadratic in the file. Here the string's tail cannot be read at all.
+TEST(ModuleImageHostile, NamesAreComparedOnlyUpToTheFirstDifference) {
+  struct Case {
+    const char* file;
+    const char* module;  // imported after the hostile entries
+    const char* symbol;  // exported after them; null: no exports
+  } cases[] = {
+      {"pe_imports_one_long_string.dll", "kernel32.DLL", nullptr},
+      {"elf_names_one_long_string.so", "libc.so.6", "real"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    auto bytes = hostileFile(c.file);
+    ASSERT_FALSE(bytes.empty());
+    std::size_t run = bytes.size();
+    while (run > 0 && bytes[run - 1] == 'x') --run;
+    ASSERT_GT(bytes.size() - run, 8192u);
+    GuardedBytes guarded(bytes, run + 1);
+    ASSERT_NE(guarded.data(), nullptr);
+    Image image(detail::ModuleImageAccess::fromBytes(guarded.data(), guarded.size()));
+    EXPECT_TRUE(image->importsModule(c.module));
+    EXPECT_FALSE(image->importsModule("missing.dll"));
+    if (c.symbol) {
+      EXPECT_GT(image->exportIndex(c.symbol), 0);
+      EXPECT_EQ(image->exportIndex("missing"), -1);
+    }
+  }
+}
+
+// A SysV hash table claiming 2^32 - 1 chain entries in a file of a few
+// hundred bytes, whose chain loops: the walk is bounded by the symbols the
+// file holds and stops at the loop. Run in a child under an alarm: a walk
+// bounded by the claimed count takes minutes.
+TEST(ModuleImageHostile, LoopingHashChainEnds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto bytes = hostileFile("elf_sysv_hash_loop.so");
+  ASSERT_FALSE(bytes.empty());
+  EXPECT_EXIT(
+      {
+        alarm(30);
+        Image image(detail::ModuleImageAccess::fromBytes(bytes.data(), bytes.size()));
+        const int first = image->exportIndex("first");
+        const int second = image->exportIndex("second");
+        const int missing = image->exportIndex("missing");
+        const bool ok = first == 1 && second == 2 && missing == -1;
+        if (!ok) std::fprintf(stderr, "first %d, second %d, missing %d\n", first, second, missing);
+        std::_Exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 // ---------------------------------------------------------------------------
 // kvpal module.
 
@@ -831,20 +992,29 @@ TEST(KvpalModule, ShowsWhatAPersonInspectingAPluginWants) {
     int exitCode;
     std::vector<std::string> shown;
   } cases[] = {
-      {fixture("plugin_pe64.dll").string(), 0,
+      {fixture("plugin_pe64.dll").string(),
+       0,
        {"format:  PE32+ (machine 0x8664)", "status:  0 (valid image)", "linker:  2.", "KERNEL32.dll (",
-        "delay-load imports:", "kvrxGetApiVersion", "kvrxEntryPoint: present", "version marker: present at offset 0"}},
-      {fixture("forward_pe32.dll").string(), 0,
+        "delay-load imports:", "kvrxGetApiVersion", "kvrxEntryPoint: present",
+        "version marker: present at offset 0"}},
+      {fixture("forward_pe32.dll").string(),
+       0,
        {"format:  PE32 (machine 0x014c)", "forwarder   forwardedTick -> KERNEL32.GetTickCount",
         "kvrxEntryPoint: missing", "version marker: not locatable"}},
       {fixture("plugin_jump_pe32.dll").string(), 0, {"present at offset 2 (after a leading jump)"}},
-      {fixture("libplugin_s390x.so").string(), 0,
-       {"format:  ELF64 big-endian (machine 0x0016)", "imports:\n  libelfhelper.so.1\n", "kvrxGetApiVersion: present"}},
+      {fixture("libplugin_s390x.so").string(),
+       0,
+       {"format:  ELF64 big-endian (machine 0x0016)", "imports:\n  libelfhelper.so.1\n",
+        "kvrxGetApiVersion: present"}},
       {fixture("object_pe32.obj").string(), 0, {"status:  1 (object file)"}},
-      {fixture("plugin_pe64.dll").string() + " --json", 0,
+      {fixture("plugin_pe64.dll").string() + " --json",
+       0,
        {"\"format\": \"PE32+\"", "\"parseStatus\": 0", "\"module\": \"KERNEL32.dll\", \"delayLoaded\": false",
-        "\"name\": \"\xC3\xA9" "clair\"", "\"versionMarker\": \"present\", \"versionMarkerOffset\": 0"}},
-      {fixture("forward_pe64.dll").string() + " --json", 0,
+        "\"name\": \"\xC3\xA9"
+        "clair\"",
+        "\"versionMarker\": \"present\", \"versionMarkerOffset\": 0"}},
+      {fixture("forward_pe64.dll").string() + " --json",
+       0,
        {"\"forwarder\": \"KERNEL32.GetTickCount\"", "\"kvrxEntryPoint\": false"}},
       {"/nonexistent/x.dll", 1, {}},
       {"", 2, {}},
@@ -856,7 +1026,8 @@ TEST(KvpalModule, ShowsWhatAPersonInspectingAPluginWants) {
     int exitCode = -1;
     std::string output = run(std::string(KVPAL_TOOL) + " module " + c.args + " 2>/dev/null", &exitCode);
     EXPECT_EQ(exitCode, c.exitCode);
-    for (const auto& text : c.shown) EXPECT_NE(output.find(text), std::string::npos) << text << "\n" << output;
+    for (const auto& text : c.shown)
+      EXPECT_NE(output.find(text), std::string::npos) << text << "\n" << output;
   }
 }
 

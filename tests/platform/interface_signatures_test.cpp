@@ -190,6 +190,38 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> fileIoEntryPoints() {
+  namespace IO = Halvex::Tessaran::PAL::FileIO;
+  using F = IO::File;
+  return {
+      entry<F (*)()>("File::nullFile", &F::nullFile),
+      entry<F (*)(const void*, IO::FileCharType, IO::FileOpenMode, IO::FileShareMode, IO::FileCreationMode)>(
+          "File::openFile", &F::openFile),
+      entry<F& (F::*)(const F&)>("File::operator=", &F::operator=),
+      entry<bool (F::*)(const F&)>("File::operator==", &F::operator==),
+      entry<bool (F::*)()>("File::close", &F::close),
+      entry<bool (F::*)(void*, unsigned int, unsigned int*) const>("File::readFromFile", &F::readFromFile),
+      entry<bool (F::*)(const void*, unsigned int, unsigned int*) const>("File::writeToFile",
+                                                                         &F::writeToFile),
+      entry<bool (F::*)(__int64, IO::FileSeekAnchor) const>("File::seek", &F::seek),
+      entry<__int64 (F::*)() const>("File::getCurrentOffset", &F::getCurrentOffset),
+      entry<bool (F::*)() const>("File::setEndOfFile", &F::setEndOfFile),
+      entry<bool (F::*)() const>("File::flushFileBuffers", &F::flushFileBuffers),
+      entry<unsigned __int64 (F::*)() const>("File::getFileSize", &F::getFileSize),
+      entry<bool (F::*)(__int64*, __int64*, __int64*) const>("File::getFileTime", &F::getFileTime),
+      entry<bool (F::*)(const __int64*, const __int64*, const __int64*) const>("File::setFileTime",
+                                                                               &F::setFileTime),
+      entry<Pyra::ErrorStatus (F::*)()>("File::openStatus", &F::openStatus),
+      entry<unsigned int (*)()>("FileIO::lastError", &IO::lastError),
+      entry<unsigned int (*)(IO::FileOpenMode)>("toWin32AccessMode", &IO::toWin32AccessMode),
+      entry<unsigned int (*)(IO::FileShareMode)>("toWin32ShareMode", &IO::toWin32ShareMode),
+      entry<FILE* (*)(const wchar_t*, const wchar_t*)>("openFILE", &IO::openFILE),
+      entry<FILE* (*)(const wchar_t*, const wchar_t*, int)>("openFILEWithShareFlag",
+                                                            &IO::openFILEWithShareFlag),
+      entry<int (*)(int)>("setmaxstdio", &IO::setmaxstdio),
+  };
+}
+
 // Reaches the protected members of the array base as a derived array does.
 struct BigArrayProbe : KvBigArrayBase {
   using KvBigArrayBase::baseCopy;
@@ -262,8 +294,8 @@ std::vector<EntryPoint> memoryAndThreadEntryPoints() {
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
-  for (const auto& list :
-       {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), memoryAndThreadEntryPoints()}) {
+  for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
+                           memoryAndThreadEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
@@ -382,6 +414,24 @@ constexpr bool charsetValuesMatch() {
   return true;
 }
 static_assert(charsetValuesMatch());
+
+// File is one shared reference with value semantics and no virtual
+// operations; its enumerations are plain, 32 bits, with the fixed values.
+namespace IO = Halvex::Tessaran::PAL::FileIO;
+static_assert(sizeof(IO::File) == sizeof(void*) && !std::is_polymorphic_v<IO::File>);
+static_assert(std::is_default_constructible_v<IO::File> && std::is_copy_constructible_v<IO::File> &&
+              std::is_copy_assignable_v<IO::File>);
+static_assert(sizeof(IO::FileCharType) == 4 && sizeof(IO::FileOpenMode) == 4 &&
+              sizeof(IO::FileShareMode) == 4 && sizeof(IO::FileCreationMode) == 4 &&
+              sizeof(IO::FileSeekAnchor) == 4);
+static_assert(std::is_convertible_v<IO::FileOpenMode, int> && std::is_convertible_v<IO::FileSeekAnchor, int>);
+static_assert(IO::Utf16Name == 1 && IO::OpenNone == 0 && IO::OpenRead == 1 && IO::OpenReadWrite == 2 &&
+              IO::ShareNone == 0 && IO::ShareRead == 1 && IO::ShareReadWrite == 2 &&
+              IO::ShareReadWriteDelete == 3 && IO::OpenExisting == 0 && IO::OpenAlways == 1 &&
+              IO::CreateAlways == 2 && IO::CreateNew == 3 && IO::SeekBegin == 0 && IO::SeekCurrent == 1 &&
+              IO::SeekEnd == 2);
+static_assert(_SH_DENYRW == 0x10 && _SH_DENYWR == 0x20 && _SH_DENYRD == 0x30 && _SH_DENYNO == 0x40 &&
+              _SH_SECURE == 0x80);
 
 static_assert(ModuleImage::ValidImage == 0 && ModuleImage::ObjectFile == 1 && ModuleImage::NotAnImage == 2 &&
               ModuleImage::BadModuleHeader == 4);

@@ -1,10 +1,14 @@
-// errno mapping and the last-error cell.
-#include <gtest/gtest.h>
-#include <fcntl.h>
+// errno mapping, the last-error cell and reading regular files.
+#include "platform/posix_util.h"
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <fstream>
 #include <thread>
 
-#include "platform/posix_util.h"
+#include "support/temp_dir.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -38,4 +42,31 @@ TEST(LastError, CapturesARealFailureAndIsPerThread) {
   std::thread([&] { seenOnOtherThread = lastError(); }).join();
   EXPECT_EQ(seenOnOtherThread, ERROR_SUCCESS);
   EXPECT_EQ(lastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// Readers of data files take regular files only, and a FIFO without a writer
+// is refused instead of waited on.
+TEST(RegularFiles, OnlyRegularFilesOpenAndNothingWaits) {
+  kvpal::test::TempDir dir("kvpal-posix");
+  const std::string file = dir.path() + "/file", pipe = dir.path() + "/pipe";
+  { std::ofstream(file) << "content"; }
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    int err;  // 0: opens
+  } cases[] = {
+      {file, 0},
+      {dir.path(), EISDIR},
+      {pipe, EINVAL},
+      {"/dev/null", EINVAL},
+      {dir.path() + "/missing", ENOENT},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    errno = 0;
+    std::string bytes = "old";
+    EXPECT_EQ(readRegularFile(c.path.c_str(), bytes), c.err == 0);
+    EXPECT_EQ(errno, c.err);
+    EXPECT_EQ(bytes, c.err == 0 ? "content" : "old");
+  }
 }

@@ -1,9 +1,11 @@
 // A host that starts up from the folder it was copied to, linked to the
 // libKvPal.so beside it, and prints what it got as NAME=VALUE lines.
 //
-// usage: identity_host init|getters-first PRODUCT LANGUAGE ROAMING oem|-
+// usage: identity_host init|getters-first|elsewhere PRODUCT LANGUAGE ROAMING oem|-
 // ("<null>" passes a null pointer). getters-first asks for the current
-// product before initialising.
+// product before initialising; elsewhere changes to the root folder first.
+#include <unistd.h>
+
 #include <boost/property_tree/ptree.hpp>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +41,7 @@ int main(int argc, char** argv) {
   auto arg = [](const char* raw, const std::wstring& w) {
     return std::strcmp(raw, "<null>") ? w.c_str() : nullptr;
   };
+  if (std::strcmp(argv[1], "elsewhere") == 0 && chdir("/") != 0) return 2;
   if (std::strcmp(argv[1], "getters-first") == 0) print("early-product", PAL::Settings::getCurrentProduct());
   const bool ok = PAL::Settings::Roots::initializeByConvention(
       arg(argv[2], product), arg(argv[3], language), arg(argv[4], roaming), std::strcmp(argv[5], "oem") == 0);

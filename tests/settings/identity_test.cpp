@@ -31,7 +31,8 @@ class IdentityTest : public InstallationFixture {
 
 TEST_F(IdentityTest, ConfigurableBaseProductStartsAndRemembersTheChoice) {
   configurable();
-  install("resource.json", R"({"name": "kv"})");
+  // Packaged resources were written for a reader that took comments.
+  install("resource.json", "// packaged\n{\"name\": /* shown */ \"kv\"}");
   setString(HKEY_CURRENT_USER, kVersionKeyW, L"LastLaunchedProduct", L"MEP");
   auto r = host("PYRA", "de-DE", "SOFTWARE\\Roaming");
   ASSERT_EQ(r["result"], "1") << r["output"];
@@ -50,6 +51,19 @@ TEST_F(IdentityTest, ConfigurableBaseProductStartsAndRemembersTheChoice) {
   EXPECT_EQ(r["fonts"], "");
   EXPECT_EQ(getString(HKEY_CURRENT_USER, kVersionKeyW, L"LastLaunchedProduct"), L"PYRA");
   EXPECT_EQ(getString(HKEY_CURRENT_USER, kVersionKeyW, L"LastLaunchedLanguage"), L"de-DE");
+}
+
+// A host loading the library by a relative name and then changing folder
+// still finds the library's folder, and the packaged resources in it.
+TEST_F(IdentityTest, ResourceFolderOfALibraryLoadedByARelativeName) {
+  configurable();
+  install("resource.json", R"({"name": "kv"})");
+  auto r = runLines("env -C '" + inst_ +
+                    "' PATH=/usr/bin:/bin LD_LIBRARY_PATH=. ./identity_host elsewhere PYRA en-US '<null>' -");
+  ASSERT_EQ(r["exit"], "0") << r["output"];
+  EXPECT_EQ(r["resdir"], inst_);
+  EXPECT_EQ(r["result"], "1");
+  EXPECT_EQ(r["json"], "kv");
 }
 
 TEST_F(IdentityTest, VerticalProductPutsItsFoldersInFrontOfPath) {
@@ -269,12 +283,15 @@ TEST_F(IdentityTest, FontsFolder) {
     const char* name;
     std::vector<std::pair<std::wstring, std::wstring>> settings;  // root, FontsDirectory
     std::string expected;                                         // relative to the installation
+    bool link = false;  // the installation's "Link" leads to another folder
   };
   const std::wstring sdk = L"SOFTWARE\\Halvex\\Nexabase\\R23.1";
   const Case cases[] = {
       {"later root wins", {{kCultureW, L"Fonts"}, {sdk, L"Other"}}, "Other"},
       {"missing parents are created", {{kCultureW, L"Sub/Deeper/./Fonts/"}}, "Sub/Deeper/Fonts"},
       {"not configured", {}, ""},
+      // Made where the list says, not beside the link's target.
+      {"dot-dot after a symbolic link", {{kCultureW, L"Link/../Fonts"}}, "Fonts", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -284,7 +301,13 @@ TEST_F(IdentityTest, FontsFolder) {
     identity("en-US/", kGlobal, kCulture);
     for (const auto& [root, folder] : c.settings)
       setString(HKEY_LOCAL_MACHINE, root + L"\\Settings.Package", L"FontsDirectory", folder);
+    const std::string target = dir_ + "/elsewhere/deep";
+    if (c.link) {
+      std::filesystem::create_directories(target);
+      std::filesystem::create_directory_symlink(target, inst_ + "Link");
+    }
     auto r = host("PYRA", "en-US");
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/elsewhere/Fonts"));
     ASSERT_EQ(r["result"], "1") << r["output"];
     if (c.expected.empty()) {
       EXPECT_EQ(r["fonts"], "");

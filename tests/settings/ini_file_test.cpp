@@ -3,9 +3,11 @@
 #include "settings/ini_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 
+#include "support/child_process.h"
 #include "hive_fixture.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
@@ -94,6 +96,18 @@ TEST_F(IniFileOnDisk, ReadsUtf16FilesWithByteOrderMarkAndMissingFilesAsEmpty) {
   const std::string missing = dir_ + "/missing.ini";
   EXPECT_EQ(readProfileString(std::wstring(missing.begin(), missing.end()), L"S", L"K", 260), L"");
   EXPECT_EQ(readProfileString(std::wstring(dir_.begin(), dir_.end()), L"S", L"K", 260), L"");
+}
+
+// An identity file replaced by a FIFO reads as empty at once; the child's
+// time limit turns a hang into a failure.
+TEST_F(IniFileOnDisk, PipeReadsAsEmptyWithoutWaiting) {
+  const std::string pipe = dir_ + "/identityver.ini";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const auto outcome = kvpal::test::runInChild([&] {
+    return readProfileString(std::wstring(pipe.begin(), pipe.end()), L"S", L"K", 260).empty() ? 0 : 1;
+  });
+  EXPECT_EQ(outcome.signal, 0) << "the reader waited on the FIFO";
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
 }
 
 }  // namespace

@@ -106,15 +106,17 @@ inline ChildOutcome runOnTerminal(const std::function<int()>& body,
   return r;
 }
 
-// Runs argv (a path, or a name looked up in PATH) with the extra environment
-// entries under coreutils' timeout, which ends the program's whole process
-// group: exit code 124 when the time ran out. The output is the program's
-// standard output; standard error stays the test's.
-inline ChildOutcome runChild(const std::vector<std::string>& argv,
-                             const std::vector<std::pair<std::string, std::string>>& env = {},
-                             int timeLimitSeconds = 60) {
-  std::vector<std::string> full = {"/usr/bin/timeout", "--kill-after=5", std::to_string(timeLimitSeconds)};
-  full.insert(full.end(), argv.begin(), argv.end());
+struct StartedChild {
+  pid_t pid = -1;
+  int out = -1;  // read end of its standard output
+};
+
+// Starts argv (a path) with the extra environment entries, its standard
+// output on a pipe; the caller reads, closes and waits. An alarm ends the
+// program after `timeLimitSeconds` unless it handles SIGALRM itself.
+inline StartedChild startChild(std::vector<std::string> argv,
+                               const std::vector<std::pair<std::string, std::string>>& env = {},
+                               int timeLimitSeconds = 60) {
   int fds[2];
   if (pipe(fds) != 0) return {};
   pid_t pid = fork();
@@ -124,16 +126,32 @@ inline ChildOutcome runChild(const std::vector<std::string>& argv,
     close(fds[1]);
     for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
     std::vector<char*> args;
-    for (auto& a : full) args.push_back(a.data());
+    for (auto& a : argv) args.push_back(a.data());
     args.push_back(nullptr);
+    alarm(static_cast<unsigned>(timeLimitSeconds));
     execv(args[0], args.data());
     _exit(127);
   }
   close(fds[1]);
+  return {pid, fds[0]};
+}
+
+// Runs argv with the extra environment entries under coreutils' timeout,
+// which ends the program's whole process group: exit code 124 when the time
+// ran out. The output is the program's standard output; standard error
+// stays the test's.
+inline ChildOutcome runChild(const std::vector<std::string>& argv,
+                             const std::vector<std::pair<std::string, std::string>>& env = {},
+                             int timeLimitSeconds = 60) {
+  std::vector<std::string> full = {"/usr/bin/timeout", "--kill-after=5", std::to_string(timeLimitSeconds)};
+  full.insert(full.end(), argv.begin(), argv.end());
+  // timeout's own alarm comes first; this one only ends a timeout that hangs.
+  auto [pid, out] = startChild(full, env, timeLimitSeconds + 30);
+  if (pid < 0) return {};
   std::string output;
   char buf[4096];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) output.append(buf, static_cast<std::size_t>(n));
-  close(fds[0]);
+  for (ssize_t n; (n = read(out, buf, sizeof buf)) > 0;) output.append(buf, static_cast<std::size_t>(n));
+  close(out);
   return waitChild(pid, std::move(output));
 }
 

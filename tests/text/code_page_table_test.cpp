@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,6 +25,12 @@ struct PublishedTable {
   std::map<unsigned, unsigned> toWide;   // byte code (lead << 8 | trail) -> UTF-16
   std::map<unsigned, unsigned> toBytes;  // UTF-16 -> byte code
   std::vector<bool> lead = std::vector<bool>(256);
+  unsigned defaultWide = '?';
+  // Listed codes the code page leaves undefined: the best-fit files give an
+  // undefined single byte a private-use character and an unassigned pair
+  // the default character (the private-use pairs are user-defined
+  // characters, which are valid).
+  std::set<unsigned> undefined;
 };
 
 std::vector<std::vector<std::string>> records(const fs::path& path, char comment) {
@@ -52,6 +59,8 @@ PublishedTable readBestFit(const fs::path& path) {
     };
     if (f[0] == "CODEPAGE") {
       t.codePage = num(f[1]);
+    } else if (f[0] == "CPINFO") {
+      t.defaultWide = num(f[3]);
     } else if (f[0] == "MBTABLE") {
       take(num(f[1]), t.toWide, 0);
     } else if (f[0] == "WCTABLE") {
@@ -70,6 +79,13 @@ PublishedTable readBestFit(const fs::path& path) {
     } else if (f[0] == "ENDCODEPAGE") {
       break;
     }
+  }
+  for (auto [code, c] : t.toWide) {
+    bool privateUse = code < 0x100 && !t.lead[code] && c >= 0xE000 && c <= 0xF8FF;
+    auto own = t.toBytes.find(c);
+    bool unassignedPair =
+        code > 0xFF && c == t.defaultWide && (own == t.toBytes.end() || own->second != code);
+    if (privateUse || unassignedPair) t.undefined.insert(code);
   }
   return t;
 }
@@ -114,12 +130,29 @@ void checkTable(const PublishedTable& t) {
 
   // Bytes to Unicode, all listed sequences in one text (code 0 would end
   // it); single bytes are never lead bytes, so the text splits unambiguously.
-  std::string bytes;
-  std::wstring chars, text;
-  for (auto [code, c] : t.toWide)
-    if (code != 0) bytes += bytesOf(code), chars += wchar_t(c);
-  EXPECT_EQ(multibyteToWide(cp, bytes, text, 1), ToWideCharOk);
+  // The lenient reading gives every listed mapping, undefined codes too; the
+  // strict one accepts the defined ones.
+  std::string bytes, definedBytes;
+  std::wstring chars, definedChars, text;
+  for (auto [code, c] : t.toWide) {
+    if (code == 0) continue;
+    bytes += bytesOf(code), chars += wchar_t(c);
+    if (!t.undefined.count(code)) definedBytes += bytesOf(code), definedChars += wchar_t(c);
+  }
+  EXPECT_EQ(multibyteToWide(cp, bytes, text, 0), ToWideCharOk);
   EXPECT_TRUE(text == chars) << "differs at character " << firstDifference(text, chars);
+  EXPECT_EQ(multibyteToWide(cp, definedBytes, text, 1), ToWideCharOk);
+  EXPECT_TRUE(text == definedChars) << "differs at character " << firstDifference(text, definedChars);
+
+  // Each undefined code fails the strict reading, alone and amid text.
+  for (unsigned code : t.undefined) {
+    for (const std::string& in : {bytesOf(code), "A" + bytesOf(code) + "B"}) {
+      text = L"x";
+      EXPECT_EQ(multibyteToWide(cp, in, text, 1), ToWideCharFailed)
+          << "undefined code 0x" << std::hex << code;
+      EXPECT_TRUE(text.empty());
+    }
+  }
 
   // Byte sequences absent from the table are invalid (lead bytes need a
   // trail that the table lists).
@@ -185,5 +218,36 @@ TEST(PublishedCodePageTables, EveryMappingMatches) {
     ASSERT_GE(t.toWide.size(), 128u) << t.codePage;
     ASSERT_GE(t.toBytes.size(), 128u) << t.codePage;
     checkTable(t);
+  }
+}
+
+// Sequences Windows refuses under the strict flag although the best-fit
+// files map them; the reader above must find each of them undefined.
+TEST(PublishedCodePageTables, KnownUndefinedCodesAreFoundAndRefused) {
+  if (!fs::is_directory(kDataDir))
+    GTEST_SKIP() << "published code page tables not found at " << kDataDir << "; nothing to compare with";
+  const std::map<unsigned, std::vector<unsigned>> known = {
+      {874, {0xDB, 0xDC, 0xDD, 0xDE, 0xFC, 0xFD, 0xFE, 0xFF}},
+      {932, {0xA0, 0xFD, 0xFE, 0xFF, 0x8540, 0x8640, 0xEB40, 0xEC40, 0xEF40}},
+      {936, {0xFF}},
+      {949, {0xFF}},
+      {950, {0xFF}},
+      {1253, {0xAA}},
+      {1255, {0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF, 0xFB, 0xFC, 0xFF}},
+      {1257, {0xA5}},
+      {1361, {0xD4, 0xD5, 0xD6, 0xD7, 0xDF, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF}},
+  };
+  std::map<unsigned, PublishedTable> tables;
+  for (auto& t : publishedTables()) tables[t.codePage] = t;
+  for (const auto& [codePage, codes] : known) {
+    const PublishedTable& t = tables[codePage];
+    for (unsigned code : codes) {
+      SCOPED_TRACE(testing::Message() << "code page " << codePage << ", code 0x" << std::hex << code);
+      EXPECT_TRUE(t.undefined.count(code));
+      std::wstring text;
+      EXPECT_EQ(multibyteToWide(code_page_id_ex(codePage), bytesOf(code), text, 1), ToWideCharFailed);
+      EXPECT_EQ(multibyteToWide(code_page_id_ex(codePage), bytesOf(code), text, 0), ToWideCharOk);
+      EXPECT_EQ(text, std::wstring(1, wchar_t(t.toWide.at(code))));
+    }
   }
 }

@@ -141,8 +141,8 @@ TEST(KvLocaleService, LcidGivesTheIsoNamesAndKeepsTheLcid) {
       {0x0C0A, L"es", L"ES"},  {0x040A, L"es", L"ES"},  {0x10407, L"de", L"DE"}, {0x0404, L"zh", L"TW"},
       {0x0C04, L"zh", L"HK"},  {0x241A, L"sr", L"RS"},  {0x0C1A, L"sr", L"CS"},  {0x2409, L"en", L"029"},
       {0x0439, L"hi", L"IN"},  {0x0437, L"ka", L"GE"},  {0x042B, L"hy", L"AM"},  {0x0445, L"bn", L"IN"},
-      {0x0464, L"fil", L"PH"}, {0x0414, L"nb", L"NO"},  {0x1234, L"", L""},      {0, L"", L""},
-      {-1, L"", L""},
+      {0x0464, L"fil", L"PH"}, {0x0414, L"nb", L"NO"},  {0x105F, L"tzm", L"MA"}, {0x1234, L"", L""},
+      {0, L"", L""},           {-1, L"", L""},
   };
   for (const LcidCase& c : cases) {
     SCOPED_TRACE(testing::Message() << "LCID 0x" << std::hex << c.lcid);
@@ -269,7 +269,10 @@ TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
   EXPECT_GT(rows, 300);
 
   for (auto [name, lcid] : {std::pair{L"hi-IN", 0x0439}, {L"ka-GE", 0x0437}, {L"hy-AM", 0x042B},
-                            {L"bn-IN", 0x0445}, {L"dv-MV", 0x0465}, {L"syr-SY", 0x045A}, {L"mi-NZ", 0x0481}}) {
+                            {L"bn-IN", 0x0445}, {L"dv-MV", 0x0465}, {L"syr-SY", 0x045A}, {L"mi-NZ", 0x0481},
+                            // script-qualified names without a region
+                            {L"chr-Cher", 0x045C}, {L"iu-Cans", 0x045D}, {L"mn-Mong", 0x0850},
+                            {L"tzm-Tfng", 0x105F}, {L"tzm-Tfng-MA", 0x105F}}) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
     EXPECT_EQ(detail::nlsLcidFromName(name), static_cast<LCID>(lcid));
     const detail::NlsLocale* info = detail::nlsFindLocale(lcid);

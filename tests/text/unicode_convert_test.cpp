@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 #include <unicode/ustring.h>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "pal/unicode_convert.h"
 #include "base/utf16.h"
+#include "text/icu_code_page.h"
 
 using namespace Halvex::Tessaran::PAL::UnicodeConvert;
 using Halvex::Tessaran::PAL::UnicodeConvert::WideCharToUtf16Helper;
@@ -291,6 +294,12 @@ TEST(CodePageConversion, ToBytes) {
       {28591, L"\u00ff\u0100", ToMultibyteNoBestFit, ToMultiByteLossy, "\xFF?"},
       {20866, L"\u0416", ToMultibyteDefault, ToMultiByteOk, "\xF6"},  // KOI8-R through ICU
       {12345, L"a", ToMultibyteDefault, ToMultiByteFailed, ""},
+      // UTF-7 refuses the default-character report every conversion asks for.
+      {65000, L"a\u00e9", ToMultibyteDefault, ToMultiByteFailed, ""},
+      {65000, L"a", ToMultibyteNoBestFit, ToMultiByteFailed, ""},
+      // Code pages taking no flags refuse "no best fit" but convert without it.
+      {57002, L"a", ToMultibyteNoBestFit, ToMultiByteFailed, ""},
+      {57002, L"a", ToMultibyteDefault, ToMultiByteOk, "a"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.codePage << " " << hex(std::string(c.in.begin(), c.in.end())));
@@ -335,6 +344,9 @@ TEST(CodePageConversion, ToWide) {
       {1200, std::string("\x3D\xD8", 2), 0, ToWideCharOk, L"\uFFFD"},
       {1200, "A", 1, ToWideCharFailed, L""},  // half a unit
       {12345, "a", 0, ToWideCharFailed, L""},
+      {65000, "+AGEA6Q-", 1, ToWideCharOk, L"a\u00e9"},
+      {65000, "a+AAA-b", 0, ToWideCharOk, L"a"},  // a decoded zero ends the text
+      {65000, "+AAA-", 1, ToWideCharOk, L""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.codePage << " " << hex(c.in) << " flags " << c.flags);
@@ -397,6 +409,64 @@ TEST(CodePageConversion, PrintableRepertoireRoundTrips) {
   EXPECT_EQ(back, sample);
 }
 
+// ICU converts long texts in steps; a step boundary inside a multi-byte
+// sequence, a stateful encoding's shift or a surrogate pair of the output
+// must not show in the result. Tiny steps put a boundary everywhere.
+TEST(CodePageConversion, IcuStepBoundariesAreInvisible) {
+  namespace detail = Halvex::Tessaran::PAL::detail;
+  const std::wstring emoji = wide({0x1F600});
+  struct Case {
+    unsigned codePage;
+    std::wstring text;
+    std::string bytes;
+  } cases[] = {
+      {54936, L"a\u4e2d" + emoji + L"b" + emoji, "a\xD6\xD0\x94\x39\xFC\x36" "b\x94\x39\xFC\x36"},
+      {65000, L"a\u00e9\u4e2d" + emoji + L"z", "a+AOlOLdg93gA-z"},
+      {1201, L"A" + emoji, std::string("\0A\xD8\x3D\xDE\0", 6)},
+      {20866, L"\u0416\u0417x", "\xF6\xFAx"},
+  };
+  for (const auto& c : cases) {
+    for (size_t step : {size_t(1), size_t(2), size_t(3), size_t(5), detail::kIcuChunkUnits}) {
+      SCOPED_TRACE(testing::Message() << c.codePage << " step " << step);
+      std::string bytes = "stale";
+      bool usedDefault = true;
+      EXPECT_TRUE(
+          detail::icuEncode(c.codePage, c.text.data(), c.text.size(), true, bytes, usedDefault, step));
+      EXPECT_FALSE(usedDefault);
+      EXPECT_EQ(hex(bytes), hex(c.bytes));
+      std::wstring text = L"stale";
+      EXPECT_TRUE(detail::icuDecode(c.codePage, c.bytes.data(), c.bytes.size(), true, text, step));
+      EXPECT_EQ(text, c.text);
+    }
+  }
+  // Through the public functions, a text several steps long, sequences
+  // straddling the step boundaries.
+  std::wstring text;
+  std::string bytes;
+  for (size_t i = 0; i < 3 * detail::kIcuChunkUnits / 7; ++i) {
+    text += L"a\u4e2d" + emoji;
+    bytes += "a\xD6\xD0\x94\x39\xFC\x36";
+  }
+  std::string encoded;
+  std::wstring decoded;
+  EXPECT_EQ(wideToMultibyte(code_page_id_ex(54936u), text, encoded, ToMultibyteDefault), ToMultiByteOk);
+  EXPECT_TRUE(encoded == bytes);
+  EXPECT_EQ(multibyteToWide(code_page_id_ex(54936u), bytes, decoded, 1), ToWideCharOk);
+  EXPECT_TRUE(decoded == text);
+
+  // Failures and substitutions still show, whatever the step.
+  for (size_t step : {size_t(1), size_t(2), detail::kIcuChunkUnits}) {
+    SCOPED_TRACE(step);
+    std::wstring text;
+    EXPECT_FALSE(detail::icuDecode(54936, "a\x94\x39\xFC", 4, true, text, step));
+    bool usedDefault = false;
+    std::string bytes;
+    EXPECT_TRUE(detail::icuEncode(20866, L"a\u4e2db", 3, true, bytes, usedDefault, step));
+    EXPECT_TRUE(usedDefault);
+    EXPECT_EQ(bytes, "a?b");
+  }
+}
+
 TEST(Utf16Helpers, WideToUtf16) {
   struct Case {
     std::wstring buffer;  // stored with its terminating zero
@@ -456,5 +526,21 @@ TEST(Utf16Helpers, Utf16ToWide) {
     } else {
       EXPECT_EQ(other[0], L'#');
     }
+  }
+}
+
+// A capacity no allocation can hold must not throw out of the constructor;
+// the helper then offers no buffer and converts nothing.
+TEST(Utf16Helpers, Utf16ToWideAbsurdCapacity) {
+  for (size_t capacity : {SIZE_MAX, std::u16string().max_size() + 1}) {
+    SCOPED_TRACE(capacity);
+    wchar_t own[4] = L"abc";
+    std::optional<Utf16ToWideCharHelper> helper;
+    ASSERT_NO_THROW(helper.emplace(own, capacity));
+    EXPECT_EQ(helper->getUtf16Buffer(), nullptr);
+    size_t length = 7;
+    EXPECT_FALSE(helper->getWideBuffer(own, length));
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(std::wstring(own), L"abc");
   }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <barrier>
 #include <chrono>
@@ -197,6 +198,118 @@ TEST(KvEventObj, EachSignalReleasesOneSleepingWaiter) {
   for (auto& t : ts) t.join();
   EXPECT_EQ(released.load(), 2);
   EXPECT_EQ(ev->waitForSignal(0), 1u);
+}
+
+// Threads blocked in waitForSignal(kWaiterLimitMs), each recording its result.
+struct BlockedWaiters {
+  static constexpr unsigned kWaiterLimitMs = 20000;
+  KvEventObj* ev;
+  std::vector<std::atomic<pid_t>> tids;
+  std::vector<std::atomic<int>> results;  // -1 while waiting
+  std::atomic<int> finished{0};
+  std::vector<std::thread> threads;
+
+  BlockedWaiters(KvEventObj* e, int n) : ev(e), tids(n), results(n) {
+    for (int i = 0; i < n; ++i) {
+      results[i] = -1;
+      threads.emplace_back([this, i] {
+        tids[i] = gettid();
+        results[i] = static_cast<int>(ev->waitForSignal(kWaiterLimitMs));
+        ++finished;
+        finished.notify_all();
+      });
+    }
+  }
+  // True once every thread sleeps inside its wait.
+  bool allSleeping() {
+    for (auto& t : tids) {
+      while (!t.load()) std::this_thread::yield();
+      if (!waitUntilSleeping(t.load())) return false;
+    }
+    return true;
+  }
+  // Bounded by the waiters' own time limit.
+  void waitFinished(int n) {
+    for (int f = finished.load(); f < n; f = finished.load()) finished.wait(f);
+  }
+  int releasedCount() const {
+    int n = 0;
+    for (auto& r : results) n += r.load() == 0;
+    return n;
+  }
+  ~BlockedWaiters() {
+    for (auto& t : threads) t.join();
+  }
+};
+
+// Each signal releases one of the threads waiting at that moment; a signal
+// that finds nobody left waiting sets the event, even when released threads
+// have not run yet. Repeated: the lost signal depended on that race.
+TEST(KvEventObj, SignalsBeyondTheWaitersSetTheEvent) {
+  struct Case {
+    int waiters, signals;
+  };
+  const Case cases[] = {{1, 1}, {1, 2}, {1, 3}, {2, 3}, {3, 4}, {3, 2}, {2, 1}};
+  for (const auto& c : cases) {
+    for (int round = 0; round < 40; ++round) {
+      SCOPED_TRACE(testing::Message()
+                   << c.waiters << " waiters, " << c.signals << " signals, round " << round);
+      Owned<KvEventObj> ev;
+      BlockedWaiters w(ev.p, c.waiters);
+      ASSERT_TRUE(w.allSleeping());
+      for (int i = 0; i < c.signals; ++i) ev->signal();
+      const int released = std::min(c.waiters, c.signals);
+      w.waitFinished(released);
+      EXPECT_EQ(w.releasedCount(), released);
+      EXPECT_EQ(ev->waitForSignal(0), c.signals > c.waiters ? 0u : 1u);
+      EXPECT_EQ(ev->waitForSignal(0), 1u);
+      for (int i = released; i < c.waiters; ++i) ev->signal();
+      w.waitFinished(c.waiters);
+      EXPECT_EQ(w.releasedCount(), c.waiters);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// A wait that starts after the signal, short or zero, must not take the
+// release from the thread that was blocked when it came.
+TEST(KvEventObj, LateWaitDoesNotTakeABlockedThreadsRelease) {
+  const unsigned lateLimitsMs[] = {0, 1};
+  for (unsigned lateMs : lateLimitsMs) {
+    for (int round = 0; round < 200; ++round) {
+      SCOPED_TRACE(testing::Message() << "late wait " << lateMs << " ms, round " << round);
+      Owned<KvEventObj> ev;
+      BlockedWaiters w(ev.p, 1);
+      ASSERT_TRUE(w.allSleeping());
+      ev->signal();
+      const unsigned late = ev->waitForSignal(lateMs);
+      EXPECT_EQ(late, 1u);
+      if (late == 0) ev->signal();  // the stolen release, so the blocked thread still ends
+      w.waitFinished(1);
+      EXPECT_EQ(w.results[0].load(), 0);
+      if (HasFailure()) return;
+    }
+  }
+}
+
+// A signal racing a waiter's deadline is never lost: either the waiter takes
+// it or the event is left set.
+TEST(KvEventObj, SignalAtTheDeadlineIsTakenOrLeftSet) {
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    Owned<KvEventObj> ev;
+    std::atomic<bool> started{false};
+    unsigned waited = 2;
+    std::thread waiter([&] {
+      started = true;
+      waited = ev->waitForSignal(1);
+    });
+    while (!started.load()) std::this_thread::yield();
+    ev->signal();
+    waiter.join();
+    EXPECT_EQ(ev->waitForSignal(0), waited == 0 ? 1u : 0u) << "waiter got " << waited;
+    if (HasFailure()) return;
+  }
 }
 
 TEST(KvEventObj, PingPongLosesNoSignal) {

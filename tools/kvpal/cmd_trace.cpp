@@ -1,5 +1,6 @@
 // kvpal trace: the performance event provider's manifest, and recording a
 // command's events into a Chrome trace-event file.
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +37,21 @@ int runManifest(const kvpal::Args& args) {
   return kvpal::kOk;
 }
 
+volatile sig_atomic_t gStopSignal = 0;
+volatile sig_atomic_t gCommand = 0;  // the command's process id once started
+
+// A request to stop the recorder goes on to the command, which the recorder
+// then waits for so as to complete the file. One the kernel sent (the
+// terminal's interrupt or hang-up) has reached the command's process group
+// already, and the command's own status tells how it took it.
+void forwardStop(int sig, siginfo_t* info, void*) {
+  if (info->si_code == SI_KERNEL || gCommand <= 0) return;
+  if (gStopSignal == 0) gStopSignal = sig;
+  kill(static_cast<pid_t>(gCommand), sig);
+}
+
+constexpr int kStopSignals[] = {SIGTERM, SIGHUP, SIGINT};
+
 bool isNumber(const std::string& s) {
   if (s.empty() || s[0] == '-') return false;
   char* end = nullptr;
@@ -45,7 +61,7 @@ bool isNumber(const std::string& s) {
 }
 
 // The recorded command's status becomes ours: its exit code, or 128 plus
-// the signal that ended it.
+// the signal that ended it; when a process stopped us, 128 plus its signal.
 int runRecord(const kvpal::Args& args) {
   kvpal::Options o;
   if (int rc = kvpal::parseOptionsOnly(kName, args, 1, {{"--output", "--level", "--keywords"}, {}, false, true}, o))
@@ -71,15 +87,33 @@ int runRecord(const kvpal::Args& args) {
   for (const std::string& word : o.rest) argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
 
-  // The terminal's interrupt goes to the command; we stay to finish the file.
-  std::signal(SIGINT, SIG_IGN);
+  // Stop requests wait until the command's id is known, so none is lost.
+  sigset_t stops, previousMask;
+  sigemptyset(&stops);
+  struct sigaction forward {};
+  forward.sa_sigaction = forwardStop;
+  forward.sa_flags = SA_SIGINFO;
+  sigemptyset(&forward.sa_mask);
+  for (int sig : kStopSignals) {
+    sigaddset(&stops, sig);
+    sigaddset(&forward.sa_mask, sig);
+  }
+  sigprocmask(SIG_BLOCK, &stops, &previousMask);
+  for (int sig : kStopSignals) sigaction(sig, &forward, nullptr);
   std::signal(SIGQUIT, SIG_IGN);
+  const pid_t recorder = getpid();
   pid_t child = fork();
-  if (child < 0)
+  if (child < 0) {
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
     return kvpal::failure(kName, std::string("cannot start the command: ") + std::strerror(errno));
+  }
   if (child == 0) {
-    std::signal(SIGINT, SIG_DFL);
+    for (int sig : kStopSignals) std::signal(sig, SIG_DFL);
     std::signal(SIGQUIT, SIG_DFL);
+    sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+    // Killed outright, the recorder takes the command with it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != recorder) _exit(128 + SIGKILL);
     setenv(detail::kTraceFileVariable, path.c_str(), 1);
     if (!level.empty()) setenv(detail::kTraceLevelVariable, level.c_str(), 1);
     if (!keywords.empty()) setenv(detail::kTraceKeywordsVariable, keywords.c_str(), 1);
@@ -87,6 +121,8 @@ int runRecord(const kvpal::Args& args) {
     std::cerr << "kvpal trace: cannot run " << argv[0] << ": " << std::strerror(errno) << "\n";
     _exit(127);
   }
+  gCommand = child;
+  sigprocmask(SIG_SETMASK, &previousMask, nullptr);
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
@@ -96,6 +132,10 @@ int runRecord(const kvpal::Args& args) {
                         ",\"args\":{\"name\":" + detail::jsonString(name, detail::JsonText::Ascii) + "}}";
   std::string error;
   if (!detail::finishChromeTrace(path, closing, &error)) return kvpal::failure(kName, error);
+  if (gStopSignal != 0) {
+    std::cerr << "kvpal trace: stopped by signal " << gStopSignal << "\n";
+    return 128 + gStopSignal;
+  }
   if (WIFSIGNALED(status)) {
     std::cerr << "kvpal trace: " << name << " ended by signal " << WTERMSIG(status) << "\n";
     return 128 + WTERMSIG(status);
@@ -121,6 +161,9 @@ KVPAL_COMMAND(
     "          the Chrome trace-event JSON format (open it in the Perfetto UI or chrome://tracing).\n"
     "          --level admits events up to that level (0, the default, admits all); --keywords\n"
     "          admits events sharing a keyword bit with MASK (0, the default, admits all).\n"
-    "          The file is completed even when COMMAND ends abruptly. The exit status is\n"
-    "          COMMAND's, or 128 plus the signal that ended it.\n",
+    "          The file is completed even when COMMAND ends abruptly. SIGTERM, SIGHUP and SIGINT\n"
+    "          that a process sends the recorder go on to COMMAND; the recorder waits for it,\n"
+    "          completes the file and exits with 128 plus that signal. Killed outright, the\n"
+    "          recorder takes COMMAND with it. Otherwise the exit status is COMMAND's, or 128\n"
+    "          plus the signal that ended it.\n",
     runTrace);

@@ -1,29 +1,7 @@
-// Nesting-depth pre-scan for JSON and XML text.
+// Nesting-depth pre-scan for XML text.
 #include "settings/propertytree/nesting_limit.h"
 
 namespace Halvex::Tessaran::PAL::detail {
-
-bool jsonNestingWithinLimit(std::wstring_view text) {
-  std::size_t depth = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const wchar_t c = text[i];
-    if (inString) {
-      if (c == L'\\') {
-        ++i;
-      } else if (c == L'"') {
-        inString = false;
-      }
-    } else if (c == L'"') {
-      inString = true;
-    } else if (c == L'[' || c == L'{') {
-      if (++depth > kMaxTreeNesting) return false;
-    } else if ((c == L']' || c == L'}') && depth > 0) {
-      --depth;
-    }
-  }
-  return true;
-}
 
 namespace {
 
@@ -49,7 +27,45 @@ std::size_t skipDoctype(std::string_view text, std::size_t from) {
   return std::string_view::npos;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+bool isNameChar(char c) {
+  return c != '\0' && !isSpace(c) && c != '/' && c != '>' && c != '?';
+}
+
+bool isAttributeNameChar(char c) {
+  return isNameChar(c) && c != '<' && c != '=' && c != '!';
+}
+
+std::size_t skipSpace(std::string_view text, std::size_t i) {
+  while (i < text.size() && isSpace(text[i])) ++i;
+  return i;
+}
+
+// Position just past the '>' of the start tag whose name begins at `from`,
+// or npos where the parser rejects the tag. Quotes delimit only attribute
+// values: in a name a quote is an ordinary character.
+std::size_t startTagEnd(std::string_view text, std::size_t from) {
+  std::size_t i = from;
+  while (i < text.size() && isNameChar(text[i])) ++i;
+  if (i == from) return std::string_view::npos;
+  i = skipSpace(text, i);
+  while (i < text.size() && isAttributeNameChar(text[i])) {
+    while (i < text.size() && isAttributeNameChar(text[i])) ++i;
+    i = skipSpace(text, i);
+    if (i >= text.size() || text[i] != '=') return std::string_view::npos;
+    i = skipSpace(text, i + 1);
+    if (i >= text.size() || (text[i] != '"' && text[i] != '\'')) return std::string_view::npos;
+    const std::size_t close = text.find(text[i], i + 1);
+    if (close == std::string_view::npos) return std::string_view::npos;
+    i = skipSpace(text, close + 1);
+  }
+  if (i < text.size() && text[i] == '>') return i + 1;
+  if (i + 1 < text.size() && text[i] == '/' && text[i + 1] == '>') return i + 2;
+  return std::string_view::npos;
+}
 
 }  // namespace
 
@@ -77,22 +93,11 @@ bool xmlNestingWithinLimit(std::string_view text) {
       if (depth > 0) --depth;
       i = skipPast(text, i + 2, ">");
     } else {
-      // A start tag: find its '>' outside quoted attribute values.
-      char quote = 0;
-      std::size_t k = i + 1;
-      for (; k < text.size(); ++k) {
-        const char c = text[k];
-        if (quote) {
-          if (c == quote) quote = 0;
-        } else if (c == '"' || c == '\'') {
-          quote = c;
-        } else if (c == '>') {
-          break;
-        }
-      }
-      const bool selfClosing = k < text.size() && text[k - 1] == '/';
+      const std::size_t end = startTagEnd(text, i + 1);
+      if (end == std::string_view::npos) return true;  // the parser fails here
+      const bool selfClosing = text[end - 2] == '/';
       if (!selfClosing && ++depth > kMaxTreeNesting) return false;
-      i = k < text.size() ? k + 1 : k;
+      i = end;
     }
   }
   return true;

@@ -6,14 +6,14 @@
 #define BOOST_BIND_GLOBAL_PLACEHOLDERS
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/xml_parser.hpp>
-
-#include <fstream>
+#include <cerrno>
 #include <iostream>
 #include <sstream>
 
 #include "pal/unicode_convert.h"
-#include "settings/propertytree/nesting_limit.h"
 #include "base/utf16.h"
+#include "platform/posix_util.h"
+#include "settings/propertytree/nesting_limit.h"
 #include "settings/propertytree/property_tree_text.h"
 #include "base/utf8.h"
 
@@ -25,21 +25,9 @@ namespace detail {
 
 namespace {
 
-constexpr const char* kTooDeep = "nesting too deep";
-
-// False when the stream fails while reading (a directory opens on Linux but
-// cannot be read).
-bool readAll(std::istream& in, std::string& bytes) {
-  char chunk[1 << 16];
-  while (in.read(chunk, sizeof chunk) || in.gcount() > 0)
-    bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-  return !in.bad();
-}
-
 // The JSON writer escapes every character above U+00FF as one \uXXXX,
 // clamped to \uFFFF. Handing it UTF-16 units gives the escape pairs that keep
-// code points beyond the BMP, and U+FFFD for invalid values keeps the file
-// readable (a lone surrogate escape is a syntax error).
+// code points beyond the BMP; values no UTF-16 text can hold become U+FFFD.
 std::wstring asUtf16Units(const std::wstring& text) {
   const std::u16string units = wideToUtf16(text);
   return std::wstring(units.begin(), units.end());
@@ -65,16 +53,11 @@ std::wstring utf8ToWideStrict(std::string_view utf8) {
 }  // namespace
 
 std::unique_ptr<pt::wptree> parseJsonText(std::string_view utf8) {
-  std::wstring text = utf8ToWideStrict(utf8);
-  if (!jsonNestingWithinLimit(text)) throw pt::json_parser_error(kTooDeep, "", 0);
-  std::wistringstream in(std::move(text));
-  auto tree = std::make_unique<pt::wptree>();
-  pt::read_json(in, *tree);
-  return tree;
+  return std::make_unique<pt::wptree>(readJsonTree(utf8ToWideStrict(utf8)));
 }
 
 pt::ptree parseXmlText(const std::string& bytes, const std::string& fileName) {
-  if (!xmlNestingWithinLimit(bytes)) throw pt::xml_parser_error(kTooDeep, fileName, 0);
+  if (!xmlNestingWithinLimit(bytes)) throw pt::xml_parser_error("nesting too deep", fileName, 0);
   std::istringstream in(bytes);
   pt::ptree tree;
   pt::xml_parser::read_xml_internal(in, tree, 0, fileName);
@@ -86,9 +69,9 @@ pt::ptree parseXmlText(const std::string& bytes, const std::string& fileName) {
 namespace PropertyTree {
 
 pt::wptree* fromJsonFileWithUtf8Encoding(const boost::filesystem::path& file) {
-  std::ifstream in(file.string(), std::ios::binary);
+  // A FIFO or device is refused rather than waited on.
   std::string bytes;
-  if (!in.is_open() || !detail::readAll(in, bytes)) return nullptr;
+  if (!detail::readRegularFile(file.c_str(), bytes)) return nullptr;
   try {
     return detail::parseJsonText(bytes).release();
   } catch (const pt::json_parser_error& e) {
@@ -106,15 +89,17 @@ pt::wptree* fromJsonStringWithUtf8Encoding(const std::string& utf8Text) {
 }
 
 bool toJsonFileWithUtf8Encoding(const boost::filesystem::path& file, const pt::wptree& tree) {
-  std::ofstream out(file.string(), std::ios::binary | std::ios::trunc);
-  if (!out.is_open()) return false;
+  // The text goes to a new file that replaces the old one only when it is
+  // complete: a tree that cannot be written must not cost the user the
+  // settings already on disk.
+  detail::ReplacingFile out(file.c_str());
+  if (!out.isOpen()) return false;
   try {
     std::wostringstream text;
     pt::write_json(text, detail::withUtf16Units(tree));
     // The printed text holds no zero character: the writer escapes it.
     std::string bytes;
-    if (!UnicodeConvert::wideCharToUtf8(text.str().c_str(), bytes) ||
-        !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush())
+    if (!UnicodeConvert::wideCharToUtf8(text.str().c_str(), bytes) || !out.write(bytes) || !out.commit())
       throw pt::json_parser_error("write error", "", 0);
   } catch (const pt::json_parser_error& e) {
     std::cerr << e.message() << std::endl;
@@ -129,10 +114,9 @@ bool toJsonFileWithUtf8Encoding(const boost::filesystem::path& file, const pt::w
 pt::ptree fromXml(const wchar_t* file) {
   std::string path;
   UnicodeConvert::wideCharToUtf8(file, path);  // empty for a null pointer: cannot open
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) throw pt::xml_parser_error("cannot open file", path, 0);
   std::string bytes;
-  if (!detail::readAll(in, bytes)) throw pt::xml_parser_error("read error", path, 0);
+  if (!detail::readRegularFile(path.c_str(), bytes))
+    throw pt::xml_parser_error(errno == EISDIR ? "read error" : "cannot open file", path, 0);
   return detail::parseXmlText(bytes, path);
 }
 

@@ -1,18 +1,20 @@
 // JSON and XML property tree files: encodings, error lines on standard
 // error, ownership of results and the handling of malformed input.
 #include "pal/property_tree.h"
-#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include <boost/property_tree/exceptions.hpp>
 #include <boost/property_tree/detail/xml_parser_error.hpp>
-
+#include <boost/property_tree/exceptions.hpp>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+
+#include "support/child_process.h"
+#include "support/temp_dir.h"
 
 namespace pt = boost::property_tree;
 namespace ptf = Halvex::Tessaran::PAL::PropertyTree;
@@ -29,7 +31,9 @@ std::string repeated(const std::string& piece, int times) {
   return out;
 }
 
-std::string nestedArrays(int depth) { return repeated("[", depth) + repeated("]", depth); }
+std::string nestedArrays(int depth) {
+  return repeated("[", depth) + repeated("]", depth);
+}
 
 class PropertyTreeFiles : public ::testing::Test {
  protected:
@@ -103,17 +107,19 @@ TEST(PropertyTreeJsonString, MalformedInputIsNull) {
       "{\"a\": ",
       "{\"a\": \"b\"",
       "{\"a\" \"b\"}",
-      "{\"a\": \"\\uD800\"}",   // escaped lone surrogate
-      "{\"a\": \"\x01\"}",      // control character in a string
       "{} x",
-      std::string("{\"a\": \"b\0\"}", 11),
+      "/* unterminated {}",
+      "{\"a\": \"1\",}",
+      "{\"a\": \"\\x\"}",
+      "{\"a\": \"\\u12\"}",
+      "{\"a\": \"1\" / \"2\"}",
       "{\"a\": \"\xC0\xAF\"}",          // overlong '/'
       "{\"a\": \"\xED\xA0\x80\"}",      // encoded surrogate
       "{\"a\": \"\xF4\x90\x80\x80\"}",  // above U+10FFFF
       "{\"a\": \"\x80\"}",              // stray continuation byte
       "{\"a\": \"\xFF\"}",
-      "{\"a\": \"\xE2\x82",             // cut sequence at the end
-      "{\"a\": \"\xE2\x82\"}",          // cut sequence before a quote
+      "{\"a\": \"\xE2\x82",     // cut sequence at the end
+      "{\"a\": \"\xE2\x82\"}",  // cut sequence before a quote
       deep,
       "{\"a\":" + nestedArrays(600) + "}",
   };
@@ -121,6 +127,42 @@ TEST(PropertyTreeJsonString, MalformedInputIsNull) {
     SCOPED_TRACE(json.substr(0, 40));
     EXPECT_EQ(fromString(json), nullptr);
   }
+}
+
+// Stored files were written for a reader that took more than standard JSON.
+TEST(PropertyTreeJsonString, AcceptsTheFormsOfStoredFiles) {
+  struct Case {
+    std::string json;
+    std::wstring key;
+    std::wstring value;
+  } cases[] = {
+      {"// note\n{\"a\": \"1\"}", L"a", L"1"},
+      {"{\"a\": /* note */ \"1\" /* another */}", L"a", L"1"},
+      {"{\"a\": \"1\"} // to the end", L"a", L"1"},
+      {"{\"a\": 12 // after a number\n}", L"a", L"12"},
+      {"{\"a\": \"x\" \"y\"}", L"a", L"xy"},
+      {"{\"a\" /* c */ \"b\": \"x\"\n  // c\n  \"y\"}", L"ab", L"xy"},
+      {"{\"a\": \"\x01\ttab\nline\"}", L"a", L"\x01\ttab\nline"},
+      {std::string("{\"a\": \"b\0\"}", 11), L"a", std::wstring(L"b\0", 2)},
+      {"\v{\v\"a\"\f:\v\"1\"\v}\v", L"a", L"1"},
+      {"{\"a\": \"\\uD800\"}", L"a", std::wstring(1, wchar_t(0xD800))},
+      {"{\"a\": \"\\uDC00x\"}", L"a", std::wstring{wchar_t(0xDC00), L'x'}},
+      {"{\"a\": \"\\uD800\\u0041\"}", L"a", std::wstring{wchar_t(0xD800), L'A'}},
+      {"{\"a\": \"\\uD83D\" \"\\uDE00\"}", L"a", std::wstring(1, wchar_t(0x1F600))},
+      {"[true, null]", L"", L"true"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    auto tree = fromString(c.json);
+    ASSERT_NE(tree, nullptr);
+    ASSERT_FALSE(tree->empty());
+    EXPECT_EQ(tree->begin()->first, c.key);
+    EXPECT_EQ(tree->begin()->second.data(), c.value);
+  }
+  // A bare value is a whole document, as the newer reader has it.
+  auto bare = fromString("// a bare value\n\"x\" \"y\"");
+  ASSERT_NE(bare, nullptr);
+  EXPECT_EQ(bare->data(), L"xy");
 }
 
 TEST(PropertyTreeJsonString, NestingUpToTheLimitIsAccepted) {
@@ -151,7 +193,7 @@ TEST_F(PropertyTreeFiles, BadContentPrintsMessageAndPath) {
     const char* message;
   } cases[] = {
       {"{\"a\": }", "expected value"},
-      {"{\"a\": \"b\"", "expected '}' or ','"},
+      {"{\"a\": \"b\"", "expected ',' or '}'"},
       {"{\"a\": \"\xC3\"}", "invalid UTF-8 byte sequence"},
   };
   for (const auto& c : cases) {
@@ -161,6 +203,11 @@ TEST_F(PropertyTreeFiles, BadContentPrintsMessageAndPath) {
     EXPECT_EQ(fromFile(path), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(c.message) + " path: " + path + "\n");
   }
+  // Brackets in comments are no nesting.
+  const std::string commented = write("commented.json", "/*" + nestedArrays(1000) + "*/ {\"a\": \"1\"}");
+  testing::internal::CaptureStderr();
+  EXPECT_NE(fromFile(commented), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   const std::string deep = write("deep.json", nestedArrays(100000));
   testing::internal::CaptureStderr();
   EXPECT_EQ(fromFile(deep), nullptr);
@@ -214,20 +261,52 @@ TEST_F(PropertyTreeFiles, InvalidWideValuesAreWrittenAsReplacementCharacter) {
   EXPECT_EQ(back->get<std::wstring>(L"big"), L"\uFFFD");
 }
 
-TEST_F(PropertyTreeFiles, UnrepresentableTreeLeavesTruncatedFile) {
+// The settings already on disk survive a tree that cannot be written: the
+// text replaces the file only when it is complete.
+TEST_F(PropertyTreeFiles, UnrepresentableTreeLeavesTheFileAsItWas) {
   pt::wptree rootValue(L"v");
   pt::wptree mixed;
   mixed.put(L"a", L"1");
   mixed.put(L"a.b", L"2");
+  const std::string old = "{\"old\": \"content\"}\n";
   for (const pt::wptree* tree : {&rootValue, &mixed}) {
-    const std::string path = write("existing.json", "{\"old\": \"content\"}\n");
+    const std::string path = write("existing.json", old);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(ptf::toJsonFileWithUtf8Encoding(path, *tree));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "ptree contains data that cannot be represented in JSON format\n");
-    EXPECT_TRUE(std::filesystem::exists(path));
-    EXPECT_EQ(std::filesystem::file_size(path), 0u);
+    EXPECT_EQ(read(path), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1) << "no temporary file left";
   }
+  // A tree that can be written replaces the file and keeps its permissions.
+  const std::string path = pathTo("existing.json");
+  namespace sfs = std::filesystem;
+  sfs::permissions(path, sfs::perms::owner_read | sfs::perms::owner_write | sfs::perms::group_read);
+  pt::wptree good;
+  good.put(L"new", L"1");
+  ASSERT_TRUE(ptf::toJsonFileWithUtf8Encoding(path, good));
+  EXPECT_EQ(read(path), "{\n    \"new\": \"1\"\n}\n");
+  EXPECT_EQ(sfs::status(path).permissions(),
+            sfs::perms::owner_read | sfs::perms::owner_write | sfs::perms::group_read);
+}
+
+// A FIFO is refused at once instead of waiting for a writer that never
+// comes; the child's time limit turns a hang into a failure.
+TEST_F(PropertyTreeFiles, PipesAreRefusedWithoutWaiting) {
+  const std::string pipe = pathTo("pipe.json");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const std::wstring widePipe = dir_.wstring() + L"/pipe.json";
+  const auto outcome = kvpal::test::runInChild([&] {
+    if (fromFile(pipe) != nullptr) return 1;
+    try {
+      ptf::fromXml(widePipe.c_str());
+      return 2;
+    } catch (const pt::xml_parser::xml_parser_error& e) {
+      return e.message() == "cannot open file" ? 0 : 3;
+    }
+  });
+  EXPECT_EQ(outcome.signal, 0) << "the reader waited on the FIFO";
+  EXPECT_EQ(outcome.exitCode, 0) << outcome.output;
 }
 
 TEST_F(PropertyTreeFiles, WriteFailures) {
@@ -245,10 +324,9 @@ TEST_F(PropertyTreeFiles, WriteFailures) {
 }
 
 TEST_F(PropertyTreeFiles, XmlKeepsBytesCommentsAndWhitespace) {
-  const std::string path =
-      write("caf\xC3\xA9.xml",
-            "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY e \"x>\">]>"
-            "<r a=\"1 > 0\"><!-- note --><v> caf\xC3\xA9 </v><e/><![CDATA[<z>]]></r>");
+  const std::string path = write("caf\xC3\xA9.xml",
+                                 "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY e \"x>\">]>"
+                                 "<r a=\"1 > 0\"><!-- note --><v> caf\xC3\xA9 </v><e/><![CDATA[<z>]]></r>");
   const std::wstring widePath = dir_.wstring() + L"/caf\u00e9.xml";
   const pt::ptree tree = ptf::fromXml(widePath.c_str());
   EXPECT_EQ(tree.get<std::string>("r.<xmlattr>.a"), "1 > 0");
@@ -286,6 +364,9 @@ TEST_F(PropertyTreeFiles, XmlFailuresThrow) {
       {repeated("<a>", 513) + repeated("</a>", 513), "nesting too deep"},
       // A quoted "/>" does not close the tag.
       {repeated("<a x='/>'>", 100000), "nesting too deep"},
+      // A quote in a tag name is part of the name, not the start of a value.
+      {"<a\"b>" + repeated("<a>", 200000), "nesting too deep"},
+      {"<r>" + repeated("<a\"b x=\"1\" y\"z='2'>", 600), "nesting too deep"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes.substr(0, 40));
@@ -303,8 +384,8 @@ TEST_F(PropertyTreeFiles, XmlFailuresThrow) {
 TEST_F(PropertyTreeFiles, XmlNestingUpToTheLimitIsAccepted) {
   // Start tags hidden in comments, CDATA and processing instructions do not
   // count.
-  const std::string hidden = "<!--" + repeated("<a>", 600) + "-->" + "<![CDATA[" +
-                             repeated("<a>", 600) + "]]>" + "<?pi " + repeated("<a>", 600) + "?>";
+  const std::string hidden = "<!--" + repeated("<a>", 600) + "-->" + "<![CDATA[" + repeated("<a>", 600) +
+                             "]]>" + "<?pi " + repeated("<a>", 600) + "?>";
   write("deep.xml", repeated("<a>", 511) + "<b>" + hidden + "</b>" + repeated("</a>", 511));
   const std::wstring path = dir_.wstring() + L"/deep.xml";
   const pt::ptree tree = ptf::fromXml(path.c_str());
