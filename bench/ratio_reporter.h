@@ -42,10 +42,14 @@ class RecordingReporter : public benchmark::ConsoleReporter {
  private:
   static double toNs(benchmark::TimeUnit u) {
     switch (u) {
-      case benchmark::kSecond: return 1e9;
-      case benchmark::kMillisecond: return 1e6;
-      case benchmark::kMicrosecond: return 1e3;
-      default: return 1.0;
+      case benchmark::kSecond:
+        return 1e9;
+      case benchmark::kMillisecond:
+        return 1e6;
+      case benchmark::kMicrosecond:
+        return 1e3;
+      default:
+        return 1.0;
     }
   }
   std::map<std::string, double> nsPerIter_;

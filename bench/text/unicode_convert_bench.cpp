@@ -22,12 +22,18 @@ struct Input {
 
 const Input kInputs[] = {
     {"ascii", "The quick brown fox jumps over the lazy dog, 0123456789. "},
-    {"latin1", "\xC3\xA0\xC3\xA9\xC3\xA8\xC3\xAA \xC3\xA7\xC3\xA0 d\xC3\xA9j\xC3\xA0 Gr\xC3\xB6\xC3\x9F" "e "
-               "na\xC3\xAFve \xC3\xB1" "and\xC3\xBA \xC3\x89t\xC3\xA9 "},
-    {"cjk", "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE7\xAC\xA6\xE7\xBC\x96\xE7\xA0\x81\xE8\xBD\xAC\xE6\x8D\xA2"
-            "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x88"},
-    {"emoji", "Hello \xF0\x9F\x98\x80 world, \xC3\xA7" "a va? \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x8E\x89"
-              "\xF0\x9F\x9A\x80 ok "},
+    {"latin1",
+     "\xC3\xA0\xC3\xA9\xC3\xA8\xC3\xAA \xC3\xA7\xC3\xA0 d\xC3\xA9j\xC3\xA0 Gr\xC3\xB6\xC3\x9F"
+     "e "
+     "na\xC3\xAFve \xC3\xB1"
+     "and\xC3\xBA \xC3\x89t\xC3\xA9 "},
+    {"cjk",
+     "\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97\xE7\xAC\xA6\xE7\xBC\x96\xE7\xA0\x81\xE8\xBD\xAC\xE6\x8D\xA2"
+     "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x88"},
+    {"emoji",
+     "Hello \xF0\x9F\x98\x80 world, \xC3\xA7"
+     "a va? \xE4\xB8\xAD\xE6\x96\x87 \xF0\x9F\x8E\x89"
+     "\xF0\x9F\x9A\x80 ok "},
 };
 
 const size_t kSizes[] = {32, 1 << 20};
@@ -56,14 +62,15 @@ UConverter* openIcu(const char* name) {
 // Raw ICU between a converter's charset and UTF-32, into a ready buffer.
 int32_t icuToUtf32(UConverter* c, const std::string& in, std::string& buffer) {
   UErrorCode err = U_ZERO_ERROR;
-  return ucnv_toAlgorithmic(UCNV_UTF32_LittleEndian, c, buffer.data(), static_cast<int32_t>(buffer.size()), in.data(),
-                            static_cast<int32_t>(in.size()), &err);
+  return ucnv_toAlgorithmic(UCNV_UTF32_LittleEndian, c, buffer.data(), static_cast<int32_t>(buffer.size()),
+                            in.data(), static_cast<int32_t>(in.size()), &err);
 }
 
 int32_t icuFromUtf32(UConverter* c, const std::wstring& in, std::string& buffer) {
   UErrorCode err = U_ZERO_ERROR;
   return ucnv_fromAlgorithmic(c, UCNV_UTF32_LittleEndian, buffer.data(), static_cast<int32_t>(buffer.size()),
-                              reinterpret_cast<const char*>(in.data()), static_cast<int32_t>(in.size() * 4), &err);
+                              reinterpret_cast<const char*>(in.data()), static_cast<int32_t>(in.size() * 4),
+                              &err);
 }
 
 std::string benchName(const char* what, const char* who, const char* input, size_t size) {
@@ -116,8 +123,8 @@ void registerUtf8(Peers& peers, std::vector<kvpal::bench::Ratio>& ratios) {
         int32_t len16 = 0, len32 = 0;
         u_strFromUTF8(u16->data(), static_cast<int32_t>(u16->size()), &len16, utf8->data(),
                       static_cast<int32_t>(utf8->size()), &err);
-        u_strToUTF32(reinterpret_cast<UChar32*>(buffer->data()), static_cast<int32_t>(buffer->size() / 4), &len32,
-                     u16->data(), len16, &err);
+        u_strToUTF32(reinterpret_cast<UChar32*>(buffer->data()), static_cast<int32_t>(buffer->size() / 4),
+                     &len32, u16->data(), len16, &err);
         benchmark::DoNotOptimize(len32);
       });
       add(benchName("toWide", "iconv", in.name, size), n, [&peers, utf8, buffer](benchmark::State&) {
@@ -136,7 +143,8 @@ void registerUtf8(Peers& peers, std::vector<kvpal::bench::Ratio>& ratios) {
         UErrorCode err = U_ZERO_ERROR;
         int32_t len16 = 0, len8 = 0;
         u_strFromUTF32(u16->data(), static_cast<int32_t>(u16->size()), &len16,
-                       reinterpret_cast<const UChar32*>(wide->data()), static_cast<int32_t>(wide->size()), &err);
+                       reinterpret_cast<const UChar32*>(wide->data()), static_cast<int32_t>(wide->size()),
+                       &err);
         u_strToUTF8(buffer->data(), static_cast<int32_t>(buffer->size()), &len8, u16->data(), len16, &err);
         benchmark::DoNotOptimize(len8);
       });
@@ -159,8 +167,10 @@ void registerCodePages(std::vector<kvpal::bench::Ratio>& ratios) {
     unsigned number;
     const char* icuName;
     const char* input;  // pattern of characters the code page holds
-  } codePages[] = {{1252, "windows-1252", kInputs[1].pattern}, {932, "windows-932",
-      "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3\x83\x88 abc "}};
+  } codePages[] = {{1252, "windows-1252", kInputs[1].pattern},
+                   {932, "windows-932",
+                    "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x86\xE3\x82\xAD\xE3\x82\xB9\xE3"
+                    "\x83\x88 abc "}};
   for (const CodePage& cp : codePages) {
     UConverter* icu = openIcu(cp.icuName);
     for (size_t size : kSizes) {
@@ -184,11 +194,13 @@ void registerCodePages(std::vector<kvpal::bench::Ratio>& ratios) {
         multibyteToWide(code_page_id_ex(cp.number), *bytes, out, 0);
         benchmark::DoNotOptimize(out.data());
       });
-      add(benchName("fromBytes", "icu_ucnv", label.c_str(), size), n, [icu, bytes, buffer](benchmark::State&) {
-        benchmark::DoNotOptimize(icuToUtf32(icu, *bytes, *buffer));
-      });
+      add(benchName("fromBytes", "icu_ucnv", label.c_str(), size), n,
+          [icu, bytes, buffer](benchmark::State&) {
+            benchmark::DoNotOptimize(icuToUtf32(icu, *bytes, *buffer));
+          });
       for (const char* what : {"toBytes", "fromBytes"})
-        ratios.push_back({benchName(what, "icu_ucnv", label.c_str(), size), benchName(what, "ours", label.c_str(), size),
+        ratios.push_back({benchName(what, "icu_ucnv", label.c_str(), size),
+                          benchName(what, "ours", label.c_str(), size),
                           benchName(what, "icu_ucnv", label.c_str(), size)});
     }
   }

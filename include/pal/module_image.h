@@ -102,7 +102,7 @@ class PAL_EXPORT ModuleImage {
   ~ModuleImage();
 
   DWORD openError_;
-  detail::MappedFile* file_;      // null when the bytes are borrowed
+  detail::MappedFile* file_;     // null when the bytes are borrowed
   detail::ImageParser* parser_;  // never null
 };
 

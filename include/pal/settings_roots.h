@@ -34,8 +34,8 @@ class PAL_EXPORT Roots {
   // roaming root (the culture-specific root when `roamingRoot` is null or
   // empty) and rebuilds the root list. False only when this call ran the
   // start-up and it failed; nothing after the failing step is done then.
-  static bool initializeByConvention(const wchar_t* product, const wchar_t* language, const wchar_t* roamingRoot,
-                                     bool oem);
+  static bool initializeByConvention(const wchar_t* product, const wchar_t* language,
+                                     const wchar_t* roamingRoot, bool oem);
 
   // Each pointer stays valid until its value changes.
   static const wchar_t* sdkRootName();

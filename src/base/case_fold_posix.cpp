@@ -1,8 +1,8 @@
 // Case folding through a C.UTF-8 locale object rather than the process locale.
-#include "base/case_fold.h"
-
 #include <locale.h>
 #include <wctype.h>
+
+#include "base/case_fold.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

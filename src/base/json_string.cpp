@@ -43,6 +43,8 @@ std::string jsonString(std::wstring_view text, JsonText form) {
   return out + "\"";
 }
 
-std::string jsonString(std::string_view utf8, JsonText form) { return jsonString(utf8ToWide(utf8), form); }
+std::string jsonString(std::string_view utf8, JsonText form) {
+  return jsonString(utf8ToWide(utf8), form);
+}
 
 }  // namespace Halvex::Tessaran::PAL::detail

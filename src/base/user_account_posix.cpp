@@ -1,12 +1,12 @@
 // Password database lookups through getpwuid_r.
-#include "base/user_account.h"
-
 #include <errno.h>
 #include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <vector>
+
+#include "base/user_account.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -5,8 +5,12 @@ namespace Halvex::Tessaran::PAL::detail {
 
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
-bool isHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool isHighSurrogate(char32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+bool isLowSurrogate(char32_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
 }  // namespace
 
 std::u16string wideToUtf16(std::wstring_view text) {

@@ -22,7 +22,9 @@ constexpr wchar_t kReplacement = 0xFFFD;
 
 static_assert(sizeof(wchar_t) == 4, "wide text is UTF-32 on this platform");
 
-inline bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+inline bool isContinuation(unsigned char b) {
+  return (b & 0xC0) == 0x80;
+}
 
 inline uint32_t loadLittleEndian(const unsigned char* p) {
   uint32_t v;
@@ -74,13 +76,15 @@ inline size_t widen16(const unsigned char* in, wchar_t* out) {
 
 // Decodes whole groups of four well-formed three-byte characters; returns
 // the bytes taken (a multiple of 12). Reads 16 bytes per group.
-__attribute__((target("ssse3"))) size_t decodeThreeByteGroups(const unsigned char* in, size_t size, wchar_t* out) {
+__attribute__((target("ssse3"))) size_t decodeThreeByteGroups(const unsigned char* in, size_t size,
+                                                              wchar_t* out) {
   const __m128i gather = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
-  const __m128i formMask = _mm_setr_epi8(char(0xF0), char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0),
-                                         char(0xF0), char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0), 0, 0,
-                                         0, 0);
-  const __m128i form = _mm_setr_epi8(char(0xE0), char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80),
-                                     char(0xE0), char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80), 0, 0, 0, 0);
+  const __m128i formMask =
+      _mm_setr_epi8(char(0xF0), char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0), char(0xF0),
+                    char(0xC0), char(0xC0), char(0xF0), char(0xC0), char(0xC0), 0, 0, 0, 0);
+  const __m128i form =
+      _mm_setr_epi8(char(0xE0), char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80), char(0xE0),
+                    char(0x80), char(0x80), char(0xE0), char(0x80), char(0x80), 0, 0, 0, 0);
   size_t i = 0;
   for (; i + 16 <= size; i += 12) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
@@ -100,18 +104,22 @@ __attribute__((target("ssse3"))) size_t decodeThreeByteGroups(const unsigned cha
 // Encodes whole groups of four characters from U+0800 to U+FFFF (surrogates
 // excluded); returns the units taken (a multiple of 4). Stores 16 bytes per
 // group of 12.
-__attribute__((target("ssse3"))) size_t encodeThreeByteGroups(const wchar_t* in, size_t units, unsigned char* out) {
+__attribute__((target("ssse3"))) size_t encodeThreeByteGroups(const wchar_t* in, size_t units,
+                                                              unsigned char* out) {
   const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
   size_t i = 0;
   for (; i + 4 <= units; i += 4) {
     __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
     // Signed compares: values from 0x80000000 up count as below 0x800.
-    __m128i outside = _mm_or_si128(_mm_cmplt_epi32(c, _mm_set1_epi32(0x800)), _mm_cmpgt_epi32(c, _mm_set1_epi32(0xFFFF)));
+    __m128i outside =
+        _mm_or_si128(_mm_cmplt_epi32(c, _mm_set1_epi32(0x800)), _mm_cmpgt_epi32(c, _mm_set1_epi32(0xFFFF)));
     __m128i surrogate = _mm_cmpeq_epi32(_mm_and_si128(c, _mm_set1_epi32(0xF800)), _mm_set1_epi32(0xD800));
     if (_mm_movemask_epi8(_mm_or_si128(outside, surrogate)) != 0) break;
     __m128i lead = _mm_or_si128(_mm_srli_epi32(c, 12), _mm_set1_epi32(0xE0));
-    __m128i middle = _mm_or_si128(_mm_and_si128(_mm_slli_epi32(c, 2), _mm_set1_epi32(0x3F00)), _mm_set1_epi32(0x8000));
-    __m128i trail = _mm_or_si128(_mm_slli_epi32(_mm_and_si128(c, _mm_set1_epi32(0x3F)), 16), _mm_set1_epi32(0x800000));
+    __m128i middle =
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi32(c, 2), _mm_set1_epi32(0x3F00)), _mm_set1_epi32(0x8000));
+    __m128i trail =
+        _mm_or_si128(_mm_slli_epi32(_mm_and_si128(c, _mm_set1_epi32(0x3F)), 16), _mm_set1_epi32(0x800000));
     __m128i bytes = _mm_or_si128(_mm_or_si128(lead, middle), trail);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * i), _mm_shuffle_epi8(bytes, pack));
   }
@@ -150,8 +158,8 @@ inline __m128i row(const ShuffleTable& t, unsigned m) {
 // Decodes 16-byte windows of well-formed one- and two-byte characters into
 // `out`; returns the bytes taken and sets `written` to the units. Reads 17
 // bytes per window and writes up to 16 units past the units it keeps.
-__attribute__((target("ssse3"))) size_t decodeTwoByteGroups(const unsigned char* in, size_t size, wchar_t* out,
-                                                           size_t& written) {
+__attribute__((target("ssse3"))) size_t decodeTwoByteGroups(const unsigned char* in, size_t size,
+                                                            wchar_t* out, size_t& written) {
   const __m128i zero = _mm_setzero_si128();
   size_t i = 0, o = 0;
   for (; i + 17 <= size;) {
@@ -160,8 +168,9 @@ __attribute__((target("ssse3"))) size_t decodeTwoByteGroups(const unsigned char*
     __m128i ascii = _mm_cmpgt_epi8(v, _mm_set1_epi8(-1));
     __m128i cont = _mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xC0))), _mm_set1_epi8(char(0x80)));
     // C2..DF as signed bytes: above -63 and of the 110xxxxx form.
-    __m128i lead = _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xE0))), _mm_set1_epi8(char(0xC0))),
-                                 _mm_cmpgt_epi8(v, _mm_set1_epi8(-63)));
+    __m128i lead =
+        _mm_and_si128(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(char(0xE0))), _mm_set1_epi8(char(0xC0))),
+                      _mm_cmpgt_epi8(v, _mm_set1_epi8(-63)));
     if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(ascii, cont), lead)) != 0xFFFF) break;
     // Each continuation byte right after a lead byte, and only there.
     if (_mm_movemask_epi8(_mm_xor_si128(cont, _mm_slli_si128(lead, 1))) != 0) break;
@@ -175,7 +184,8 @@ __attribute__((target("ssse3"))) size_t decodeTwoByteGroups(const unsigned char*
     for (int h = 0; h < 2; ++h) {
       __m128i pair = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(halves[h], _mm_set1_epi16(0x1F)), 6),
                                   _mm_and_si128(nexts[h], _mm_set1_epi16(0x3F)));
-      __m128i value = _mm_or_si128(_mm_and_si128(leadLanes[h], pair), _mm_andnot_si128(leadLanes[h], halves[h]));
+      __m128i value =
+          _mm_or_si128(_mm_and_si128(leadLanes[h], pair), _mm_andnot_si128(leadLanes[h], halves[h]));
       unsigned keep = (starts >> (8 * h)) & 0xFF;
       __m128i packed = _mm_shuffle_epi8(value, row(kKeepPairs, keep));
       auto* dst = reinterpret_cast<__m128i*>(out + o);
@@ -191,8 +201,8 @@ __attribute__((target("ssse3"))) size_t decodeTwoByteGroups(const unsigned char*
 
 // Encodes groups of eight characters below U+0800 into `out`; returns the
 // units taken and sets `written` to the bytes. Stores 16 bytes per group.
-__attribute__((target("ssse3"))) size_t encodeTwoByteGroups(const wchar_t* in, size_t units, unsigned char* out,
-                                                           size_t& written) {
+__attribute__((target("ssse3"))) size_t encodeTwoByteGroups(const wchar_t* in, size_t units,
+                                                            unsigned char* out, size_t& written) {
   const __m128i zero = _mm_setzero_si128(), high = _mm_set1_epi32(~0x7FF);
   size_t i = 0, o = 0;
   for (; i + 8 <= units; i += 8) {
@@ -227,10 +237,18 @@ inline size_t widen16(const unsigned char* in, wchar_t* out) {
 }
 
 constexpr bool kHasSsse3 = false;
-inline size_t decodeThreeByteGroups(const unsigned char*, size_t, wchar_t*) { return 0; }
-inline size_t encodeThreeByteGroups(const wchar_t*, size_t, unsigned char*) { return 0; }
-inline size_t decodeTwoByteGroups(const unsigned char*, size_t, wchar_t*, size_t& written) { return written = 0; }
-inline size_t encodeTwoByteGroups(const wchar_t*, size_t, unsigned char*, size_t& written) { return written = 0; }
+inline size_t decodeThreeByteGroups(const unsigned char*, size_t, wchar_t*) {
+  return 0;
+}
+inline size_t encodeThreeByteGroups(const wchar_t*, size_t, unsigned char*) {
+  return 0;
+}
+inline size_t decodeTwoByteGroups(const unsigned char*, size_t, wchar_t*, size_t& written) {
+  return written = 0;
+}
+inline size_t encodeTwoByteGroups(const wchar_t*, size_t, unsigned char*, size_t& written) {
+  return written = 0;
+}
 
 #endif
 
@@ -411,7 +429,9 @@ namespace {
 // (the zero fill, then the text).
 constexpr size_t kStageUnits = 4096;
 
-bool isContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool isContinuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 // Where a chunk of at most kStageUnits bytes may end without changing what
 // the decoder makes of the text: before a byte that starts a sequence, or

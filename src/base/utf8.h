@@ -9,8 +9,8 @@
 namespace Halvex::Tessaran::PAL::detail {
 
 struct Utf8Result {
-  size_t written;     // output units (decoding) or bytes (encoding)
-  bool replaced;      // at least one U+FFFD stands for ill-formed input
+  size_t written;  // output units (decoding) or bytes (encoding)
+  bool replaced;   // at least one U+FFFD stands for ill-formed input
 };
 
 // Decodes `size` bytes into `out`, which has room for `size` units. Each
@@ -18,7 +18,9 @@ struct Utf8Result {
 Utf8Result utf8ToUtf32(const char* in, size_t size, wchar_t* out);
 
 // Worst case of utf32ToUtf8's output for `units` input units.
-constexpr size_t utf8Capacity(size_t units) { return units * 4; }
+constexpr size_t utf8Capacity(size_t units) {
+  return units * 4;
+}
 
 // Encodes `units` values into `out` (room for utf8Capacity(units) bytes).
 // Lone surrogates and values above U+10FFFF become U+FFFD.

@@ -3,6 +3,8 @@
 
 namespace Halvex::Tessaran::PAL {
 
-const char* libraryVersion() { return KVPAL_VERSION_STRING; }
+const char* libraryVersion() {
+  return KVPAL_VERSION_STRING;
+}
 
 }  // namespace Halvex::Tessaran::PAL

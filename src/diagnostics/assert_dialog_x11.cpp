@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "diagnostics/assert_choice.h"
 #include "pal/diagnostics.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

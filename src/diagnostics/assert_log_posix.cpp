@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "diagnostics/assert_log.h"
 #include "pal/settings_environment.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

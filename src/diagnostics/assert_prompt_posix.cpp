@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "base/utf8.h"
 #include "diagnostics/assert_choice.h"
 #include "platform/posix_util.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

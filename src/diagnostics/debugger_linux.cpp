@@ -7,9 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "base/utf8.h"
 #include "diagnostics/assert_choice.h"
 #include "pal/diagnostics.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

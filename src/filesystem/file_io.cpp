@@ -5,8 +5,8 @@
 #include <limits>
 #include <utility>
 
-#include "filesystem/file_io_internal.h"
 #include "base/path_text.h"
+#include "filesystem/file_io_internal.h"
 #include "filesystem/share_mode.h"
 #include "pal/unicode_convert.h"
 #include "platform/posix_util.h"

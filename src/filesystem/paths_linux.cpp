@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "filesystem/mount_table.h"
 #include "base/path_text.h"
+#include "filesystem/mount_table.h"
 #include "pal/file_system.h"
 #include "platform/posix_util.h"
 

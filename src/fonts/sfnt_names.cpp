@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "pal/unicode_convert.h"
 #include "base/utf16.h"
+#include "pal/unicode_convert.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -117,11 +117,13 @@ std::string chromeTraceEvent(const Trace::EventRecord& r) {
   std::snprintf(ts, sizeof ts, "%" PRIu64 ".%03u", r.timestampNs / 1000,
                 static_cast<unsigned>(r.timestampNs % 1000));
 
-  std::string out = "{\"name\":" + jsonString(name, JsonText::Ascii) + ",\"cat\":" + jsonString(category(r.keywords), JsonText::Ascii) +
-                    ",\"ph\":\"" + phase + "\"" + (*phase == 'i' ? ",\"s\":\"t\"" : "") + ",\"ts\":" + ts +
-                    ",\"pid\":" + std::to_string(r.processId) + ",\"tid\":" + std::to_string(r.threadId) +
-                    ",\"args\":{\"id\":" + std::to_string(r.id) + ",\"opcode\":" + jsonString(opName, JsonText::Ascii) +
-                    ",\"level\":" + (level ? jsonString(level->name, JsonText::Ascii) : std::to_string(r.level));
+  std::string out =
+      "{\"name\":" + jsonString(name, JsonText::Ascii) +
+      ",\"cat\":" + jsonString(category(r.keywords), JsonText::Ascii) + ",\"ph\":\"" + phase + "\"" +
+      (*phase == 'i' ? ",\"s\":\"t\"" : "") + ",\"ts\":" + ts + ",\"pid\":" + std::to_string(r.processId) +
+      ",\"tid\":" + std::to_string(r.threadId) + ",\"args\":{\"id\":" + std::to_string(r.id) +
+      ",\"opcode\":" + jsonString(opName, JsonText::Ascii) +
+      ",\"level\":" + (level ? jsonString(level->name, JsonText::Ascii) : std::to_string(r.level));
   const pv::Event* e = pv::findEvent(r.id);
   if (const pv::Template* t = e ? pv::findTemplate(*e) : nullptr) {
     PayloadReader in(r.payload, r.payloadSize);

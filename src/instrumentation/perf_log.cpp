@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "instrumentation/event_provider.h"
 #include "base/utf16.h"
+#include "instrumentation/event_provider.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 namespace {

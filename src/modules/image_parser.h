@@ -27,7 +27,7 @@ struct ImportedModule {
 
 struct ExportedSymbol {
   int ordinal = -1;
-  std::string name;          // empty for an export by ordinal only
+  std::string name;           // empty for an export by ordinal only
   std::uint64_t address = 0;  // relative address of a real export
   bool forwarder = false;
   std::string forwardedTo;

@@ -40,6 +40,8 @@ std::unique_ptr<MappedFile> MappedFile::map(const char* path, unsigned& error) {
       new MappedFile(static_cast<const std::uint8_t*>(view), static_cast<std::size_t>(st.st_size)));
 }
 
-MappedFile::~MappedFile() { ::munmap(const_cast<std::uint8_t*>(data_), size_); }
+MappedFile::~MappedFile() {
+  ::munmap(const_cast<std::uint8_t*>(data_), size_);
+}
 
 }  // namespace Halvex::Tessaran::PAL::detail

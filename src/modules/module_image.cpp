@@ -21,11 +21,16 @@ std::unique_ptr<ImageParser> parseImage(ByteView view) {
   auto word = view.read<std::uint16_t>(0);
   if (word && isCoffObjectMachine(*word)) return std::make_unique<ImageParser>(view, ModuleImage::ObjectFile);
   if (word == 0x5A4D) return parsePeImage(view);
-  if (view.has(0, 4) && std::memcmp(view.data(), "\x7F" "ELF", 4) == 0) return parseElfImage(view);
+  if (view.has(0, 4) && std::memcmp(view.data(),
+                                    "\x7F"
+                                    "ELF",
+                                    4) == 0)
+    return parseElfImage(view);
   return std::make_unique<ImageParser>(view, ModuleImage::NotAnImage);
 }
 
-ModuleImage* ModuleImageAccess::make(unsigned openError, MappedFile* file, std::unique_ptr<ImageParser> parser) {
+ModuleImage* ModuleImageAccess::make(unsigned openError, MappedFile* file,
+                                     std::unique_ptr<ImageParser> parser) {
   return new ModuleImage(openError, file, parser.release());
 }
 
@@ -55,15 +60,31 @@ ModuleImage* ModuleImage::open(const char* path) {
   return detail::ModuleImageAccess::make(0, file.release(), std::move(parser));
 }
 
-void ModuleImage::close() { delete this; }
+void ModuleImage::close() {
+  delete this;
+}
 
-DWORD ModuleImage::openError() const { return openError_; }
-ModuleImage::ParseStatus ModuleImage::parseStatus() const { return parser_->status(); }
-ModuleImage::Format ModuleImage::format() const { return parser_->format(); }
-bool ModuleImage::is32Bit() const { return parser_->is32Bit(); }
-bool ModuleImage::isBigEndian() const { return parser_->view().bigEndian(); }
-unsigned ModuleImage::machine() const { return parser_->machine(); }
-bool ModuleImage::linkerVersion(int& major, int& minor) const { return parser_->linkerVersion(major, minor); }
+DWORD ModuleImage::openError() const {
+  return openError_;
+}
+ModuleImage::ParseStatus ModuleImage::parseStatus() const {
+  return parser_->status();
+}
+ModuleImage::Format ModuleImage::format() const {
+  return parser_->format();
+}
+bool ModuleImage::is32Bit() const {
+  return parser_->is32Bit();
+}
+bool ModuleImage::isBigEndian() const {
+  return parser_->view().bigEndian();
+}
+unsigned ModuleImage::machine() const {
+  return parser_->machine();
+}
+bool ModuleImage::linkerVersion(int& major, int& minor) const {
+  return parser_->linkerVersion(major, minor);
+}
 
 const void* ModuleImage::addressOf(std::uint64_t address, bool isAbsolute) const {
   auto offset = parser_->fileOffset(address, isAbsolute);
@@ -90,7 +111,9 @@ int ModuleImage::exportIndex(const char* name) const {
   return name && *name ? parser_->exportIndex(name) : -1;
 }
 
-int ModuleImage::exportOrdinal(int index) const { return index < 0 ? -1 : parser_->exportOrdinal(index); }
+int ModuleImage::exportOrdinal(int index) const {
+  return index < 0 ? -1 : parser_->exportOrdinal(index);
+}
 
 DWORD ModuleImage::exportFunction(int ordinal, bool wantForwarder) const {
   return parser_->exportFunction(ordinal, wantForwarder);

@@ -15,9 +15,9 @@ VersionMarker findVersionMarker(const ModuleImage& image) {
   if (!code) return found;
   std::size_t available = image.availableBytes(code);
   if (available >= 5 && code[0] == 0xE9) {
-    std::int32_t displacement = static_cast<std::int32_t>(std::uint32_t{code[1]} | std::uint32_t{code[2]} << 8 |
-                                                          std::uint32_t{code[3]} << 16 |
-                                                          std::uint32_t{code[4]} << 24);
+    std::int32_t displacement =
+        static_cast<std::int32_t>(std::uint32_t{code[1]} | std::uint32_t{code[2]} << 8 |
+                                  std::uint32_t{code[3]} << 16 | std::uint32_t{code[4]} << 24);
     // The displacement counts from the end of the 5-byte jump; addresses wrap
     // at 32 bits as the relative addresses do.
     std::uint32_t target = address + 5 + static_cast<std::uint32_t>(displacement);

@@ -25,7 +25,7 @@ struct VersionMarker {
     NotLocatable,
   };
   Result result = NotLocatable;
-  int offset = -1;          // where the marker starts, when present
+  int offset = -1;            // where the marker starts, when present
   bool followedJump = false;  // the function began with a relative jump
 };
 

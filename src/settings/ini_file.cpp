@@ -85,7 +85,8 @@ std::wstring profileStringFromBytes(std::string_view fileBytes, std::wstring_vie
     if (where != Inside) continue;
     const size_t eq = line.find(L'=');
     if (eq == std::wstring_view::npos) continue;
-    if (equalsIgnoringCase(trim(line.substr(0, eq)), key)) return finish(trim(line.substr(eq + 1)), bufferChars);
+    if (equalsIgnoringCase(trim(line.substr(0, eq)), key))
+      return finish(trim(line.substr(eq + 1)), bufferChars);
   }
   return {};
 }

@@ -6,15 +6,15 @@
 #include <cstdlib>
 
 #include "base/path_text.h"
+#include "base/utf16.h"
+#include "base/utf8.h"
 #include "pal/package_utils.h"
 #include "pal/settings_environment.h"
 #include "pal/settings_identity.h"
-#include "base/utf16.h"
 #include "settings/ini_file.h"
 #include "settings/registry_key.h"
 #include "settings/roots_state.h"
 #include "settings/settings_store.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 
@@ -31,7 +31,6 @@ constexpr size_t kUILanguageBytes = 520;
 constexpr size_t kVerticalPathBytes = 8096;
 
 constexpr wchar_t kSection[] = L"ProductIdentity";
-
 
 bool openKey(HKEY root, const std::wstring& path, HiveKey& key) {
   key.hive = openHive(root);

@@ -15,9 +15,9 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/posix_util.h"
 #include "base/utf16.h"
 #include "base/utf8.h"
+#include "platform/posix_util.h"
 #include "settings/settings_store.h"
 
 namespace Halvex::Tessaran::PAL::detail {

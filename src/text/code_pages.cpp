@@ -3,10 +3,10 @@
 #include "text/code_pages.h"
 
 #include "base/utf16.h"
+#include "base/utf8.h"
 #include "text/code_page_table.h"
 #include "text/icu_code_page.h"
 #include "text/system_code_page.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -15,11 +15,14 @@ namespace {
 constexpr unsigned kUtf8 = 65001;
 constexpr unsigned kUtf16Le = 1200;
 
-bool isSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool isSurrogate(uint32_t c) {
+  return c >= 0xD800 && c <= 0xDFFF;
+}
 
 void encodeUtf16Le(const wchar_t* in, size_t size, std::string& out, bool& usedDefault) {
   for (size_t i = 0; i < size; ++i)
-    if (isSurrogate(static_cast<uint32_t>(in[i])) || static_cast<uint32_t>(in[i]) > 0x10FFFF) usedDefault = true;
+    if (isSurrogate(static_cast<uint32_t>(in[i])) || static_cast<uint32_t>(in[i]) > 0x10FFFF)
+      usedDefault = true;
   std::u16string units = wideToUtf16(std::wstring_view(in, size));
   out.resize(units.size() * 2);
   for (size_t i = 0; i < units.size(); ++i) {
@@ -31,7 +34,8 @@ void encodeUtf16Le(const wchar_t* in, size_t size, std::string& out, bool& usedD
 bool decodeUtf16Le(const char* in, size_t size, bool strict, std::wstring& out) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(in);
   std::u16string units(size / 2, u'\0');
-  for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  for (size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   if (strict) {
     if (size % 2 != 0) return false;
     for (size_t i = 0; i < units.size(); ++i) {
@@ -56,15 +60,20 @@ bool isValidCodePage(unsigned codePage) {
   return icuConvertsCodePage(codePage);
 }
 
-unsigned effectiveCodePage(unsigned codePage) { return codePage == 0 ? systemAnsiCodePage() : codePage; }
+unsigned effectiveCodePage(unsigned codePage) {
+  return codePage == 0 ? systemAnsiCodePage() : codePage;
+}
 
 size_t zeroUnitWidth(unsigned codePage) {
   switch (codePage) {
     case 1200:
-    case 1201: return 2;
+    case 1201:
+      return 2;
     case 12000:
-    case 12001: return 4;
-    default: return 1;
+    case 12001:
+      return 4;
+    default:
+      return 1;
   }
 }
 

@@ -24,10 +24,14 @@ using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 // under their standard names.
 const char* standardName(unsigned codePage) {
   switch (codePage) {
-    case 28591: return "ISO-8859-1";
-    case 12000: return "UTF-32LE";
-    case 12001: return "UTF-32BE";
-    default: return nullptr;
+    case 28591:
+      return "ISO-8859-1";
+    case 12000:
+      return "UTF-32LE";
+    case 12001:
+      return "UTF-32BE";
+    default:
+      return nullptr;
   }
 }
 
@@ -49,7 +53,9 @@ void recordSubstitution(const void* context, UConverterFromUnicodeArgs* args, co
 
 }  // namespace
 
-bool icuConvertsCodePage(unsigned codePage) { return open(codePage) != nullptr; }
+bool icuConvertsCodePage(unsigned codePage) {
+  return open(codePage) != nullptr;
+}
 
 bool icuEncode(unsigned codePage, const wchar_t* in, size_t size, bool bestFit, std::string& out,
                bool& usedDefault, size_t chunkUnits) {

@@ -27,12 +27,20 @@ namespace {
 using Halvex::Tessaran::PAL::detail::LocaleRecord;
 namespace detail = Halvex::Tessaran::PAL::detail;
 
-LocaleRecord* copyOf(const LocaleRecord* r) { return r ? new LocaleRecord(*r) : nullptr; }
+LocaleRecord* copyOf(const LocaleRecord* r) {
+  return r ? new LocaleRecord(*r) : nullptr;
+}
 
-std::wstring widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
+std::wstring widen(const char* ascii) {
+  return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii));
+}
 
-constexpr unsigned primaryLanguage(unsigned langid) { return langid & 0x3FF; }
-constexpr unsigned subLanguage(unsigned langid) { return (langid >> 10) & 0x3F; }
+constexpr unsigned primaryLanguage(unsigned langid) {
+  return langid & 0x3FF;
+}
+constexpr unsigned subLanguage(unsigned langid) {
+  return (langid >> 10) & 0x3F;
+}
 constexpr unsigned kFrench = 0x0C, kCanadian = 3;
 
 }  // namespace
@@ -53,7 +61,9 @@ KvLocale::KvLocale(LocaleRecord* record) : m_record(record) {}
 
 KvLocale::KvLocale(const KvLocale& other) : m_record(copyOf(other.m_record)) {}
 
-KvLocale::KvLocale(KvLocale&& other) noexcept : m_record(other.m_record) { other.m_record = nullptr; }
+KvLocale::KvLocale(KvLocale&& other) noexcept : m_record(other.m_record) {
+  other.m_record = nullptr;
+}
 
 KvLocale& KvLocale::operator=(const KvLocale& other) {
   if (this != &other) {
@@ -73,28 +83,40 @@ KvLocale& KvLocale::operator=(KvLocale&& other) noexcept {
   return *this;
 }
 
-KvLocale::~KvLocale() { delete m_record; }
+KvLocale::~KvLocale() {
+  delete m_record;
+}
 
-const wchar_t* KvLocale::iso2LangName() const { return m_record ? m_record->language.c_str() : nullptr; }
+const wchar_t* KvLocale::iso2LangName() const {
+  return m_record ? m_record->language.c_str() : nullptr;
+}
 
-const wchar_t* KvLocale::iso2CountryName() const { return m_record ? m_record->country.c_str() : nullptr; }
+const wchar_t* KvLocale::iso2CountryName() const {
+  return m_record ? m_record->country.c_str() : nullptr;
+}
 
 bool KvLocale::isValid() const {
   return m_record && !m_record->language.empty() && KvLocaleService::getWinLCIDFromLocaleClass(*this) != 0;
 }
 
 bool KvLocale::operator==(const KvLocale& other) const {
-  return m_record && other.m_record && detail::equalsIgnoringCase(m_record->language, other.m_record->language) &&
+  return m_record && other.m_record &&
+         detail::equalsIgnoringCase(m_record->language, other.m_record->language) &&
          detail::equalsIgnoringCase(m_record->country, other.m_record->country);
 }
 
-bool KvLocale::operator!=(const KvLocale& other) const { return !(*this == other); }
+bool KvLocale::operator!=(const KvLocale& other) const {
+  return !(*this == other);
+}
 
-KvLocale::operator int() { return KvLocaleService::getWinLCIDFromLocaleClass(*this); }
+KvLocale::operator int() {
+  return KvLocaleService::getWinLCIDFromLocaleClass(*this);
+}
 
 KvLocale KvLocaleService::createLocaleFromWinLCID(int lcid) {
   const detail::NlsLocale* info = detail::nlsFindLocale(static_cast<LCID>(lcid));
-  return KvLocale(new LocaleRecord{info ? widen(info->language) : L"", info ? widen(info->country) : L"", lcid});
+  return KvLocale(
+      new LocaleRecord{info ? widen(info->language) : L"", info ? widen(info->country) : L"", lcid});
 }
 
 int KvLocaleService::getWinLCIDFromLocaleClass(const KvLocale& locale) {
@@ -111,12 +133,14 @@ int KvLocaleService::getWinLCIDFromLocaleClass(const KvLocale& locale) {
 namespace Halvex::Tessaran::PAL::Locale {
 
 const KvLocale& getSystemLocale() {
-  static const KvLocale locale = KvLocaleService::createLocaleFromWinLCID(static_cast<int>(detail::systemDefaultLcid()));
+  static const KvLocale locale =
+      KvLocaleService::createLocaleFromWinLCID(static_cast<int>(detail::systemDefaultLcid()));
   return locale;
 }
 
 const KvLocale& getUserDefaultLocale() {
-  static const KvLocale locale = KvLocaleService::createLocaleFromWinLCID(static_cast<int>(detail::userDefaultLcid()));
+  static const KvLocale locale =
+      KvLocaleService::createLocaleFromWinLCID(static_cast<int>(detail::userDefaultLcid()));
   return locale;
 }
 
@@ -125,7 +149,9 @@ const KvLocale& getProductDefaultLocale() {
   return locale;
 }
 
-KvLocale getLocaleFromLanguage(unsigned short langid) { return KvLocaleService::createLocaleFromWinLCID(langid); }
+KvLocale getLocaleFromLanguage(unsigned short langid) {
+  return KvLocaleService::createLocaleFromWinLCID(langid);
+}
 
 KvLocale getLocaleFromLocaleString(const wchar_t* text) {
   if (!text) return getSystemLocale();
@@ -152,35 +178,83 @@ code_page_id_ex getSystemCodePageIdEx() {
   return id;
 }
 
-unsigned short getCurrentInputLanguage() { return static_cast<unsigned short>(detail::userDefaultLcid() & 0xFFFF); }
+unsigned short getCurrentInputLanguage() {
+  return static_cast<unsigned short>(detail::userDefaultLcid() & 0xFFFF);
+}
 
 KvLocale getLocaleFromCharset(Charset charset) {
   int lcid;
   switch (charset) {
-    case SHIFTJIS_CHARSET: lcid = 1041; break;
+    case SHIFTJIS_CHARSET:
+      lcid = 1041;
+      break;
     case HANGUL_CHARSET:
-    case JOHAB_CHARSET: lcid = 1042; break;
-    case GB2312_CHARSET: lcid = 2052; break;
-    case CHINESEBIG5_CHARSET: lcid = 1028; break;
-    case GREEK_CHARSET: lcid = 1032; break;
-    case TURKISH_CHARSET: lcid = 1055; break;
-    case VIETNAMESE_CHARSET: lcid = 1066; break;
-    case HEBREW_CHARSET: lcid = 1037; break;
-    case ARABIC_CHARSET: lcid = 1025; break;
-    case BALTIC_CHARSET: lcid = 1061; break;
-    case RUSSIAN_CHARSET: lcid = 1049; break;
-    case THAI_CHARSET: lcid = 1054; break;
-    case EASTEUROPE_CHARSET: lcid = 1029; break;
-    case CharsetBengali: lcid = 1093; break;
-    case CharsetGurmukhi: lcid = 1094; break;
-    case CharsetGujarati: lcid = 1095; break;
-    case CharsetTamil: lcid = 1097; break;
-    case CharsetTelugu: lcid = 1098; break;
-    case CharsetKannada: lcid = 1099; break;
-    case CharsetMalayalam: lcid = 1100; break;
-    case CharsetDevanagari: lcid = 1102; break;
-    case CharsetOriya: lcid = 1096; break;
-    default: lcid = 1033; break;
+    case JOHAB_CHARSET:
+      lcid = 1042;
+      break;
+    case GB2312_CHARSET:
+      lcid = 2052;
+      break;
+    case CHINESEBIG5_CHARSET:
+      lcid = 1028;
+      break;
+    case GREEK_CHARSET:
+      lcid = 1032;
+      break;
+    case TURKISH_CHARSET:
+      lcid = 1055;
+      break;
+    case VIETNAMESE_CHARSET:
+      lcid = 1066;
+      break;
+    case HEBREW_CHARSET:
+      lcid = 1037;
+      break;
+    case ARABIC_CHARSET:
+      lcid = 1025;
+      break;
+    case BALTIC_CHARSET:
+      lcid = 1061;
+      break;
+    case RUSSIAN_CHARSET:
+      lcid = 1049;
+      break;
+    case THAI_CHARSET:
+      lcid = 1054;
+      break;
+    case EASTEUROPE_CHARSET:
+      lcid = 1029;
+      break;
+    case CharsetBengali:
+      lcid = 1093;
+      break;
+    case CharsetGurmukhi:
+      lcid = 1094;
+      break;
+    case CharsetGujarati:
+      lcid = 1095;
+      break;
+    case CharsetTamil:
+      lcid = 1097;
+      break;
+    case CharsetTelugu:
+      lcid = 1098;
+      break;
+    case CharsetKannada:
+      lcid = 1099;
+      break;
+    case CharsetMalayalam:
+      lcid = 1100;
+      break;
+    case CharsetDevanagari:
+      lcid = 1102;
+      break;
+    case CharsetOriya:
+      lcid = 1096;
+      break;
+    default:
+      lcid = 1033;
+      break;
   }
   return KvLocaleService::createLocaleFromWinLCID(lcid);
 }
@@ -204,9 +278,12 @@ bool isSpecificLatinLanguage(const CLocale& hostLocale) {
   std::memcpy(language, reinterpret_cast<const unsigned char*>(&hostLocale), sizeof language);
   switch (language[0]) {
     case 0x0A:
-    case 0x10: return true;
-    case kFrench: return language[1] != kCanadian;
-    default: return false;
+    case 0x10:
+      return true;
+    case kFrench:
+      return language[1] != kCanadian;
+    default:
+      return false;
   }
 }
 
@@ -220,8 +297,8 @@ bool isRightToLeftLanguage(unsigned short langid) {
 }
 
 bool isSpecialFrenchUpperCaseLocale() {
-  static const bool answer =
-      isEuropeanFrench(KvLocaleService::createLocaleFromWinLCID(static_cast<int>(detail::userDefaultLcid() & 0xFFFF)));
+  static const bool answer = isEuropeanFrench(
+      KvLocaleService::createLocaleFromWinLCID(static_cast<int>(detail::userDefaultLcid() & 0xFFFF)));
   return answer;
 }
 

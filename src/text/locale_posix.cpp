@@ -18,7 +18,8 @@ constexpr unsigned kMultibyteCodePageNotSet = 1000;
 void setCharAndNumericFormat(const KvLocale& locale) {
   // The C library names its locales language_COUNTRY; the UTF-8 form is the
   // one that classifies every wide character. Without either, LC_CTYPE stays.
-  if (const detail::NlsLocale* info = detail::nlsFindLocale(KvLocaleService::getWinLCIDFromLocaleClass(locale))) {
+  if (const detail::NlsLocale* info =
+          detail::nlsFindLocale(KvLocaleService::getWinLCIDFromLocaleClass(locale))) {
     std::string name = std::string(info->language) + "_" + info->country;
     if (!std::setlocale(LC_CTYPE, (name + ".UTF-8").c_str())) std::setlocale(LC_CTYPE, name.c_str());
   }

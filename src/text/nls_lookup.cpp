@@ -8,7 +8,9 @@ namespace Halvex::Tessaran::PAL::detail {
 
 namespace {
 
-wchar_t asciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c; }
+wchar_t asciiLower(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') ? c - L'A' + L'a' : c;
+}
 
 // Orders a wide name against a lower-case table name, ignoring ASCII case.
 int compareName(std::wstring_view name, const char* tableName) {
@@ -33,8 +35,9 @@ const NlsLocale* nlsFindLocale(LCID lcid) {
 
 LCID nlsLcidFromName(std::wstring_view name) {
   auto table = nlsNames();
-  auto it = std::lower_bound(table.begin(), table.end(), name,
-                             [](const NlsName& n, std::wstring_view v) { return compareName(v, n.name) > 0; });
+  auto it = std::lower_bound(table.begin(), table.end(), name, [](const NlsName& n, std::wstring_view v) {
+    return compareName(v, n.name) > 0;
+  });
   return (it != table.end() && compareName(name, it->name) == 0) ? it->lcid : 0;
 }
 

@@ -13,7 +13,9 @@ namespace {
 
 constexpr LCID kEnUs = 0x0409;
 
-LCID lookup(const std::string& name) { return nlsLcidFromName(std::wstring(name.begin(), name.end())); }
+LCID lookup(const std::string& name) {
+  return nlsLcidFromName(std::wstring(name.begin(), name.end()));
+}
 
 // glibc's default script where Windows has a locale per script and the
 // lowest LCID is not the one glibc means.
@@ -55,7 +57,8 @@ LCID lcidFromPosixLocaleName(std::string_view name) {
   std::string language(name.substr(0, name.find('_')));
   std::string country(name.find('_') == name.npos ? "" : name.substr(name.find('_') + 1));
   // An underscore in the territory would reach Windows' alternate sorts.
-  if (language.empty() || language == "C" || language == "POSIX" || country.find('_') != country.npos) return kEnUs;
+  if (language.empty() || language == "C" || language == "POSIX" || country.find('_') != country.npos)
+    return kEnUs;
 
   if (!country.empty()) {
     std::vector<std::string> candidates;

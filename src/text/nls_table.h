@@ -13,10 +13,10 @@ namespace Halvex::Tessaran::PAL::detail {
 
 struct NlsLocale {
   LCID lcid;
-  const char* language;  // LOCALE_SISO639LANGNAME
-  const char* country;   // LOCALE_SISO3166CTRYNAME
+  const char* language;         // LOCALE_SISO639LANGNAME
+  const char* country;          // LOCALE_SISO3166CTRYNAME
   unsigned short ansiCodePage;  // LOCALE_IDEFAULTANSICODEPAGE; 0 for none
-  int charset;           // TranslateCharsetInfo(TCI_SRCLOCALE)
+  int charset;                  // TranslateCharsetInfo(TCI_SRCLOCALE)
 };
 
 struct NlsName {

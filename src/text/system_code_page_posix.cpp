@@ -1,9 +1,8 @@
 // System ANSI code page: the default ANSI code page of the system locale in
 // the national-language table.
-#include "text/system_code_page.h"
-
 #include "text/nls_process.h"
 #include "text/nls_table.h"
+#include "text/system_code_page.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -18,7 +17,9 @@ unsigned ansiCodePageOf(LCID lcid) {
 
 }  // namespace
 
-unsigned ansiCodePageForLocaleName(const char* name) { return ansiCodePageOf(lcidFromPosixLocaleName(name ? name : "")); }
+unsigned ansiCodePageForLocaleName(const char* name) {
+  return ansiCodePageOf(lcidFromPosixLocaleName(name ? name : ""));
+}
 
 unsigned systemAnsiCodePage() {
   static const unsigned codePage = ansiCodePageOf(systemDefaultLcid());

@@ -10,8 +10,8 @@
 #include <string_view>
 
 #include "base/utf16.h"
-#include "text/code_pages.h"
 #include "base/utf8.h"
+#include "text/code_pages.h"
 
 namespace {
 
@@ -21,18 +21,24 @@ constexpr int kIdOutsideTable = 45;
 constexpr int kInvalidId = -1;
 
 constexpr unsigned kCodePages[kTableSize] = {
-    0,   0,   1252, 1250, 0,   0,   0,   0,   1253, 0,    1254, 437,  850,  852, 855,
-    857, 860, 861,  863,  864, 865, 869, 932, 0,    950,  949,  1361, 866,  1250, 1251,
-    1252, 936, 1253, 1254, 1255, 1256, 1257, 874, 932, 936, 949, 950, 1361, 1200, 1258,
+    0,    0,   1252, 1250, 0,    0,    0,    0,   1253, 0,   1254, 437,  850,  852,  855,
+    857,  860, 861,  863,  864,  865,  869,  932, 0,    950, 949,  1361, 866,  1250, 1251,
+    1252, 936, 1253, 1254, 1255, 1256, 1257, 874, 932,  936, 949,  950,  1361, 1200, 1258,
 };
 
-bool inTable(int id) { return id >= 0 && id < kTableSize; }
+bool inTable(int id) {
+  return id >= 0 && id < kTableSize;
+}
 
-unsigned tableEntry(int id) { return kCodePages[inTable(id) ? id : kFallbackId]; }
+unsigned tableEntry(int id) {
+  return kCodePages[inTable(id) ? id : kFallbackId];
+}
 
 }  // namespace
 
-unsigned int winCodePageFromId(code_page_id id) { return tableEntry(id); }
+unsigned int winCodePageFromId(code_page_id id) {
+  return tableEntry(id);
+}
 
 code_page_id_ex::code_page_id_ex(code_page_id id) : m_codePage(0), m_id(inTable(id) ? id : kIdOutsideTable) {}
 
@@ -47,13 +53,17 @@ code_page_id_ex::code_page_id_ex(unsigned int codePage) : m_codePage(codePage), 
   m_id = Halvex::Tessaran::PAL::detail::isValidCodePage(codePage) ? kIdOutsideTable : kInvalidId;
 }
 
-code_page_id_ex::operator code_page_id() const { return static_cast<code_page_id>(m_id); }
+code_page_id_ex::operator code_page_id() const {
+  return static_cast<code_page_id>(m_id);
+}
 
 code_page_id_ex::operator unsigned int() const {
   return m_id == kIdOutsideTable || m_id == kInvalidId ? m_codePage : tableEntry(m_id);
 }
 
-bool code_page_id_ex::isValid() const { return m_id != kInvalidId; }
+bool code_page_id_ex::isValid() const {
+  return m_id != kInvalidId;
+}
 
 namespace Halvex::Tessaran::PAL::UnicodeConvert {
 
@@ -149,7 +159,8 @@ ToMultiByteStat wideToMultibyte(code_page_id_ex codePage, const std::wstring& in
   return ToMultiByteFailed;
 }
 
-ToWideCharStat multibyteToWide(code_page_id_ex codePage, const std::string& in, std::wstring& out, int flags) {
+ToWideCharStat multibyteToWide(code_page_id_ex codePage, const std::string& in, std::wstring& out,
+                               int flags) {
   out.clear();
   unsigned cp = detail::effectiveCodePage(static_cast<unsigned>(codePage));
   try {
@@ -213,7 +224,8 @@ bool Utf16ToWideCharHelper::getWideBuffer(wchar_t* destination, size_t& length) 
   }
   // UTF-16 never needs more wide units than it has units, so the result
   // fits the capacity; the rest is zero-filled as a full copy would be.
-  std::wstring wide = detail::utf16ToWide(std::u16string_view(m_utf16.data(), unitsBeforeZero(m_utf16.data(), m_capacity)));
+  std::wstring wide =
+      detail::utf16ToWide(std::u16string_view(m_utf16.data(), unitsBeforeZero(m_utf16.data(), m_capacity)));
   std::copy(wide.begin(), wide.end(), destination);
   std::fill(destination + wide.size(), destination + m_capacity, L'\0');
   length = wide.size();

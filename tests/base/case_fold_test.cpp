@@ -1,12 +1,13 @@
 // Name comparisons stay case-insensitive after the process switches LC_CTYPE
 // to a Turkish locale, where towupper maps 'i' to U+0130.
+#include "base/case_fold.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cwctype>
 #include <string>
 
-#include "base/case_fold.h"
 #include "base/utf8.h"
 #include "pal/locale.h"
 #include "settings/reg_file.h"

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "base/utf8.h"
 #include "pal/diagnostics.h"
 #include "pal/trace_session.h"
-#include "base/utf8.h"
 
 int main(int argc, char** argv) {
   int events = 0;

@@ -17,8 +17,8 @@
 #include <string>
 #include <thread>
 
-#include "support/child_process.h"
 #include "pal/diagnostics.h"
+#include "support/child_process.h"
 
 namespace Diagnostics = Halvex::Tessaran::PAL::Diagnostics;
 

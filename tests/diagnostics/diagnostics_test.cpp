@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "diagnostics/assert_log.h"
-#include "support/child_process.h"
 #include "pal/trace_session.h"
 #include "platform/posix_util.h"
+#include "support/child_process.h"
 
 namespace Diagnostics = Halvex::Tessaran::PAL::Diagnostics;
 using kvpal::test::readFrom;

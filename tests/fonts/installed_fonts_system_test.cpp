@@ -352,7 +352,8 @@ struct CommandRun {
 };
 
 CommandRun kvpal(const std::string& args) {
-  const kvpal::test::ChildOutcome run = kvpal::test::runShell(KVPAL_BINARY_DIR "/tools/kvpal/kvpal fonts " + args);
+  const kvpal::test::ChildOutcome run =
+      kvpal::test::runShell(KVPAL_BINARY_DIR "/tools/kvpal/kvpal fonts " + args);
   return {run.exitCode, run.output};
 }
 

@@ -49,7 +49,8 @@ void query(const ModuleImage& image) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   int fd = bytesFile();
-  if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
+  if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+    return 0;
   std::string path = "/proc/self/fd/" + std::to_string(fd);
   ModuleImage* image = ModuleImage::open(path.c_str());
   query(*image);

@@ -1,10 +1,9 @@
 // Feeds arbitrary bytes to the XML reader behind PropertyTree::fromXml: it
 // must give a tree or throw xml_parser_error, never crash or hang.
+#include <boost/property_tree/xml_parser.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-#include <boost/property_tree/xml_parser.hpp>
 
 #include "settings/propertytree/property_tree_text.h"
 

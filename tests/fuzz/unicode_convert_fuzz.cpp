@@ -16,7 +16,11 @@ bool isWellFormedUtf8(const std::string& s) {
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   for (size_t i = 0, n = s.size(); i < n;) {
     unsigned char b = p[i];
-    size_t len = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    size_t len = b < 0x80                 ? 1
+                 : b >= 0xC2 && b <= 0xDF ? 2
+                 : b >= 0xE0 && b <= 0xEF ? 3
+                 : b >= 0xF0 && b <= 0xF4 ? 4
+                                          : 0;
     if (len == 0 || i + len > n) return false;
     unsigned char lo = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
     unsigned char hi = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;

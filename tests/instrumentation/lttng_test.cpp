@@ -44,7 +44,7 @@ class PrivateSessionDaemon {
   }
 
   kvpal::test::ChildOutcome run(std::vector<std::string> argv,
-                               std::vector<std::pair<std::string, std::string>> extraEnv = {}) {
+                                std::vector<std::pair<std::string, std::string>> extraEnv = {}) {
     std::vector<std::string> full = prefix_;
     full.insert(full.end(), argv.begin(), argv.end());
     auto env = env_;

@@ -12,8 +12,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "support/child_process.h"
 #include "instrumentation/chrome_trace.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // UTF-32 <-> UTF-16 conversion, including surrogates and ill-formed input.
-#include <gtest/gtest.h>
-
 #include "base/utf16.h"
+
+#include <gtest/gtest.h>
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -30,8 +30,8 @@ TEST(Utf16, Utf16ToWide) {
       {u"", L""},
       {u"x\u00e9", L"x\u00e9"},
       {u"\xD83D\xDE00", std::wstring(1, wchar_t(0x1F600))},
-      {u"\xD83D", L"\uFFFD"},            // high surrogate at the end
-      {u"\xD83Dx", L"\uFFFDx"},          // high surrogate before a non-surrogate
+      {u"\xD83D", L"\uFFFD"},              // high surrogate at the end
+      {u"\xD83Dx", L"\uFFFDx"},            // high surrogate before a non-surrogate
       {u"\xDE00\xD83D", L"\uFFFD\uFFFD"},  // reversed pair
   };
   for (const auto& c : cases) EXPECT_EQ(utf16ToWide(c.in), c.out);

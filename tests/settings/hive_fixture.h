@@ -62,7 +62,9 @@ class HiveFixture : public ::testing::Test {
 
   // Runs `body` in a forked child (which dies after 60 s if it hangs) and
   // returns its exit status, or -1 when it did not exit normally.
-  static int runInChild(const std::function<int()>& body) { return kvpal::test::runInChild(body, 60).exitCode; }
+  static int runInChild(const std::function<int()>& body) {
+    return kvpal::test::runInChild(body, 60).exitCode;
+  }
 
   std::optional<kvpal::test::TempDir> temp_;  // a new one each SetUp, for reinstalls
   std::string dir_, userHive_, machineHive_;

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "support/child_process.h"
 #include "hive_fixture.h"
+#include "support/child_process.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 

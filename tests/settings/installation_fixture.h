@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "hive_fixture.h"
 #include "base/utf16.h"
+#include "hive_fixture.h"
 #include "settings/settings_store.h"
 #include "support/child_process.h"
 

@@ -192,8 +192,10 @@ TEST_F(KvpalRegTest, InfoShowsTheRootsAHostWouldSee) {
             std::string::npos)
       << r.output;
   EXPECT_EQ(kvpal({"info"}).output.find("Root list"), std::string::npos) << "roots only when asked";
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"info", "--roaming", "R"}, {"info", "--culture"}, {"info", "--roaming", "R", "--culture", "C", "x"}})
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"info", "--roaming", "R"},
+                                             {"info", "--culture"},
+                                             {"info", "--roaming", "R", "--culture", "C", "x"}})
     EXPECT_EQ(kvpal(args).exit, 2) << args.back();
 }
 

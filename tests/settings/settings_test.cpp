@@ -6,8 +6,8 @@
 
 #include <cstring>
 
-#include "hive_fixture.h"
 #include "base/utf8.h"
+#include "hive_fixture.h"
 #include "settings/registry_key.h"
 
 using namespace Halvex::Tessaran::PAL;

@@ -47,7 +47,9 @@ std::vector<std::vector<std::string>> records(const fs::path& path, char comment
   return out;
 }
 
-unsigned num(const std::string& s) { return static_cast<unsigned>(std::stoul(s, nullptr, 0)); }
+unsigned num(const std::string& s) {
+  return static_cast<unsigned>(std::stoul(s, nullptr, 0));
+}
 
 PublishedTable readBestFit(const fs::path& path) {
   PublishedTable t;

@@ -36,24 +36,17 @@ struct Environment {
 
 // LC_ALL, LC_CTYPE, LC_NUMERIC and LANG (null: unset), then the answers.
 constexpr Environment kEnvironments[] = {
-    {"en-US", nullptr, nullptr, nullptr, "en_US.UTF-8",
-     L"en-US", 0x0409, 0x0409, 1252, 30, false, 0},
-    {"ja-JP", nullptr, nullptr, nullptr, "ja_JP.UTF-8",
-     L"ja-JP", 0x0411, 0x0411, 932, 38, false, 128},
-    {"fr-CA", nullptr, nullptr, nullptr, "fr_CA.UTF-8",
-     L"fr-CA", 0x0C0C, 0x0C0C, 1252, 30, false, 0},
-    {"de-DE", nullptr, nullptr, "fr_BE.UTF-8", "de_DE.UTF-8",
-     L"de-DE", 0x0407, 0x080C, 1252, 30, true, 0},
-    {"lc-all", "sr_RS@latin", "ja_JP.UTF-8", "fr_FR.UTF-8", "de_DE.UTF-8",
-     L"sr-RS", 0x241A, 0x241A, 1250, 28, false, 238},
-    {"lc-ctype", nullptr, "ja_JP.UTF-8", nullptr, "fr_FR.UTF-8",
-     L"ja-JP", 0x0411, 0x040C, 932, 38, true, 128},
-    {"posix-c", nullptr, nullptr, nullptr, "C",
-     L"en-US", 0x0409, 0x0409, 1252, 30, false, 0},
-    {"unset", "", nullptr, "", nullptr,
-     L"en-US", 0x0409, 0x0409, 1252, 30, false, 0},
-    {"hi-IN", nullptr, nullptr, nullptr, "hi_IN.UTF-8",
-     L"hi-IN", 0x0439, 0x0439, 1252, 30, false, 263},
+    {"en-US", nullptr, nullptr, nullptr, "en_US.UTF-8", L"en-US", 0x0409, 0x0409, 1252, 30, false, 0},
+    {"ja-JP", nullptr, nullptr, nullptr, "ja_JP.UTF-8", L"ja-JP", 0x0411, 0x0411, 932, 38, false, 128},
+    {"fr-CA", nullptr, nullptr, nullptr, "fr_CA.UTF-8", L"fr-CA", 0x0C0C, 0x0C0C, 1252, 30, false, 0},
+    {"de-DE", nullptr, nullptr, "fr_BE.UTF-8", "de_DE.UTF-8", L"de-DE", 0x0407, 0x080C, 1252, 30, true, 0},
+    {"lc-all", "sr_RS@latin", "ja_JP.UTF-8", "fr_FR.UTF-8", "de_DE.UTF-8", L"sr-RS", 0x241A, 0x241A, 1250, 28,
+     false, 238},
+    {"lc-ctype", nullptr, "ja_JP.UTF-8", nullptr, "fr_FR.UTF-8", L"ja-JP", 0x0411, 0x040C, 932, 38, true,
+     128},
+    {"posix-c", nullptr, nullptr, nullptr, "C", L"en-US", 0x0409, 0x0409, 1252, 30, false, 0},
+    {"unset", "", nullptr, "", nullptr, L"en-US", 0x0409, 0x0409, 1252, 30, false, 0},
+    {"hi-IN", nullptr, nullptr, nullptr, "hi_IN.UTF-8", L"hi-IN", 0x0439, 0x0439, 1252, 30, false, 263},
 };
 
 void setVariable(const char* name, const char* value) {
@@ -79,7 +72,9 @@ const Environment& environment() {
   return kEnvironments[0];
 }
 
-int lcidOf(const KvLocale& locale) { return KvLocaleService::getWinLCIDFromLocaleClass(locale); }
+int lcidOf(const KvLocale& locale) {
+  return KvLocaleService::getWinLCIDFromLocaleClass(locale);
+}
 
 TEST(ProcessLocales, FollowTheEnvironment) {
   const Environment& env = environment();

@@ -30,9 +30,13 @@ namespace {
 using namespace Halvex::Tessaran::PAL;
 namespace detail = Halvex::Tessaran::PAL::detail;
 
-std::wstring str(const wchar_t* s) { return s ? s : L"<null>"; }
+std::wstring str(const wchar_t* s) {
+  return s ? s : L"<null>";
+}
 
-int lcidOf(const KvLocale& locale) { return KvLocaleService::getWinLCIDFromLocaleClass(locale); }
+int lcidOf(const KvLocale& locale) {
+  return KvLocaleService::getWinLCIDFromLocaleClass(locale);
+}
 
 TEST(KvLocaleValue, CopyIsDeepAndMoveLeavesNull) {
   KvLocale pinned = KvLocaleService::createLocaleFromWinLCID(1034);
@@ -71,8 +75,10 @@ TEST(KvLocaleValue, CopyIsDeepAndMoveLeavesNull) {
 TEST(KvLocaleValue, EmptyNamesTakeTheSystemLocaleWithoutItsLcid) {
   const KvLocale& system = Locale::getSystemLocale();
   ASSERT_TRUE(system.isValid());
-  for (auto [language, country] : {std::pair<const wchar_t*, const wchar_t*>{nullptr, nullptr}, {L"", L""},
-                                   {nullptr, L""}, {L"", nullptr}}) {
+  for (auto [language, country] : {std::pair<const wchar_t*, const wchar_t*>{nullptr, nullptr},
+                                   {L"", L""},
+                                   {nullptr, L""},
+                                   {L"", nullptr}}) {
     KvLocale locale(language, country);
     EXPECT_TRUE(locale == system);
     EXPECT_EQ(str(locale.iso2LangName()), str(system.iso2LangName()));
@@ -137,11 +143,11 @@ struct LcidCase {
 
 TEST(KvLocaleService, LcidGivesTheIsoNamesAndKeepsTheLcid) {
   const LcidCase cases[] = {
-      {0x0409, L"en", L"US"},  {0x0411, L"ja", L"JP"},  {0x0C0C, L"fr", L"CA"},  {0x0407, L"de", L"DE"},
-      {0x0C0A, L"es", L"ES"},  {0x040A, L"es", L"ES"},  {0x10407, L"de", L"DE"}, {0x0404, L"zh", L"TW"},
-      {0x0C04, L"zh", L"HK"},  {0x241A, L"sr", L"RS"},  {0x0C1A, L"sr", L"CS"},  {0x2409, L"en", L"029"},
-      {0x0439, L"hi", L"IN"},  {0x0437, L"ka", L"GE"},  {0x042B, L"hy", L"AM"},  {0x0445, L"bn", L"IN"},
-      {0x0464, L"fil", L"PH"}, {0x0414, L"nb", L"NO"},  {0x105F, L"tzm", L"MA"}, {0x1234, L"", L""},
+      {0x0409, L"en", L"US"},  {0x0411, L"ja", L"JP"}, {0x0C0C, L"fr", L"CA"},  {0x0407, L"de", L"DE"},
+      {0x0C0A, L"es", L"ES"},  {0x040A, L"es", L"ES"}, {0x10407, L"de", L"DE"}, {0x0404, L"zh", L"TW"},
+      {0x0C04, L"zh", L"HK"},  {0x241A, L"sr", L"RS"}, {0x0C1A, L"sr", L"CS"},  {0x2409, L"en", L"029"},
+      {0x0439, L"hi", L"IN"},  {0x0437, L"ka", L"GE"}, {0x042B, L"hy", L"AM"},  {0x0445, L"bn", L"IN"},
+      {0x0464, L"fil", L"PH"}, {0x0414, L"nb", L"NO"}, {0x105F, L"tzm", L"MA"}, {0x1234, L"", L""},
       {0, L"", L""},           {-1, L"", L""},
   };
   for (const LcidCase& c : cases) {
@@ -159,12 +165,11 @@ TEST(LocaleQueries, LocaleFromLanguageAndCharset) {
   EXPECT_EQ(str(Locale::getLocaleFromLanguage(0x040C).iso2CountryName()), L"FR");
 
   const std::pair<int, const wchar_t*> cases[] = {
-      {0, L"en-US"},     {1, L"en-US"},     {-1, L"en-US"},   {128, L"ja-JP"},  {129, L"ko-KR"},
-      {130, L"ko-KR"},   {134, L"zh-CN"},   {136, L"zh-TW"},  {161, L"el-GR"},  {162, L"tr-TR"},
-      {163, L"vi-VN"},   {177, L"he-IL"},   {178, L"ar-SA"},  {186, L"et-EE"},  {204, L"ru-RU"},
-      {222, L"th-TH"},   {238, L"cs-CZ"},   {256, L"bn-IN"},  {257, L"pa-IN"},  {258, L"gu-IN"},
-      {259, L"ta-IN"},   {260, L"te-IN"},   {261, L"kn-IN"},  {262, L"ml-IN"},  {263, L"mr-IN"},
-      {264, L"or-IN"},   {265, L"en-US"},
+      {0, L"en-US"},   {1, L"en-US"},   {-1, L"en-US"},  {128, L"ja-JP"}, {129, L"ko-KR"}, {130, L"ko-KR"},
+      {134, L"zh-CN"}, {136, L"zh-TW"}, {161, L"el-GR"}, {162, L"tr-TR"}, {163, L"vi-VN"}, {177, L"he-IL"},
+      {178, L"ar-SA"}, {186, L"et-EE"}, {204, L"ru-RU"}, {222, L"th-TH"}, {238, L"cs-CZ"}, {256, L"bn-IN"},
+      {257, L"pa-IN"}, {258, L"gu-IN"}, {259, L"ta-IN"}, {260, L"te-IN"}, {261, L"kn-IN"}, {262, L"ml-IN"},
+      {263, L"mr-IN"}, {264, L"or-IN"}, {265, L"en-US"},
   };
   for (auto [charset, name] : cases) {
     SCOPED_TRACE(charset);
@@ -176,18 +181,14 @@ TEST(LocaleQueries, LocaleFromLanguageAndCharset) {
 
 TEST(LocaleQueries, CharsetOfALocale) {
   const std::pair<KvLocale, int> cases[] = {
-      {KvLocale(L"en", L"US"), 0},
-      {KvLocale(L"ja", L"JP"), 128},
-      {KvLocale(L"hi", L"IN"), 263},
-      {KvLocale(L"ka", L"GE"), 1},
+      {KvLocale(L"en", L"US"), 0},        {KvLocale(L"ja", L"JP"), 128},
+      {KvLocale(L"hi", L"IN"), 263},      {KvLocale(L"ka", L"GE"), 1},
       {KvLocale(L"zh", L"HK"), 134},       // the cache, not code page 950
       {KvLocale(L"sr", L"Cyrl-RS"), 204},  // not preloaded: from the table
-      {KvLocale(L"ku", L"Arab-IQ"), 178},
-      {KvLocale(L"ga", L"IE"), 0},
-      {KvLocale(0x1040E), 238},            // Hungarian technical sort
-      {KvLocale(L"or", L"IN"), 1},         // no ANSI code page
-      {KvLocale(L"xx", L"YY"), -1},
-      {KvLocale(0x1234), -1},
+      {KvLocale(L"ku", L"Arab-IQ"), 178}, {KvLocale(L"ga", L"IE"), 0},
+      {KvLocale(0x1040E), 238},     // Hungarian technical sort
+      {KvLocale(L"or", L"IN"), 1},  // no ANSI code page
+      {KvLocale(L"xx", L"YY"), -1},       {KvLocale(0x1234), -1},
   };
   for (int round = 0; round < 2; ++round) {  // the second round answers from the cache
     for (const auto& [locale, charset] : cases) {
@@ -201,21 +202,31 @@ TEST(LocaleQueries, CharsetOfALocale) {
 }
 
 TEST(LocaleQueries, LanguageTests) {
-  for (auto [langid, rtl] : {std::pair{0x040D, true}, {0x3C01, true}, {0x0401, true}, {0x0429, false},
-                             {0x0409, false}, {0x0C0D, true}, {0x040E, false}})
+  for (auto [langid, rtl] : {std::pair{0x040D, true},
+                             {0x3C01, true},
+                             {0x0401, true},
+                             {0x0429, false},
+                             {0x0409, false},
+                             {0x0C0D, true},
+                             {0x040E, false}})
     EXPECT_EQ(Locale::isRightToLeftLanguage(static_cast<unsigned short>(langid)), rtl) << std::hex << langid;
 
-  for (auto [name, european] : {std::pair{L"fr-CA", false}, {L"fr-BE", true}, {L"fr-FR", true}, {L"fr-CH", true},
-                                {L"en-US", false}, {L"xx-YY", false}})
+  for (auto [name, european] : {std::pair{L"fr-CA", false},
+                                {L"fr-BE", true},
+                                {L"fr-FR", true},
+                                {L"fr-CH", true},
+                                {L"en-US", false},
+                                {L"xx-YY", false}})
     EXPECT_EQ(Locale::isEuropeanFrench(Locale::getLocaleFromLocaleString(name)), european)
         << testing::PrintToString(std::wstring(name));
 
   const std::pair<CLocale, bool> latin[] = {
-      {{0x0A, 1}, true},  {{0x0A, 3}, true},  {{0x10, 2}, true}, {{0x0C, 1}, true},
-      {{0x0C, 2}, true},  {{0x0C, 3}, false}, {{0x09, 1}, false}, {{0x16, 2}, false},
+      {{0x0A, 1}, true}, {{0x0A, 3}, true},  {{0x10, 2}, true},  {{0x0C, 1}, true},
+      {{0x0C, 2}, true}, {{0x0C, 3}, false}, {{0x09, 1}, false}, {{0x16, 2}, false},
   };
   for (const auto& [host, expected] : latin)
-    EXPECT_EQ(Locale::isSpecificLatinLanguage(host), expected) << host.primaryLanguage << "/" << host.subLanguage;
+    EXPECT_EQ(Locale::isSpecificLatinLanguage(host), expected)
+        << host.primaryLanguage << "/" << host.subLanguage;
 }
 
 TEST(CharsetCache, PreloadAgreesWithTheNationalLanguageTable) {
@@ -237,9 +248,9 @@ TEST(CharsetCache, PreloadAgreesWithTheNationalLanguageTable) {
 TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
   std::ifstream csv(KVPAL_SHARED_DATA_DIR "/windows-locales/windows_locales_extended.csv");
   KVPAL_REQUIRE_REFERENCE_DATA(csv.is_open());
-  const std::map<int, int> charsetOfCodePage = {{874, 222},  {932, 128},  {936, 134},  {949, 129},  {950, 136},
-                                                {1250, 238}, {1251, 204}, {1252, 0},   {1253, 161}, {1254, 162},
-                                                {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163}};
+  const std::map<int, int> charsetOfCodePage = {
+      {874, 222}, {932, 128},  {936, 134},  {949, 129},  {950, 136},  {1250, 238}, {1251, 204},
+      {1252, 0},  {1253, 161}, {1254, 162}, {1255, 177}, {1256, 178}, {1257, 186}, {1258, 163}};
   std::map<LCID, int> preload;
   for (const detail::CharsetPair& pair : detail::charsetCachePreload()) preload[pair.lcid] = pair.charset;
 
@@ -263,16 +274,25 @@ TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
     EXPECT_EQ(info->ansiCodePage, std::stoi(codePage));
     // The code page decides the character set unless the cache says otherwise.
     auto cached = preload.find(lcid);
-    EXPECT_EQ(info->charset, cached != preload.end() ? cached->second : charsetOfCodePage.at(std::stoi(codePage)));
+    EXPECT_EQ(info->charset,
+              cached != preload.end() ? cached->second : charsetOfCodePage.at(std::stoi(codePage)));
     ++rows;
   }
   EXPECT_GT(rows, 300);
 
-  for (auto [name, lcid] : {std::pair{L"hi-IN", 0x0439}, {L"ka-GE", 0x0437}, {L"hy-AM", 0x042B},
-                            {L"bn-IN", 0x0445}, {L"dv-MV", 0x0465}, {L"syr-SY", 0x045A}, {L"mi-NZ", 0x0481},
+  for (auto [name, lcid] : {std::pair{L"hi-IN", 0x0439},
+                            {L"ka-GE", 0x0437},
+                            {L"hy-AM", 0x042B},
+                            {L"bn-IN", 0x0445},
+                            {L"dv-MV", 0x0465},
+                            {L"syr-SY", 0x045A},
+                            {L"mi-NZ", 0x0481},
                             // script-qualified names without a region
-                            {L"chr-Cher", 0x045C}, {L"iu-Cans", 0x045D}, {L"mn-Mong", 0x0850},
-                            {L"tzm-Tfng", 0x105F}, {L"tzm-Tfng-MA", 0x105F}}) {
+                            {L"chr-Cher", 0x045C},
+                            {L"iu-Cans", 0x045D},
+                            {L"mn-Mong", 0x0850},
+                            {L"tzm-Tfng", 0x105F},
+                            {L"tzm-Tfng-MA", 0x105F}}) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(name)));
     EXPECT_EQ(detail::nlsLcidFromName(name), static_cast<LCID>(lcid));
     const detail::NlsLocale* info = detail::nlsFindLocale(lcid);
@@ -285,15 +305,33 @@ TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
 
 TEST(PosixLocaleNames, MapToTheWindowsLocale) {
   const std::pair<const char*, LCID> cases[] = {
-      {"de_DE.UTF-8", 0x0407},    {"de_DE@euro", 0x0407},     {"de_DE.ISO-8859-15@euro", 0x0407},
-      {"en_US", 0x0409},          {"en_GB.UTF-8", 0x0809},    {"ja_JP.eucJP", 0x0411},
-      {"fr_CA.UTF-8", 0x0C0C},    {"es_ES.UTF-8", 0x0C0A},    {"zh_TW", 0x0404},
-      {"zh_CN.GB18030", 0x0804},  {"sr_RS@latin", 0x241A},    {"sr_RS", 0x281A},
-      {"sr_ME", 0x301A},          {"uz_UZ", 0x0443},          {"uz_UZ@cyrillic", 0x0843},
-      {"ca_ES@valencia", 0x0803}, {"ca_ES", 0x0403},          {"iu_CA", 0x045D},
-      {"pa_PK", 0x0846},          {"hi_IN", 0x0439},          {"nl_AW", 0x0413},
-      {"de", 0x0407},             {"C", 0x0409},              {"C.UTF-8", 0x0409},
-      {"POSIX", 0x0409},          {"", 0x0409},               {"xx_YY.UTF-8", 0x0409},
+      {"de_DE.UTF-8", 0x0407},
+      {"de_DE@euro", 0x0407},
+      {"de_DE.ISO-8859-15@euro", 0x0407},
+      {"en_US", 0x0409},
+      {"en_GB.UTF-8", 0x0809},
+      {"ja_JP.eucJP", 0x0411},
+      {"fr_CA.UTF-8", 0x0C0C},
+      {"es_ES.UTF-8", 0x0C0A},
+      {"zh_TW", 0x0404},
+      {"zh_CN.GB18030", 0x0804},
+      {"sr_RS@latin", 0x241A},
+      {"sr_RS", 0x281A},
+      {"sr_ME", 0x301A},
+      {"uz_UZ", 0x0443},
+      {"uz_UZ@cyrillic", 0x0843},
+      {"ca_ES@valencia", 0x0803},
+      {"ca_ES", 0x0403},
+      {"iu_CA", 0x045D},
+      {"pa_PK", 0x0846},
+      {"hi_IN", 0x0439},
+      {"nl_AW", 0x0413},
+      {"de", 0x0407},
+      {"C", 0x0409},
+      {"C.UTF-8", 0x0409},
+      {"POSIX", 0x0409},
+      {"", 0x0409},
+      {"xx_YY.UTF-8", 0x0409},
       {"de_DE_phoneb", 0x0409},
   };
   for (auto [name, lcid] : cases) EXPECT_EQ(detail::lcidFromPosixLocaleName(name), lcid) << name;

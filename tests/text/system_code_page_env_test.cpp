@@ -53,11 +53,11 @@ TEST(SystemCodePageEnvironment, CodePageZeroFollowsTheLocaleVariables) {
       {"POSIX", nullptr, "ja_JP.UTF-8", 1252},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-") << " "
-                                    << (c.lang ? c.lang : "-"));
+    SCOPED_TRACE(testing::Message() << (c.lcAll ? c.lcAll : "-") << " " << (c.lcCtype ? c.lcCtype : "-")
+                                    << " " << (c.lang ? c.lang : "-"));
     const kvpal::test::ChildOutcome child = kvpal::test::runInChild([&] {
-      const std::pair<const char*, const char*> vars[] = {{"LC_ALL", c.lcAll}, {"LC_CTYPE", c.lcCtype},
-                                                          {"LANG", c.lang}};
+      const std::pair<const char*, const char*> vars[] = {
+          {"LC_ALL", c.lcAll}, {"LC_CTYPE", c.lcCtype}, {"LANG", c.lang}};
       for (auto [name, value] : vars) value ? setenv(name, value, 1) : unsetenv(name);
       setenv("KVPAL_EXPECTED_ANSI_CODE_PAGE", std::to_string(c.codePage).c_str(), 1);
       execl("/proc/self/exe", "text_test", "--gtest_filter=SystemCodePageEnvironment.DISABLED_Child",

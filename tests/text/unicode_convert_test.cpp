@@ -1,4 +1,6 @@
 // Code-page ids, the UTF-8 and code page conversions and the UTF-16 helpers.
+#include "pal/unicode_convert.h"
+
 #include <gtest/gtest.h>
 #include <unicode/ustring.h>
 
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "pal/unicode_convert.h"
 #include "base/utf16.h"
 #include "text/icu_code_page.h"
 
@@ -16,9 +17,15 @@ using Halvex::Tessaran::PAL::UnicodeConvert::WideCharToUtf16Helper;
 
 namespace {
 
-code_page_id id(int v) { return static_cast<code_page_id>(v); }
-int idOf(code_page_id_ex c) { return static_cast<code_page_id>(c); }
-unsigned cpOf(code_page_id_ex c) { return static_cast<unsigned>(c); }
+code_page_id id(int v) {
+  return static_cast<code_page_id>(v);
+}
+int idOf(code_page_id_ex c) {
+  return static_cast<code_page_id>(c);
+}
+unsigned cpOf(code_page_id_ex c) {
+  return static_cast<unsigned>(c);
+}
 
 std::wstring wide(std::initializer_list<uint32_t> units) {
   std::wstring s;
@@ -44,11 +51,13 @@ TEST(CodePageId, ReverseLookupAndValidity) {
     int id;  // expected id field
     bool valid;
   } cases[] = {
-      {0, 0, true},         {1252, 30, true},     {1250, 28, true},  {1253, 32, true},  {1254, 33, true},
-      {932, 38, true},      {936, 39, true},      {949, 40, true},   {950, 41, true},   {1361, 42, true},
-      {437, 11, true},      {866, 27, true},      {1251, 29, true},  {1200, 43, true},  {1258, 44, true},
-      {65001, 45, true},    {54936, 45, true},    {28591, 45, true}, {20866, 45, true}, {12345, -1, false},
-      {0xFFFFFFFF, -1, false},
+      {0, 0, true},      {1252, 30, true},   {1250, 28, true},
+      {1253, 32, true},  {1254, 33, true},   {932, 38, true},
+      {936, 39, true},   {949, 40, true},    {950, 41, true},
+      {1361, 42, true},  {437, 11, true},    {866, 27, true},
+      {1251, 29, true},  {1200, 43, true},   {1258, 44, true},
+      {65001, 45, true}, {54936, 45, true},  {28591, 45, true},
+      {20866, 45, true}, {12345, -1, false}, {0xFFFFFFFF, -1, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.codePage);
@@ -68,8 +77,8 @@ TEST(CodePageId, FromIdAndFallbackEntry) {
     unsigned codePage;  // operator unsigned int
     unsigned fromId;    // winCodePageFromId
   } cases[] = {
-      {2, 2, 1252, 1252}, {22, 22, 932, 932},  {43, 43, 1200, 1200}, {44, 44, 1258, 1258}, {23, 23, 0, 0},
-      {0, 0, 0, 0},       {99, 45, 0, 1252},   {45, 45, 0, 1252},    {-1, 45, 0, 1252},
+      {2, 2, 1252, 1252}, {22, 22, 932, 932}, {43, 43, 1200, 1200}, {44, 44, 1258, 1258}, {23, 23, 0, 0},
+      {0, 0, 0, 0},       {99, 45, 0, 1252},  {45, 45, 0, 1252},    {-1, 45, 0, 1252},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.id);
@@ -87,8 +96,8 @@ TEST(CodePageId, CanInterpretEncodingThroughItsCache) {
     int id;
     bool answer;
   } sequence[] = {
-      {22, true}, {22, true}, {0, false}, {22, true}, {1, false}, {23, false}, {2, true}, {45, false},
-      {2, true},  {-1, false}, {43, true}, {99, false}, {43, true}, {4, false}, {4, false}, {42, true},
+      {22, true}, {22, true},  {0, false}, {22, true},  {1, false}, {23, false}, {2, true},  {45, false},
+      {2, true},  {-1, false}, {43, true}, {99, false}, {43, true}, {4, false},  {4, false}, {42, true},
   };
   for (const auto& c : sequence) EXPECT_EQ(canInterpretEncoding(id(c.id)), c.answer) << c.id;
   for (int i = 0; i < 45; ++i)
@@ -108,21 +117,29 @@ TEST(Utf8, Decode) {
       {"\xF4\x8F\xBF\xBF", wide({0x10FFFF})},
       {"\xEF\xBB\xBFx", L"\uFEFFx"},  // a byte-order mark is a character
       // One U+FFFD per maximal ill-formed subpart.
-      {"a\xF1\x80\x80\xE1\x80\xC2" "b\x80" "c\x80\xBF" "d", L"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"},
-      {"\xC0\x80", L"\uFFFD\uFFFD"},                // overlong NUL
+      {"a\xF1\x80\x80\xE1\x80\xC2"
+       "b\x80"
+       "c\x80\xBF"
+       "d",
+       L"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"},
+      {"\xC0\x80", L"\uFFFD\uFFFD"},  // overlong NUL
       {"\xC1\xBF", L"\uFFFD\uFFFD"},
-      {"\xE0\x80\x80", L"\uFFFD\uFFFD\uFFFD"},      // overlong 3-byte
+      {"\xE0\x80\x80", L"\uFFFD\uFFFD\uFFFD"},  // overlong 3-byte
       {"\xE0\x9F\xBF", L"\uFFFD\uFFFD\uFFFD"},
-      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},      // encoded surrogate
+      {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
       {"\xF0\x80\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},
       {"\xF4\x90\x80\x80", L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
       {"\xF5\x80", L"\uFFFD\uFFFD"},
-      {"\xFF" "a", L"\uFFFDa"},
-      {"\xE2\x82", L"\uFFFD"},                      // truncated at the end
+      {"\xFF"
+       "a",
+       L"\uFFFDa"},
+      {"\xE2\x82", L"\uFFFD"},  // truncated at the end
       {"\xF0\x9F\x98", L"\uFFFD"},
-      {"\xE2\x82" "a", L"\uFFFDa"},                 // truncated before ASCII
+      {"\xE2\x82"
+       "a",
+       L"\uFFFDa"},  // truncated before ASCII
       {"\xF0\x9F\xE2\x82\xAC", L"\uFFFD\u20AC"},
-      {"x\0y", L"x"},                               // stops at the first zero
+      {"x\0y", L"x"},  // stops at the first zero
   };
   for (const auto& c : cases) {
     std::wstring out = L"stale";
@@ -140,8 +157,10 @@ TEST(Utf8, Encode) {
       {L"plain", "plain"},
       {wide({0x7F, 0x80, 0x7FF, 0x800, 0xFFFF}), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
       {wide({0x10000, 0x10FFFF}), "\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
-      {wide({0xD800}), "\xEF\xBF\xBD"},              // lone surrogates
-      {wide({'a', 0xDFFF, 'b'}), "a\xEF\xBF\xBD" "b"},
+      {wide({0xD800}), "\xEF\xBF\xBD"},  // lone surrogates
+      {wide({'a', 0xDFFF, 'b'}),
+       "a\xEF\xBF\xBD"
+       "b"},
       {wide({0xD83D, 0xDE00}), "\xEF\xBF\xBD\xEF\xBF\xBD"},  // UTF-16 pair in UTF-32 text
       {wide({0x110000, 0x7FFFFFFF, 0xFFFFFFFF}), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
   };
@@ -179,8 +198,10 @@ TEST(Utf8, RunsAroundOtherSequences) {
     std::wstring wide;
   } bases[] = {
       {"\xE4\xB8\xAD", L"\u4e2d"},  // three bytes
-      {"\xC3\xA9", L"\u00e9"},       // two bytes
-      {"\xD0\x96" "a", L"\u0416a"},  // two and one
+      {"\xC3\xA9", L"\u00e9"},      // two bytes
+      {"\xD0\x96"
+       "a",
+       L"\u0416a"},  // two and one
       {"\xDF\xBF", L"\u07ff"},
   };
   struct Insert {
@@ -195,8 +216,8 @@ TEST(Utf8, RunsAroundOtherSequences) {
       {"\xF0\x9F\x98\x80", wide({0x1F600}), true},
       {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD", false},  // surrogate
       {"\xE0\x9F\xBF", L"\uFFFD\uFFFD\uFFFD", false},  // overlong
-      {"\xC1\xBF", L"\uFFFD\uFFFD", false},              // overlong
-      {"\xE4\xB8", L"\uFFFD", false},                    // truncated
+      {"\xC1\xBF", L"\uFFFD\uFFFD", false},            // overlong
+      {"\xE4\xB8", L"\uFFFD", false},                  // truncated
       {"\xC3", L"\uFFFD", false},
       {"\x80", L"\uFFFD", false},
       {"\xFE", L"\uFFFD", false},
@@ -290,7 +311,8 @@ TEST(CodePageConversion, ToBytes) {
       {54936, L"\u4e2d", ToMultibyteNoBestFit, ToMultiByteFailed, ""},
       {65001, L"\u00e9", ToMultibyteNoBestFit, ToMultiByteOk, "\xC3\xA9"},
       {65001, wide({0xDC00}), ToMultibyteDefault, ToMultiByteLossy, "\xEF\xBF\xBD"},
-      {1200, L"A" + wide({0x1F600}), ToMultibyteDefault, ToMultiByteOk, std::string("A\0\x3D\xD8\x00\xDE", 6)},
+      {1200, L"A" + wide({0x1F600}), ToMultibyteDefault, ToMultiByteOk,
+       std::string("A\0\x3D\xD8\x00\xDE", 6)},
       {28591, L"\u00ff\u0100", ToMultibyteNoBestFit, ToMultiByteLossy, "\xFF?"},
       {20866, L"\u0416", ToMultibyteDefault, ToMultiByteOk, "\xF6"},  // KOI8-R through ICU
       {12345, L"a", ToMultibyteDefault, ToMultiByteFailed, ""},
@@ -322,9 +344,9 @@ TEST(CodePageConversion, ToWide) {
       {1252, std::string("a\0b", 3), 0, ToWideCharOk, L"a"},
       {932, "\x93\xFA\x96\x7B", 1, ToWideCharOk, L"\u65e5\u672c"},
       {932, "\x82\xA0", 3, ToWideCharOk, L"\u3042"},
-      {932, "\x85\x41", 1, ToWideCharFailed, L""},   // unmapped pair
-      {932, "a\x81", 1, ToWideCharFailed, L""},      // lead byte at the end
-      {932, "\x81\x22", 1, ToWideCharFailed, L""},   // lead byte before a non-trail byte
+      {932, "\x85\x41", 1, ToWideCharFailed, L""},  // unmapped pair
+      {932, "a\x81", 1, ToWideCharFailed, L""},     // lead byte at the end
+      {932, "\x81\x22", 1, ToWideCharFailed, L""},  // lead byte before a non-trail byte
       {932, "\x85\x41", 0, ToWideCharOk, L"\u30fb"},
       {932, "\x81\"x", 0, ToWideCharOk, L"\u30fb\"x"},  // the quote survives
       {936, "\xD6\xD0", 1, ToWideCharOk, L"\u4e2d"},
@@ -332,7 +354,7 @@ TEST(CodePageConversion, ToWide) {
       {950, "\xA4\xA4", 1, ToWideCharOk, L"\u4e2d"},
       {950, "\xA4", 0, ToWideCharOk, L"?"},
       {1361, "\x88\x61", 1, ToWideCharOk, L"\uac00"},
-      {864, "\x9B", 1, ToWideCharFailed, L""},   // undefined in the OEM table
+      {864, "\x9B", 1, ToWideCharFailed, L""},  // undefined in the OEM table
       {864, "\x9B", 0, ToWideCharOk, L"?"},
       {65001, "\xC3\xA9", 1, ToWideCharOk, L"\u00e9"},
       {65001, "\xC3", 1, ToWideCharFailed, L""},
@@ -391,7 +413,8 @@ TEST(CodePageConversion, PrintableRepertoireRoundTrips) {
         collect(single);
         continue;
       }
-      for (int trail = 0x01; trail < 0x100; ++trail) collect({static_cast<char>(lead), static_cast<char>(trail)});
+      for (int trail = 0x01; trail < 0x100; ++trail)
+        collect({static_cast<char>(lead), static_cast<char>(trail)});
     }
     ASSERT_GT(repertoire.size(), 90u);
     std::string bytes;
@@ -420,7 +443,9 @@ TEST(CodePageConversion, IcuStepBoundariesAreInvisible) {
     std::wstring text;
     std::string bytes;
   } cases[] = {
-      {54936, L"a\u4e2d" + emoji + L"b" + emoji, "a\xD6\xD0\x94\x39\xFC\x36" "b\x94\x39\xFC\x36"},
+      {54936, L"a\u4e2d" + emoji + L"b" + emoji,
+       "a\xD6\xD0\x94\x39\xFC\x36"
+       "b\x94\x39\xFC\x36"},
       {65000, L"a\u00e9\u4e2d" + emoji + L"z", "a+AOlOLdg93gA-z"},
       {1201, L"A" + emoji, std::string("\0A\xD8\x3D\xDE\0", 6)},
       {20866, L"\u0416\u0417x", "\xF6\xFAx"},
@@ -477,7 +502,9 @@ TEST(Utf16Helpers, WideToUtf16) {
       {L"abc", 2, u"ab"},  // the capacity bounds the scan
       {L"abc", 0, u""},
       {L"", 1, u""},
-      {L"a" + wide({0x1F600}) + L"b", 4, u"a\xD83D\xDE00" u"b"},
+      {L"a" + wide({0x1F600}) + L"b", 4,
+       u"a\xD83D\xDE00"
+       u"b"},
   };
   for (const auto& c : cases) {
     WideCharToUtf16Helper helper(c.buffer.c_str(), c.capacity);
@@ -503,11 +530,14 @@ TEST(Utf16Helpers, Utf16ToWide) {
     std::wstring text;
   } cases[] = {
       {8, u"hello", false, 0, true, 5, L"hello"},
-      {8, u"a\xD83D\xDE00" u"b", false, 0, true, 3, L"a" + wide({0x1F600}) + L"b"},
+      {8,
+       u"a\xD83D\xDE00"
+       u"b",
+       false, 0, true, 3, L"a" + wide({0x1F600}) + L"b"},
       {8, u"x\xD83D", false, 0, true, 2, L"x\uFFFD"},
       {4, u"abcd", false, 0, true, 4, L"abcd"},  // no room for a zero: capacity bounds
       {8, u"hello", true, 8, true, 5, L"hello"},
-      {8, u"hello", true, 7, false, 8, L""},      // destination too small
+      {8, u"hello", true, 7, false, 8, L""},  // destination too small
       {0, u"", false, 3, true, 0, L""},
   };
   for (const auto& c : cases) {

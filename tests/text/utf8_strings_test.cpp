@@ -1,7 +1,7 @@
 // Whole-string UTF-8 <-> UTF-32 conversion, including ill-formed input.
-#include "base/utf8.h"
-
 #include <gtest/gtest.h>
+
+#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -42,10 +42,15 @@ TEST(Utf8, Utf8ToWideReplacesEachMaximalIllFormedPart) {
 // boundary must decode exactly as the one-pass decoder reads it.
 TEST(Utf8, WholeStringFormsMatchTheOnePassDecoderAcrossChunkBoundaries) {
   const std::string pieces[] = {
-      "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80",  // whole sequences
-      "\xE4\xB8", "\xF0\x9F\x98",                      // truncated ones
-      "\xE4\xB8\xAD\x80\x80\x80\x80\x80",              // continuation bytes beyond the lead's reach
-      "\x80\x80\x80\x80\x80\x80", "\xED\xA0\x80", "\xC0\xAF",
+      "\xC3\xA9",
+      "\xE4\xB8\xAD",
+      "\xF0\x9F\x98\x80",  // whole sequences
+      "\xE4\xB8",
+      "\xF0\x9F\x98",                      // truncated ones
+      "\xE4\xB8\xAD\x80\x80\x80\x80\x80",  // continuation bytes beyond the lead's reach
+      "\x80\x80\x80\x80\x80\x80",
+      "\xED\xA0\x80",
+      "\xC0\xAF",
   };
   for (const auto& piece : pieces) {
     for (size_t at = 4085; at <= 4100; ++at) {

@@ -74,7 +74,8 @@ int runFonts(const kvpal::Args& args) {
   if (fonts.empty()) return kvpal::failure("fonts", "fontconfig lists no TrueType or OpenType faces");
   int shown = 0;
   for (const FontInformation& f : fonts) {
-    if (filtered && !detail::equalsIgnoringCase(f.faceName, family) && !detail::equalsIgnoringCase(f.localFaceName, family))
+    if (filtered && !detail::equalsIgnoringCase(f.faceName, family) &&
+        !detail::equalsIgnoringCase(f.localFaceName, family))
       continue;
     if (shown++) std::cout << "\n";
     print(f);

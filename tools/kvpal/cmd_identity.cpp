@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <iostream>
 
+#include "base/utf8.h"
 #include "command.h"
 #include "options.h"
 #include "settings/product_identity.h"
 #include "settings/roots_state.h"
-#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -28,8 +28,8 @@ std::string join(const std::vector<std::wstring>& items) {
 
 int runIdentity(const kvpal::Args& args) {
   kvpal::Options o;
-  if (int rc = kvpal::parseOptionsOnly(kName, args, 0, {{"--product", "--language", "--roaming", "--install"}, {"--oem"}},
-                                       o))
+  if (int rc = kvpal::parseOptionsOnly(kName, args, 0,
+                                       {{"--product", "--language", "--roaming", "--install"}, {"--oem"}}, o))
     return rc;
   const std::wstring product = utf8ToWide(o.value("--product"));
   const std::wstring language = utf8ToWide(o.value("--language"));
@@ -54,9 +54,10 @@ int runIdentity(const kvpal::Args& args) {
   for (const auto& [name, languages] : info.installedProducts)
     products += (products.empty() ? "" : "; ") + wideToUtf8(name) + " (" + join(languages) + ")";
   row("Installed products:  ", products.empty() ? "(none)" : products);
-  row("Last launched:       ", info.lastLaunchedProduct.empty() && info.lastLaunchedLanguage.empty()
-                                   ? "(none)"
-                                   : wideToUtf8(info.lastLaunchedProduct) + " " + wideToUtf8(info.lastLaunchedLanguage));
+  row("Last launched:       ",
+      info.lastLaunchedProduct.empty() && info.lastLaunchedLanguage.empty()
+          ? "(none)"
+          : wideToUtf8(info.lastLaunchedProduct) + " " + wideToUtf8(info.lastLaunchedLanguage));
 
   const char* oldPath = std::getenv("PATH");
   const std::string before = oldPath ? oldPath : "";

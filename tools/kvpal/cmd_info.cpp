@@ -17,17 +17,22 @@ namespace PAL = Halvex::Tessaran::PAL;
 void printRoots() {
   using Roots = PAL::Settings::Roots;
   std::cout << "Settings roots:\n"
-            << "  Roaming root:                  " << PAL::detail::wideToUtf8(Roots::roamingRootName()) << "\n"
-            << "  Product global root:           " << PAL::detail::wideToUtf8(Roots::productGlobalRootName()) << "\n"
-            << "  Product culture-specific root: " << PAL::detail::wideToUtf8(Roots::productCultureSpecificRootName()) << "\n"
+            << "  Roaming root:                  " << PAL::detail::wideToUtf8(Roots::roamingRootName())
+            << "\n"
+            << "  Product global root:           " << PAL::detail::wideToUtf8(Roots::productGlobalRootName())
+            << "\n"
+            << "  Product culture-specific root: "
+            << PAL::detail::wideToUtf8(Roots::productCultureSpecificRootName()) << "\n"
             << "  SDK root:                      " << PAL::detail::wideToUtf8(Roots::sdkRootName()) << "\n"
-            << "  Current language:              " << PAL::detail::wideToUtf8(Roots::currentLanguageName()) << "\n"
-            << "  Current profile:               " << PAL::detail::wideToUtf8(Roots::currentProfileName()) << "\n"
+            << "  Current language:              " << PAL::detail::wideToUtf8(Roots::currentLanguageName())
+            << "\n"
+            << "  Current profile:               " << PAL::detail::wideToUtf8(Roots::currentProfileName())
+            << "\n"
             << "Root list, in precedence order:\n";
   int n = 0;
   for (const auto& entry : PAL::detail::rootsState().rootList)
-    std::cout << "  " << ++n << ". " << (entry.isUserHive ? "HKCU\\" : "HKLM\\") << PAL::detail::wideToUtf8(entry.keyPath)
-              << "\n";
+    std::cout << "  " << ++n << ". " << (entry.isUserHive ? "HKCU\\" : "HKLM\\")
+              << PAL::detail::wideToUtf8(entry.keyPath) << "\n";
 }
 
 int runInfo(const kvpal::Args& args) {

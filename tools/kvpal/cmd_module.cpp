@@ -7,9 +7,9 @@
 
 #include "base/json_string.h"
 #include "command.h"
-#include "options.h"
 #include "modules/image_parser.h"
 #include "modules/plugin_contract.h"
+#include "options.h"
 #include "pal/module_image.h"
 
 namespace {
@@ -22,28 +22,38 @@ constexpr std::size_t kFirstEntries = 5;
 
 std::string formatName(const ModuleImage& image) {
   switch (image.format()) {
-    case ModuleImage::WindowsModule: return image.is32Bit() ? "PE32" : "PE32+";
+    case ModuleImage::WindowsModule:
+      return image.is32Bit() ? "PE32" : "PE32+";
     case ModuleImage::ElfModule:
-      return std::string(image.is32Bit() ? "ELF32" : "ELF64") + (image.isBigEndian() ? " big-endian" : " little-endian");
-    default: return "unknown";
+      return std::string(image.is32Bit() ? "ELF32" : "ELF64") +
+             (image.isBigEndian() ? " big-endian" : " little-endian");
+    default:
+      return "unknown";
   }
 }
 
 const char* statusText(ModuleImage::ParseStatus status) {
   switch (status) {
-    case ModuleImage::ValidImage: return "valid image";
-    case ModuleImage::ObjectFile: return "object file";
-    case ModuleImage::NotAnImage: return "not a module";
-    case ModuleImage::BadModuleHeader: return "broken module header";
+    case ModuleImage::ValidImage:
+      return "valid image";
+    case ModuleImage::ObjectFile:
+      return "object file";
+    case ModuleImage::NotAnImage:
+      return "not a module";
+    case ModuleImage::BadModuleHeader:
+      return "broken module header";
   }
   return "unknown";
 }
 
 const char* markerText(detail::VersionMarker::Result result) {
   switch (result) {
-    case detail::VersionMarker::Present: return "present";
-    case detail::VersionMarker::Absent: return "absent";
-    case detail::VersionMarker::NotLocatable: return "not locatable";
+    case detail::VersionMarker::Present:
+      return "present";
+    case detail::VersionMarker::Absent:
+      return "absent";
+    case detail::VersionMarker::NotLocatable:
+      return "not locatable";
   }
   return "unknown";
 }
@@ -100,7 +110,8 @@ void printImports(std::ostream& out, const Report& r, bool delayLoaded) {
     out << "  " << printable(m.name);
     if (m.entryCount > 0) {
       out << " (" << m.entryCount << (m.entryCount == 1 ? " entry): " : " entries): ");
-      for (std::size_t i = 0; i < m.firstEntries.size(); ++i) out << (i ? ", " : "") << printable(m.firstEntries[i]);
+      for (std::size_t i = 0; i < m.firstEntries.size(); ++i)
+        out << (i ? ", " : "") << printable(m.firstEntries[i]);
       if (m.entryCount > m.firstEntries.size()) out << ", ...";
     }
     out << "\n";
@@ -126,7 +137,8 @@ void printText(std::ostream& out, const Report& r) {
   }
   out << "plug-in entry points:\n"
       << "  " << detail::kPluginEntryPointName << ": " << (r.entryPoint ? "present" : "missing") << "\n"
-      << "  " << detail::kPluginVersionFunctionName << ": " << (r.versionFunction ? "present" : "missing") << "\n"
+      << "  " << detail::kPluginVersionFunctionName << ": " << (r.versionFunction ? "present" : "missing")
+      << "\n"
       << "  version marker: " << markerText(r.marker.result);
   if (r.marker.result == detail::VersionMarker::Present) out << " at offset " << r.marker.offset;
   if (r.marker.followedJump) out << " (after a leading jump)";
@@ -134,8 +146,10 @@ void printText(std::ostream& out, const Report& r) {
 }
 
 void printJson(std::ostream& out, const Report& r) {
-  out << "{\n  \"file\": " << detail::jsonString(r.file) << ",\n  \"format\": " << detail::jsonString(r.format) << ",\n  \"machine\": " << r.machine
-      << ",\n  \"parseStatus\": " << r.status << ",\n  \"parseStatusText\": " << detail::jsonString(statusText(r.status))
+  out << "{\n  \"file\": " << detail::jsonString(r.file)
+      << ",\n  \"format\": " << detail::jsonString(r.format) << ",\n  \"machine\": " << r.machine
+      << ",\n  \"parseStatus\": " << r.status
+      << ",\n  \"parseStatusText\": " << detail::jsonString(statusText(r.status))
       << ",\n  \"linkerVersion\": ";
   if (r.hasLinker)
     out << detail::jsonString(std::to_string(r.linkerMajor) + "." + std::to_string(r.linkerMinor));
@@ -144,15 +158,18 @@ void printJson(std::ostream& out, const Report& r) {
   out << ",\n  \"imports\": [";
   for (std::size_t i = 0; i < r.imports.size(); ++i) {
     const auto& m = r.imports[i];
-    out << (i ? "," : "") << "\n    {\"module\": " << detail::jsonString(m.name) << ", \"delayLoaded\": " << (m.delayLoaded ? "true" : "false")
-        << ", \"entryCount\": " << m.entryCount << ", \"firstEntries\": [";
-    for (std::size_t k = 0; k < m.firstEntries.size(); ++k) out << (k ? ", " : "") << detail::jsonString(m.firstEntries[k]);
+    out << (i ? "," : "") << "\n    {\"module\": " << detail::jsonString(m.name)
+        << ", \"delayLoaded\": " << (m.delayLoaded ? "true" : "false") << ", \"entryCount\": " << m.entryCount
+        << ", \"firstEntries\": [";
+    for (std::size_t k = 0; k < m.firstEntries.size(); ++k)
+      out << (k ? ", " : "") << detail::jsonString(m.firstEntries[k]);
     out << "]}";
   }
   out << (r.imports.empty() ? "" : "\n  ") << "],\n  \"exports\": [";
   for (std::size_t i = 0; i < r.exports.size(); ++i) {
     const auto& e = r.exports[i];
-    out << (i ? "," : "") << "\n    {\"ordinal\": " << e.ordinal << ", \"name\": " << (e.name.empty() ? "null" : detail::jsonString(e.name));
+    out << (i ? "," : "") << "\n    {\"ordinal\": " << e.ordinal
+        << ", \"name\": " << (e.name.empty() ? "null" : detail::jsonString(e.name));
     if (e.forwarder)
       out << ", \"forwarder\": " << detail::jsonString(e.forwardedTo);
     else
@@ -161,7 +178,8 @@ void printJson(std::ostream& out, const Report& r) {
   }
   out << (r.exports.empty() ? "" : "\n  ") << "],\n  \"plugin\": {\"" << detail::kPluginEntryPointName
       << "\": " << (r.entryPoint ? "true" : "false") << ", \"" << detail::kPluginVersionFunctionName
-      << "\": " << (r.versionFunction ? "true" : "false") << ", \"versionMarker\": " << detail::jsonString(markerText(r.marker.result))
+      << "\": " << (r.versionFunction ? "true" : "false")
+      << ", \"versionMarker\": " << detail::jsonString(markerText(r.marker.result))
       << ", \"versionMarkerOffset\": ";
   if (r.marker.result == detail::VersionMarker::Present)
     out << r.marker.offset;
@@ -175,7 +193,8 @@ int runModule(const kvpal::Args& args) {
   std::string error;
   if (!kvpal::parseOptions(args, 0, {{}, {"--json"}}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.empty()) return kvpal::usageError(kName, "missing FILE");
-  if (o.positional.size() > 1) return kvpal::usageError(kName, "unexpected argument '" + o.positional[1] + "'");
+  if (o.positional.size() > 1)
+    return kvpal::usageError(kName, "unexpected argument '" + o.positional[1] + "'");
   const std::string& file = o.positional[0];
   const bool asJson = o.has("--json");
 

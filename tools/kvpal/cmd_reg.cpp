@@ -7,9 +7,9 @@
 #include <map>
 #include <sstream>
 
+#include "base/utf8.h"
 #include "command.h"
 #include "options.h"
-#include "base/utf8.h"
 #include "settings/reg_file.h"
 #include "settings/settings_store.h"
 

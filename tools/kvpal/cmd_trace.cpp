@@ -13,9 +13,9 @@
 
 #include "base/json_string.h"
 #include "command.h"
-#include "options.h"
 #include "instrumentation/chrome_trace.h"
 #include "instrumentation/trace_file_session.h"
+#include "options.h"
 #include "pal/trace_session.h"
 
 namespace {
@@ -64,9 +64,11 @@ bool isNumber(const std::string& s) {
 // the signal that ended it; when a process stopped us, 128 plus its signal.
 int runRecord(const kvpal::Args& args) {
   kvpal::Options o;
-  if (int rc = kvpal::parseOptionsOnly(kName, args, 1, {{"--output", "--level", "--keywords"}, {}, false, true}, o))
+  if (int rc = kvpal::parseOptionsOnly(kName, args, 1,
+                                       {{"--output", "--level", "--keywords"}, {}, false, true}, o))
     return rc;
-  const std::string output = o.value("--output"), level = o.value("--level"), keywords = o.value("--keywords");
+  const std::string output = o.value("--output"), level = o.value("--level"),
+                    keywords = o.value("--keywords");
   if (output.empty()) return kvpal::usageError(kName, "record needs --output FILE");
   if (o.rest.empty()) return kvpal::usageError(kName, "record needs '-- COMMAND [ARGS...]'");
   if (!level.empty() && (!isNumber(level) || std::strtoull(level.c_str(), nullptr, 0) > 255))

@@ -26,8 +26,12 @@ void printHelp() {
 }
 }  // namespace
 
-void registerCommand(const Command& cmd) { registry().push_back(cmd); }
-const std::vector<Command>& commands() { return registry(); }
+void registerCommand(const Command& cmd) {
+  registry().push_back(cmd);
+}
+const std::vector<Command>& commands() {
+  return registry();
+}
 
 int usageError(const char* name, const std::string& message) {
   std::cerr << "kvpal " << name << ": " << message << "\n"

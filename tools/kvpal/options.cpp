@@ -25,7 +25,8 @@ bool parseOptions(const Args& args, std::size_t from, const Syntax& syntax, Opti
     }
     const bool takes = listed(syntax.withValue, name);
     const bool flag = listed(syntax.flags, name);
-    const bool looksLikeOption = syntax.slashSwitches ? (a.size() > 0 && a[0] == '-') || (a.size() > 0 && a[0] == '/' && (takes || flag))
+    const bool looksLikeOption = syntax.slashSwitches ? (a.size() > 0 && a[0] == '-') ||
+                                                            (a.size() > 0 && a[0] == '/' && (takes || flag))
                                                       : a.size() > 1 && a[0] == '-';
     if (!looksLikeOption) {
       o.positional.push_back(a);
@@ -43,7 +44,8 @@ bool parseOptions(const Args& args, std::size_t from, const Syntax& syntax, Opti
   return true;
 }
 
-int parseOptionsOnly(const char* command, const Args& args, std::size_t from, const Syntax& syntax, Options& o) {
+int parseOptionsOnly(const char* command, const Args& args, std::size_t from, const Syntax& syntax,
+                     Options& o) {
   std::string error;
   if (!parseOptions(args, from, syntax, o, error)) return usageError(command, error);
   if (!o.positional.empty()) return usageError(command, "unexpected argument '" + o.positional.front() + "'");

@@ -42,6 +42,7 @@ bool parseOptions(const Args& args, std::size_t from, const Syntax& syntax, Opti
 
 // parseOptions for a command that takes options only: kOk, or kUsage after
 // printing the usage error for `command`.
-int parseOptionsOnly(const char* command, const Args& args, std::size_t from, const Syntax& syntax, Options& o);
+int parseOptionsOnly(const char* command, const Args& args, std::size_t from, const Syntax& syntax,
+                     Options& o);
 
 }  // namespace kvpal

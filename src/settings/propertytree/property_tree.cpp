@@ -10,12 +10,12 @@
 #include <iostream>
 #include <sstream>
 
-#include "pal/unicode_convert.h"
 #include "base/utf16.h"
+#include "base/utf8.h"
+#include "pal/unicode_convert.h"
 #include "platform/posix_util.h"
 #include "settings/propertytree/nesting_limit.h"
 #include "settings/propertytree/property_tree_text.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 
