@@ -12,6 +12,7 @@
 #include "pal/module_image.h"
 #include "pal/package_utils.h"
 #include "pal/perf_log.h"
+#include "pal/process.h"
 #include "pal/property_tree.h"
 #include "pal/property_tree_operations.h"
 #include "pal/seh.h"

@@ -22,9 +22,13 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-ModuleName parse(std::string_view name) {
+std::string_view baseName(std::string_view name) {
   size_t slash = name.find_last_of("/\\");
-  if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  return slash == std::string_view::npos ? name : name.substr(slash + 1);
+}
+
+ModuleName parse(std::string_view name) {
+  name = baseName(name);
   size_t dot = name.rfind('.');
   if (dot == std::string_view::npos) return {name, Kind::Library};
   std::string_view ext = name.substr(dot);
@@ -54,6 +58,11 @@ bool moduleFileNameMatches(std::string_view moduleName, std::string_view fileNam
   for (const std::string& base : moduleFileNames(moduleName))
     if (fileName.starts_with(base) && isVersionSuffix(fileName.substr(base.size()))) return true;
   return false;
+}
+
+bool executableFileNameMatches(std::string_view name, std::string_view fileName) {
+  ModuleName m = parse(name);
+  return !m.stem.empty() && fileName == (m.kind == Kind::Executable ? m.stem : baseName(name));
 }
 
 std::vector<std::string> moduleFileNames(std::string_view moduleName) {

@@ -1,6 +1,7 @@
 // Finding modules named the Windows way in folders and among the modules the
 // dynamic loader has mapped.
 #include <dirent.h>
+#include <dlfcn.h>
 #include <link.h>
 
 #include <algorithm>
@@ -46,8 +47,7 @@ int visitLoaded(dl_phdr_info* info, size_t, void* data) {
   std::string file = info->dlpi_name ? info->dlpi_name : "";
   // The executable is listed without a name.
   if (file.empty()) {
-    std::error_code ec;
-    file = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    file = executableFile();
     if (file.empty()) return 0;
   }
   std::string_view base(file);
@@ -64,6 +64,23 @@ bool isModuleLoaded(std::string_view moduleName, std::string* path) {
   LoadedSearch search{moduleName, path};
   dl_iterate_phdr(visitLoaded, &search);
   return search.found;
+}
+
+bool loadedModuleExports(std::string_view moduleName, std::initializer_list<const char*> symbols) {
+  std::string path;
+  if (!isModuleLoaded(moduleName, &path)) return false;
+  // RTLD_NOLOAD only takes another reference on the mapped module.
+  void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+  if (!handle) return false;
+  bool all = true;
+  for (const char* symbol : symbols) all = all && dlsym(handle, symbol) != nullptr;
+  dlclose(handle);
+  return all;
+}
+
+std::string executableFile() {
+  std::error_code ec;
+  return std::filesystem::read_symlink("/proc/self/exe", ec).string();
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail

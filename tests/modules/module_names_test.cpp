@@ -52,6 +52,25 @@ TEST(ModuleNames, FileNamesMatchByTheRule) {
     EXPECT_EQ(moduleFileNameMatches(c.module, c.file), c.matches) << c.module << " / " << c.file;
 }
 
+TEST(ModuleNames, ExecutablesMatchWithoutTheirExtension) {
+  const MatchCase cases[] = {
+      {"app.exe", "app", true},
+      {"app.ExE", "app", true},
+      {"C:\\x\\app.exe", "app", true},
+      {"app", "app", true},
+      {"app.sh", "app.sh", true},
+      {"/usr/bin/app", "app", true},
+      {"app.exe", "app.exe", false},
+      {"app.exe", "App", false},
+      {"app", "app2", false},
+      {"app.dll", "libapp.so", false},
+      {".exe", "", false},
+      {"", "", false},
+  };
+  for (const MatchCase& c : cases)
+    EXPECT_EQ(executableFileNameMatches(c.module, c.file), c.matches) << c.module << " / " << c.file;
+}
+
 TEST(ModuleNames, CandidateFileNamesInOrder) {
   EXPECT_EQ(moduleFileNames("kvgs.dll"), (std::vector<std::string>{"libkvgs.so", "kvgs.so"}));
   EXPECT_EQ(moduleFileNames("kvgs"), (std::vector<std::string>{"libkvgs.so", "kvgs.so"}));
