@@ -262,6 +262,7 @@ std::vector<EntryPoint> memoryAndThreadEntryPoints() {
 std::vector<EntryPoint> processAndModuleEntryPoints() {
   namespace P = Halvex::Tessaran::PAL::Process;
   namespace B = Halvex::Tessaran::PAL::Blob;
+  using SO = KvRxSharedObjImp;
   return {
       entry<void (*)()>("initializeProcessDefaults", &P::initializeProcessDefaults),
       entry<bool (*)()>("isTrellis", &P::isTrellis),
@@ -275,6 +276,12 @@ std::vector<EntryPoint> processAndModuleEntryPoints() {
       entry<unsigned __int64 (*)()>("TickCount::getTickCount", &TickCount::getTickCount),
       entry<bool (*)(const wchar_t*, const path&)>("Blob::downloadToFile", &B::downloadToFile),
       entry<std::wstring (*)(const path&)>("Blob::createUrl", &B::createUrl),
+      entry<SO* (*)(const wchar_t*, bool)>("KvRxSharedObjImp::tryLoad", &SO::tryLoad),
+      entry<SO* (*)()>("KvRxSharedObjImp::getNullObject", &SO::getNullObject),
+      entry<SO* (*)(void*)>("KvRxSharedObjImp::getFromNative", &SO::getFromNative),
+      entry<void* (SO::*)(const char*) const>("KvRxSharedObjImp::getSymbol", &SO::getSymbol),
+      entry<bool (SO::*)() const>("KvRxSharedObjImp::isLoaded", &SO::isLoaded),
+      entry<SO& (SO::*)(SO &&)>("KvRxSharedObjImp::operator=", &SO::operator=),
   };
 }
 
