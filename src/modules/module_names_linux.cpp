@@ -13,6 +13,7 @@ namespace Halvex::Tessaran::PAL::detail {
 
 std::string findModuleInFolder(const std::string& folder, std::string_view moduleName) {
   std::string dir = folder.empty() ? "." : folder;
+  if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   for (const std::string& name : moduleFileNames(moduleName)) {
     std::error_code ec;
     std::string candidate = dir + "/" + name;

@@ -20,10 +20,12 @@ void* openModule(const std::string& name) {
     return file.empty() ? nullptr : dlopen(file.c_str(), flags);
   }
   // As on Windows, the executable's own folder comes before the system's.
+  // Unknown, the executable's folder must not become the current one.
   std::string exe = detail::executableFile();
-  std::string file = detail::findModuleInFolder(exe.substr(0, exe.rfind('/') + 1), name);
-  if (!file.empty()) {
-    if (void* handle = dlopen(file.c_str(), flags)) return handle;
+  if (size_t end = exe.rfind('/'); end != std::string::npos) {
+    std::string file = detail::findModuleInFolder(exe.substr(0, end + 1), name);
+    if (!file.empty())
+      if (void* handle = dlopen(file.c_str(), flags)) return handle;
   }
   for (const std::string& candidate : detail::moduleFileNames(name))
     if (void* handle = dlopen(candidate.c_str(), flags)) return handle;

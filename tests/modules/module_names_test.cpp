@@ -98,6 +98,7 @@ TEST(ModuleNames, FolderLookupPrefersUnversionedFiles) {
   // A folder of that name is no module.
   std::filesystem::create_directory(d + "/libother.so");
   EXPECT_EQ(findModuleInFolder(d, "other.dll"), "");
+  EXPECT_EQ(findModuleInFolder(d + "/", "kvgs.dll"), d + "/libkvgs.so");
   EXPECT_EQ(findModuleInFolder(d + "/missing", "kvgs.dll"), "");
 }
 
