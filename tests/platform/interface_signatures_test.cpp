@@ -291,11 +291,37 @@ std::vector<EntryPoint> memoryAndThreadEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> processAndModuleEntryPoints() {
+  namespace P = Halvex::Tessaran::PAL::Process;
+  namespace B = Halvex::Tessaran::PAL::Blob;
+  using SO = KvRxSharedObjImp;
+  return {
+      entry<void (*)()>("initializeProcessDefaults", &P::initializeProcessDefaults),
+      entry<bool (*)()>("isTrellis", &P::isTrellis),
+      entry<std::wstring (*)()>("getImagePath", &P::getImagePath),
+      entry<bool (*)(__int64&, __int64&)>("getKernelUserTimes", &P::getKernelUserTimes),
+      entry<bool (*)()>("getMultipleSessions", &P::getMultipleSessions),
+      entry<void (*)(const char*)>("terminateProcess", &P::terminateProcess),
+      entry<void (*)()>("adjustWorkingSet", &P::adjustWorkingSet),
+      entry<bool (*)()>("isForegroundApplication", &P::isForegroundApplication),
+      entry<void (*)(bool)>("setIsForegroundApplication", &P::setIsForegroundApplication),
+      entry<unsigned __int64 (*)()>("TickCount::getTickCount", &TickCount::getTickCount),
+      entry<bool (*)(const wchar_t*, const path&)>("Blob::downloadToFile", &B::downloadToFile),
+      entry<std::wstring (*)(const path&)>("Blob::createUrl", &B::createUrl),
+      entry<SO* (*)(const wchar_t*, bool)>("KvRxSharedObjImp::tryLoad", &SO::tryLoad),
+      entry<SO* (*)()>("KvRxSharedObjImp::getNullObject", &SO::getNullObject),
+      entry<SO* (*)(void*)>("KvRxSharedObjImp::getFromNative", &SO::getFromNative),
+      entry<void* (SO::*)(const char*) const>("KvRxSharedObjImp::getSymbol", &SO::getSymbol),
+      entry<bool (SO::*)() const>("KvRxSharedObjImp::isLoaded", &SO::isLoaded),
+      entry<SO& (SO::*)(SO &&)>("KvRxSharedObjImp::operator=", &SO::operator=),
+  };
+}
+
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints()}) {
+                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
