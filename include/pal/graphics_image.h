@@ -10,7 +10,8 @@
 //   reference with g_object_ref to keep it beyond the image's life. An
 //   animation gives its first frame.
 // - An embedded ICC profile (PNG iCCP, JPEG APP2, TIFF) is applied with
-//   Little CMS: the pixels come out in sRGB (perceptual intent) and the
+//   Little CMS: the pixels come out in sRGB (relative colorimetric intent,
+//   without black-point compensation, so black stays black) and the
 //   "icc-profile" option is removed from the native image. A profile that
 //   cannot be read, or that does not describe RGB data, leaves the pixels as
 //   decoded.

@@ -15,7 +15,8 @@ struct PixelRows {
   bool hasAlpha;
 };
 
-// Converts the rows in place with the perceptual intent; alpha is kept.
+// Converts the rows in place with the relative colorimetric intent; alpha is
+// kept.
 // False, with the rows untouched, when the profile cannot be read or does not
 // describe RGB data.
 bool convertToSrgb(const unsigned char* profile, std::size_t profileSize, const PixelRows& rows);

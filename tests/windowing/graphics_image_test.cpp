@@ -167,7 +167,7 @@ TEST(GraphicsImage, EmbeddedProfileIsConvertedToSrgb) {
     const bool alpha = raw.channels == 4;
     cmsHTRANSFORM reference =
         cmsCreateTransform(source, alpha ? TYPE_RGBA_8 : TYPE_RGB_8, srgb, alpha ? TYPE_RGBA_8 : TYPE_RGB_8,
-                           INTENT_PERCEPTUAL, alpha ? cmsFLAGS_COPY_ALPHA : 0);
+                           INTENT_RELATIVE_COLORIMETRIC, alpha ? cmsFLAGS_COPY_ALPHA : 0);
     ASSERT_NE(reference, nullptr);
 
     Image image = decode(bytes);
