@@ -64,24 +64,35 @@ bool jpegHasEndAfterLastScan(const unsigned char* data, std::size_t size) {
   return false;
 }
 
+// Walking the chunks from the signature reaches the IEND chunk.
+bool pngReachesEnd(const unsigned char* data, std::size_t size) {
+  std::size_t at = 8;
+  while (at <= size && size - at >= 8) {
+    const std::uint32_t length = (std::uint32_t{data[at]} << 24) | (std::uint32_t{data[at + 1]} << 16) |
+                                 (std::uint32_t{data[at + 2]} << 8) | data[at + 3];
+    if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+    at += std::size_t{12} + length;  // length, type, data, CRC
+  }
+  return false;
+}
+
 // The PNG, JPEG, BMP and ICO loaders decode progressively and, when the bytes
 // end early, close without error on a partly filled picture: from them every
-// row must have arrived. The JPEG loader even makes up the missing rows, so a
-// JPEG must also reach its end-of-image marker. (GIF and TIFF report an early
-// end themselves, and a GIF frame may rightly cover only part of the picture.)
+// row must have arrived. An interlaced PNG touches every row in its first
+// pass and the JPEG loader makes up missing rows itself, so these must also
+// reach their end marker. (GIF and TIFF report an early end themselves, and a
+// GIF frame may rightly cover only part of the picture.)
 bool endedEarly(GdkPixbufLoader* loader, const LoadWatch& watch, const unsigned char* data,
                 std::size_t size) {
   GdkPixbufFormat* format = gdk_pixbuf_loader_get_format(loader);
   if (format == nullptr) return true;
   gchar* name = gdk_pixbuf_format_get_name(format);
-  const bool jpeg = std::strcmp(name, "jpeg") == 0;
-  bool progressive = jpeg;
-  for (const char* lenient : {"png", "bmp", "ico"})
-    progressive = progressive || std::strcmp(name, lenient) == 0;
+  const bool jpeg = std::strcmp(name, "jpeg") == 0, png = std::strcmp(name, "png") == 0;
+  const bool progressive = jpeg || png || std::strcmp(name, "bmp") == 0 || std::strcmp(name, "ico") == 0;
   g_free(name);
   if (!progressive) return false;
   return watch.rowsArrived < static_cast<int>(watch.rowArrived.size()) ||
-         (jpeg && !jpegHasEndAfterLastScan(data, size));
+         (jpeg && !jpegHasEndAfterLastScan(data, size)) || (png && !pngReachesEnd(data, size));
 }
 
 void applyEmbeddedProfile(GdkPixbuf* pixbuf) {

@@ -49,9 +49,10 @@ struct Picture {
 
 // Sizes as make_test_images.py draws them; no two alike, none square.
 const Picture kPictures[] = {
-    {"picture.png", 37, 23, ImageBufferFormatBmp},  {"picture.jpg", 41, 19, ImageBufferFormatPng},
-    {"picture.gif", 29, 31, ImageBufferFormatJpeg}, {"picture.bmp", 33, 17, ImageBufferFormatGif},
-    {"picture.ico", 24, 40, ImageBufferFormatTiff}, {"picture.tiff", 45, 13, ImageBufferFormatIcon},
+    {"picture.png", 37, 23, ImageBufferFormatBmp},    {"picture.jpg", 41, 19, ImageBufferFormatPng},
+    {"picture.gif", 29, 31, ImageBufferFormatJpeg},   {"picture.bmp", 33, 17, ImageBufferFormatGif},
+    {"picture.ico", 24, 40, ImageBufferFormatTiff},   {"picture.tiff", 45, 13, ImageBufferFormatIcon},
+    {"interlaced.png", 21, 27, ImageBufferFormatPng},
 };
 
 TEST(GraphicsImage, EachFormatGivesItsSizeWhateverTheClaimedFormat) {

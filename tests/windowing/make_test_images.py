@@ -54,6 +54,22 @@ def png_chunk(kind, data):
     return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
 
 
+def interlaced_png(im):
+    """Pillow writes no interlaced PNG: Adam7 passes of RGB rows, unfiltered."""
+    width, height = im.size
+    pixels = im.convert("RGB").load()
+    passes = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+    raw = b""
+    for x0, y0, dx, dy in passes:
+        for y in range(y0, height, dy):
+            row = [pixels[x, y] for x in range(x0, width, dx)]
+            if row:
+                raw += b"\0" + bytes(c for px in row for c in px)
+    return (b"\x89PNG\r\n\x1a\n"
+            + png_chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 1))
+            + png_chunk(b"IDAT", zlib.compress(raw, 9)) + png_chunk(b"IEND", b""))
+
+
 def bombs(out):
     """Complete, valid pictures of at most a few dozen kilobytes that declare over 2^28
     pixels: decoded in full they would take a gigabyte."""
@@ -78,6 +94,7 @@ def main(out):
     picture(33, 17, "RGB").save(out / "picture.bmp")
     picture(24, 40, "RGBA").save(out / "picture.ico", sizes=[(24, 40)], bitmap_format="bmp")
     picture(45, 13, "RGB").save(out / "picture.tiff", compression="tiff_deflate")
+    (out / "interlaced.png").write_bytes(interlaced_png(picture(21, 27, "RGB")))
 
     profile = wide_linear_profile()
     (out / "profile.icc").write_bytes(profile)
