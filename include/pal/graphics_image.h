@@ -14,11 +14,13 @@
 //   without black-point compensation, so black stays black) and the
 //   "icc-profile" option is removed from the native image. A profile that
 //   cannot be read, or that does not describe RGB data, leaves the pixels as
-//   decoded.
+//   decoded. The conversions of the last eight distinct profiles are kept,
+//   behind a lock of their own, since images may be decoded on any thread.
 // - A picture whose declared width times height exceeds 2^28 pixels is
 //   refused as soon as its size is known, before its pixels are allocated.
-//   It gives an image of 0 x 0, as does a truncated or damaged buffer (never a
-//   partly decoded picture).
+//   It gives an image of 0 x 0, as does a truncated or damaged buffer: never a
+//   partly decoded picture. A JPEG must therefore reach its end-of-image
+//   marker and a PNG its IEND chunk.
 // - The imaging start-up on the first image has nothing to start: gdk-pixbuf
 //   needs no initialisation and runs no thread. The once-only start-up is kept,
 //   so there is nothing to shut down at process end either.

@@ -52,6 +52,19 @@ void onAreaUpdated(GdkPixbufLoader*, int, int y, int, int height, gpointer data)
   }
 }
 
+std::uint32_t littleEndian32(const unsigned char* p) {
+  return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+}
+
+// The BMP loader reserves room for the whole info header, and for everything
+// up to the pixel data, as soon as it reads their claimed sizes. Claims beyond
+// the buffer could never be met, so such a file is refused before the loader
+// sees it.
+bool bmpHeaderOverruns(const unsigned char* data, std::size_t size) {
+  if (size < 18 || data[0] != 'B' || data[1] != 'M') return false;
+  return littleEndian32(data + 10) > size || littleEndian32(data + 14) > size - 14;
+}
+
 // Going back from the end, an end-of-image marker comes before the last
 // start-of-scan. Neither marker can occur inside entropy-coded data, where
 // 0xFF is always followed by 0x00 or a restart number.
@@ -119,6 +132,7 @@ bool startImaging() {
 }
 
 void* decodeNative(const unsigned char* data, std::size_t size, std::uint64_t pixelBudget) {
+  if (bmpHeaderOverruns(data, size)) return nullptr;
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   LoadWatch watch(pixelBudget);
   g_signal_connect(loader, "size-prepared", G_CALLBACK(onSizePrepared), &watch);
