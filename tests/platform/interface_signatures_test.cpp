@@ -291,11 +291,52 @@ std::vector<EntryPoint> memoryAndThreadEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> processAndModuleEntryPoints() {
+  namespace P = Halvex::Tessaran::PAL::Process;
+  namespace B = Halvex::Tessaran::PAL::Blob;
+  using SO = KvRxSharedObjImp;
+  return {
+      entry<void (*)()>("initializeProcessDefaults", &P::initializeProcessDefaults),
+      entry<bool (*)()>("isTrellis", &P::isTrellis),
+      entry<std::wstring (*)()>("getImagePath", &P::getImagePath),
+      entry<bool (*)(__int64&, __int64&)>("getKernelUserTimes", &P::getKernelUserTimes),
+      entry<bool (*)()>("getMultipleSessions", &P::getMultipleSessions),
+      entry<void (*)(const char*)>("terminateProcess", &P::terminateProcess),
+      entry<void (*)()>("adjustWorkingSet", &P::adjustWorkingSet),
+      entry<bool (*)()>("isForegroundApplication", &P::isForegroundApplication),
+      entry<void (*)(bool)>("setIsForegroundApplication", &P::setIsForegroundApplication),
+      entry<unsigned __int64 (*)()>("TickCount::getTickCount", &TickCount::getTickCount),
+      entry<bool (*)(const wchar_t*, const path&)>("Blob::downloadToFile", &B::downloadToFile),
+      entry<std::wstring (*)(const path&)>("Blob::createUrl", &B::createUrl),
+      entry<SO* (*)(const wchar_t*, bool)>("KvRxSharedObjImp::tryLoad", &SO::tryLoad),
+      entry<SO* (*)()>("KvRxSharedObjImp::getNullObject", &SO::getNullObject),
+      entry<SO* (*)(void*)>("KvRxSharedObjImp::getFromNative", &SO::getFromNative),
+      entry<void* (SO::*)(const char*) const>("KvRxSharedObjImp::getSymbol", &SO::getSymbol),
+      entry<bool (SO::*)() const>("KvRxSharedObjImp::isLoaded", &SO::isLoaded),
+      entry<SO& (SO::*)(SO &&)>("KvRxSharedObjImp::operator=", &SO::operator=),
+  };
+}
+
+std::vector<EntryPoint> imageEntryPoints() {
+  namespace GI = Halvex::Tessaran::PAL::GraphicsImage;
+  using I = GI::Image;
+  using M = GI::ImageImp;
+  return {
+      entry<int (I::*)() const>("Image::pixelWidth", &I::pixelWidth),
+      entry<int (I::*)() const>("Image::pixelHeight", &I::pixelHeight),
+      entry<void* (I::*)() const>("Image::handle", &I::handle),
+      entry<M* (*)(I*)>("ImageImp::getImp", &M::getImp),
+      entry<void* (M::*)() const>("ImageImp::handle", &M::handle),
+      entry<int (M::*)() const>("ImageImp::pixelWidth", &M::pixelWidth),
+      entry<int (M::*)() const>("ImageImp::pixelHeight", &M::pixelHeight),
+  };
+}
+
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints()}) {
+                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
@@ -377,6 +418,11 @@ constexpr bool offersWrites = requires(C& c) {
 };
 static_assert(offersWrites<S::Container> && !offersWrites<S::ReadOnlyContainer>);
 
+static_assert(std::is_constructible_v<GraphicsImage::Image, const unsigned char*, int,
+                                      GraphicsImage::ImageBufferFormat>);
+static_assert(!std::is_copy_constructible_v<GraphicsImage::Image> &&
+              !std::is_copy_assignable_v<GraphicsImage::Image>);
+
 static_assert(std::is_constructible_v<KvLocale, const wchar_t*, const wchar_t*>);
 static_assert(std::is_convertible_v<int, KvLocale>);
 static_assert(std::is_copy_constructible_v<KvLocale> && std::is_move_constructible_v<KvLocale>);
@@ -397,6 +443,8 @@ static_assert(!std::is_constructible_v<KvBigArrayBase, size_t, void*>, "only der
 static_assert(std::is_convertible_v<Charset, int> && sizeof(Charset) == 4 &&
               std::is_signed_v<std::underlying_type_t<Charset>>);
 static_assert(std::is_convertible_v<ModuleImage::ParseStatus, int> && sizeof(ModuleImage::ParseStatus) == 4);
+static_assert(std::is_convertible_v<GraphicsImage::ImageBufferFormat, int> &&
+              sizeof(GraphicsImage::ImageBufferFormat) == 4);
 static_assert(sizeof(BOOL) == 4 && sizeof(DWORD) == 4 && sizeof(unsigned __int64) == 8);
 
 constexpr std::pair<Charset, int> kCharsets[] = {
