@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "base/utf8.h"
 #include "modules/module_names.h"
 #include "pal/shared_objects.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

@@ -4,10 +4,10 @@
 #include <atomic>
 
 #include "base/path_text.h"
+#include "base/utf8.h"
 #include "modules/module_names.h"
 #include "pal/settings_environment.h"
 #include "process/search_path.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/utf8.h"
 #include "modules/module_names.h"
 #include "pal/process.h"
-#include "base/utf8.h"
 
 namespace Halvex::Tessaran::PAL {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "pal/process.h"
 #include "base/utf8.h"
+#include "pal/process.h"
 
 int main(int argc, char** argv) {
   namespace P = Halvex::Tessaran::PAL::Process;

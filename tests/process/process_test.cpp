@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
-#include "base/utf8.h"
 
 namespace {
 
