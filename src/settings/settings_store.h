@@ -18,8 +18,9 @@
 // - Reading from a missing hive finds nothing and creates nothing; the first
 //   write creates it.
 //
-// Results are Windows system error codes (platform/win_error.h). The POSIX
-// backend (settings_store_posix.cpp) keeps each hive in a SQLite file.
+// Results are Windows system error codes (platform/win_error.h). On POSIX
+// systems each hive is a SQLite file (hive_sqlite.h) at the place
+// settings_store_posix.cpp chooses.
 #pragma once
 
 #include <cstdint>
