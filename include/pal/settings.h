@@ -12,6 +12,9 @@
 //   settings managed by an administrator): creating a machine key then fails
 //   with access denied, so read-write containers fall back to the user hive
 //   exactly as they do for an unprivileged Windows process.
+// - enumerate() lists the children once, then skips each one that a callback
+//   has removed by the time it is reached; a registry walk by index would
+//   instead pass over the sibling after a removed child.
 // - wchar_t is 32 bits: names and strings are UTF-32 in memory and are stored
 //   as UTF-16LE, so stored sizes match what Windows reports.
 #pragma once
@@ -76,6 +79,9 @@ class PAL_EXPORT Container {
   bool setString(const wchar_t* name, const wchar_t* value, bool expandable);
   bool setUInt32(const wchar_t* name, unsigned value);
   bool setDouble(const wchar_t* name, double value);
+  // Deletes the node with everything below it. A container whose path is
+  // empty (roaming(L"") before the roots are set, say) addresses the root
+  // of its hive itself, which is never deleted: remove() then returns false.
   bool remove();
 
  private:
