@@ -451,9 +451,12 @@ class SqliteHive final : public SettingsHive {
 
   unsigned walk(const std::vector<Name>& parts, bool create, KeyId& id) {
     KeyId cur = kRootId;
-    for (const auto& n : parts) {
+    for (size_t depth = 1; depth <= parts.size(); ++depth) {
+      const Name& n = parts[depth - 1];
       KeyId next = 0;
       unsigned rc = child(cur, n, next);
+      // Checked where a key is made, so keys made before the limit stay usable.
+      if (rc == ERROR_FILE_NOT_FOUND && create && depth > kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
       if (rc == ERROR_FILE_NOT_FOUND && create) {
         rc = run(kInsertKey, [&](sqlite3_stmt* st) {
           sqlite3_bind_int64(st, 1, cur);

@@ -9,7 +9,10 @@
 // - Values carry a registry type and raw bytes; strings are UTF-16LE with the
 //   terminating zero counted in the size.
 // - Limits: 255 UTF-16 units per key name, 16,383 per value name; names
-//   holding a NUL are invalid (ERROR_INVALID_PARAMETER).
+//   holding a NUL are invalid (ERROR_INVALID_PARAMETER). Keys nest at most
+//   512 levels below the hive root: creating a deeper one fails with
+//   ERROR_INVALID_PARAMETER too, the code Windows gives a call its limits
+//   refuse (opening, deleting and reading one just find nothing).
 // - Deleting a key deletes its subtree; an open key that was deleted fails
 //   every later operation with ERROR_KEY_DELETED (key ids are never reused).
 // - Every change is one atomic, durable transaction; a hive that cannot be
@@ -52,6 +55,7 @@ enum RegType : DWORD {
 
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
+constexpr size_t kMaxKeyDepth = 512;
 
 struct StoreValue {
   std::wstring name;

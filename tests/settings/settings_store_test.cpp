@@ -87,6 +87,35 @@ TEST_F(StoreTest, NameRules) {
   }
 }
 
+TEST_F(StoreTest, KeysNestAtMost512Levels) {
+  auto chain = [](size_t depth) {
+    std::wstring path = L"k";
+    for (size_t i = 1; i < depth; ++i) path += L"\\k";
+    return path;
+  };
+  struct Case {
+    size_t depth;
+    unsigned expected;
+  } cases[] = {{512, ERROR_SUCCESS}, {513, ERROR_INVALID_PARAMETER}, {20000, ERROR_INVALID_PARAMETER}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.depth);
+    KeyId id;
+    EXPECT_EQ(user()->createKey(chain(c.depth), id), c.expected);
+    // In a batch, the refusal undoes the whole batch.
+    EXPECT_EQ(user()->apply({{StoreChange::SetValue, L"batch", dword(L"v", 1)},
+                             {StoreChange::SetValue, chain(c.depth), dword(L"v", 1)}}),
+              c.expected);
+    EXPECT_EQ(user()->openKey(L"batch", id), c.expected ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    ASSERT_EQ(user()->deleteTree(L"batch"), c.expected ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+  }
+  // Nothing below level 512 was made.
+  KeyId id;
+  ASSERT_EQ(user()->openKey(chain(512), id), ERROR_SUCCESS);
+  std::vector<std::wstring> names;
+  ASSERT_EQ(user()->subkeys(id, names), ERROR_SUCCESS);
+  EXPECT_TRUE(names.empty());
+}
+
 TEST_F(StoreTest, DeletedKeyFailsEveryLaterOperation) {
   KeyId child = create(L"P\\C");
   KeyId grandchild = create(L"P\\C\\G");
