@@ -6,7 +6,9 @@
 //   files, the user hive ($KVPAL_USER_HIVE, else
 //   $XDG_CONFIG_HOME/halvex/settings.db, else ~/.config/halvex/settings.db)
 //   and the machine hive ($KVPAL_MACHINE_HIVE, else
-//   /var/lib/halvex/settings.db).
+//   /var/lib/halvex/settings.db). A relative XDG_CONFIG_HOME or HOME counts
+//   as unset; a relative hive override is made absolute against the folder
+//   current at its first use.
 //   A missing hive is created by the first write, never by a read.
 // - KVPAL_MACHINE_HIVE_READONLY=1 opens the machine hive read-only (machine
 //   settings managed by an administrator): creating a machine key then fails

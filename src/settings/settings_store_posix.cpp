@@ -22,19 +22,37 @@ bool isTrue(const char* v) {
 std::string configHome() {
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg && xdg[0] == '/') return xdg;
+  // A relative HOME, like a relative XDG_CONFIG_HOME, would put the hive
+  // wherever the process happens to run.
   const char* home = std::getenv("HOME");
-  if (home && *home) return std::string(home) + "/.config";
+  if (home && home[0] == '/') return std::string(home) + "/.config";
   if (passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return std::string(pw->pw_dir) + "/.config";
   return "/tmp";
+}
+
+// A relative override is taken against the folder current when it is first
+// seen, so a later chdir does not move the hive.
+std::string absoluteOverride(const char* path) {
+  if (path[0] == '/') return path;
+  static std::mutex mu;
+  static std::map<std::string, std::string> resolved;
+  std::lock_guard lock(mu);
+  auto [it, added] = resolved.try_emplace(path);
+  if (added) {
+    char* cwd = getcwd(nullptr, 0);
+    it->second = cwd ? std::string(cwd) + "/" + path : path;
+    free(cwd);
+  }
+  return it->second;
 }
 
 std::string hivePath(HKEY root) {
   if (root == HKEY_CURRENT_USER) {
     const char* over = std::getenv("KVPAL_USER_HIVE");
-    return over && *over ? over : configHome() + "/halvex/settings.db";
+    return over && *over ? absoluteOverride(over) : configHome() + "/halvex/settings.db";
   }
   const char* over = std::getenv("KVPAL_MACHINE_HIVE");
-  return over && *over ? over : "/var/lib/halvex/settings.db";
+  return over && *over ? absoluteOverride(over) : "/var/lib/halvex/settings.db";
 }
 
 bool hiveReadOnly(HKEY root) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 
 #include <set>
@@ -114,6 +115,43 @@ TEST_F(StoreTest, KeysNestAtMost512Levels) {
   std::vector<std::wstring> names;
   ASSERT_EQ(user()->subkeys(id, names), ERROR_SUCCESS);
   EXPECT_TRUE(names.empty());
+}
+
+TEST_F(StoreTest, HivePathsNeverDependOnTheCurrentFolder) {
+  // A relative override is fixed against the folder of its first use.
+  EXPECT_EQ(runInChild([&] {
+              setenv("KVPAL_USER_HIVE", "rel/u.db", 1);
+              std::filesystem::create_directories(dir_ + "/elsewhere");
+              if (chdir(dir_.c_str()) != 0) return 1;
+              KeyId id;
+              if (openHive(HKEY_CURRENT_USER)->createKey(L"K", id)) return 2;
+              if (chdir((dir_ + "/elsewhere").c_str()) != 0) return 3;
+              if (hiveInfo(HKEY_CURRENT_USER).path != dir_ + "/rel/u.db") return 4;
+              return openHive(HKEY_CURRENT_USER)->openKey(L"K", id) == ERROR_SUCCESS ? 0 : 5;
+            }),
+            0);
+  EXPECT_FALSE(fileExists(dir_ + "/elsewhere/rel"));
+  // A relative configuration or home folder counts as unset.
+  struct Case {
+    const char* xdg;
+    const char* home;
+    std::string expected;
+  } cases[] = {
+      {"/x", "/h", "/x/halvex/settings.db"},
+      {"x", "/h", "/h/.config/halvex/settings.db"},
+      {"x", "h", std::string(getpwuid(getuid())->pw_dir) + "/.config/halvex/settings.db"},
+      {nullptr, "", std::string(getpwuid(getuid())->pw_dir) + "/.config/halvex/settings.db"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.xdg ? c.xdg : "<unset>") << " " << c.home);
+    EXPECT_EQ(runInChild([&] {
+                unsetenv("KVPAL_USER_HIVE");
+                c.xdg ? setenv("XDG_CONFIG_HOME", c.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
+                setenv("HOME", c.home, 1);
+                return hiveInfo(HKEY_CURRENT_USER).path == c.expected ? 0 : 1;
+              }),
+              0);
+  }
 }
 
 TEST_F(StoreTest, DeletedKeyFailsEveryLaterOperation) {
