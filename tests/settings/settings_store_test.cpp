@@ -2,10 +2,13 @@
 // transactions, and several processes writing one hive.
 #include "settings/settings_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 
 #include <set>
 
@@ -221,6 +224,64 @@ TEST_F(StoreTest, ReadOnlyMachineHiveRefusesWritesAndIsLeftAlone) {
   EXPECT_EQ(readFile(machineHive_), before);
   // The user hive is not affected by the machine setting.
   EXPECT_FALSE(hiveInfo(HKEY_CURRENT_USER).readOnly);
+}
+
+// Fills the file system holding `path` up, then gives back `freeBytes`.
+bool fillLeaving(const std::string& path, off_t freeBytes) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const std::vector<char> chunk(4096, 'f');
+  off_t size = 0;
+  for (ssize_t n; (n = write(fd, chunk.data(), chunk.size())) > 0;) size += n;
+  bool ok = errno == ENOSPC && size >= freeBytes && ftruncate(fd, size - freeBytes) == 0;
+  close(fd);
+  return ok;
+}
+
+TEST_F(StoreTest, CreatingAHiveOnAFullDiskLeavesNoneOrAWholeOne) {
+  constexpr int kCannotMount = 77;
+  const std::string fs = dir_ + "/small";
+  std::filesystem::create_directories(fs);
+  // In a private mount namespace, so the small file system goes with the child.
+  int rc = runInChild([&]() -> int {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", fs.c_str(), "tmpfs", 0, "size=256k") != 0)
+      return kCannotMount;
+    const std::string folder = fs + "/h", hive = folder + "/u.db";
+    setenv("KVPAL_USER_HIVE", hive.c_str(), 1);
+    bool refused = false, made = false;
+    for (int freeKiB = 0; freeKiB <= 128; freeKiB += 4) {
+      if (!fillLeaving(fs + "/filler", freeKiB * 1024)) return 1;
+      int attempt = runInChild([] {
+        auto hive = openHive(HKEY_CURRENT_USER);
+        KeyId id;
+        unsigned rc = hive->createKey(L"A", id);
+        if (!rc) rc = hive->setValue(id, dword(L"a", 1));
+        return rc == ERROR_SUCCESS ? 0 : rc == ERROR_DISK_FULL ? 1 : 2;
+      });
+      if (attempt == 2) return 150 + freeKiB / 4;  // failed, but not for the full disk
+      (attempt ? refused : made) = true;
+      unlink((fs + "/filler").c_str());
+      // No temporary file is left behind...
+      std::error_code ec;
+      for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        if (e.path().filename().string().find(".new-") != std::string::npos) return 100 + freeKiB / 4;
+      // ... and a hive left in place takes writes and reads them back.
+      if (fileExists(hive) && runInChild([] {
+                                auto hive = openHive(HKEY_CURRENT_USER);
+                                KeyId id;
+                                StoreValue v;
+                                if (hive->createKey(L"B", id) || hive->setValue(id, dword(L"b", 2))) return 1;
+                                return hive->getValue(id, L"b", v) == ERROR_SUCCESS ? 0 : 1;
+                              }) != 0)
+        return 200 + freeKiB / 4;
+      std::filesystem::remove_all(folder);
+    }
+    return refused && made ? 0 : 2;
+  });
+  if (rc == kCannotMount) GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
+  EXPECT_EQ(rc, 0) << "100+n: a temporary file left with n*4 KiB free; 150+n: another error than a full "
+                      "disk; 200+n: an unusable hive left; 2: the free space never made the write fail";
 }
 
 TEST_F(StoreTest, DamagedHiveIsReportedAndNotTouched) {
