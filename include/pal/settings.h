@@ -10,6 +10,9 @@
 //   as unset; a relative hive override is made absolute against the folder
 //   current at its first use.
 //   A missing hive is created by the first write, never by a read.
+// - A hive whose file the process may read but not write (the machine hive
+//   owned by root, say) is read normally; writes to it fail with access
+//   denied.
 // - KVPAL_MACHINE_HIVE_READONLY=1 opens the machine hive read-only (machine
 //   settings managed by an administrator): creating a machine key then fails
 //   with access denied, so read-write containers fall back to the user hive

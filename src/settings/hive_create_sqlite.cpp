@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "platform/posix_util.h"
 #include "settings/hive_sqlite.h"
 
@@ -63,17 +61,7 @@ unsigned build(const std::string& file, bool wal, const char* schema) {
 // whole database with a schema: read as immutable, SQLite looks at nothing
 // else.
 unsigned verify(const std::string& file) {
-  std::string uri = "file:";
-  for (char c : file) {
-    if (c == '%' || c == '?' || c == '#') {
-      char esc[4];
-      snprintf(esc, sizeof esc, "%%%02X", static_cast<unsigned char>(c));
-      uri += esc;
-    } else {
-      uri += c;
-    }
-  }
-  uri += "?immutable=1";
+  const std::string uri = immutableUri(file);
   sqlite3* db = nullptr;
   std::string check, tables;
   int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
@@ -98,7 +86,7 @@ unsigned createHiveFile(const std::string& path, bool userHive, const char* sche
   int fd = open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, userHive ? 0600 : 0644);
   if (fd < 0) return winErrorFromErrno(errno);
   close(fd);
-  unsigned code = build(tmp, true, schema);
+  unsigned code = build(tmp, userHive, schema);
   if (!code) code = verify(tmp);
   if (!code && link(tmp.c_str(), path.c_str()) != 0 && errno != EEXIST) code = winErrorFromErrno(errno);
   for (const char* suffix : {"", "-journal", "-wal", "-shm"}) unlink((tmp + suffix).c_str());

@@ -6,7 +6,8 @@
 namespace Halvex::Tessaran::PAL::detail {
 
 // Makes the missing parent folders and a new hive at `path` holding
-// `schema`, built under a private name and linked into place. An existing
+// `schema` (a user hive in WAL mode, a machine hive with a rollback
+// journal), built under a private name and linked into place. An existing
 // file at `path` (another process won the race) is left as it is and is
 // not an error.
 unsigned createHiveFile(const std::string& path, bool userHive, const char* schema);

@@ -1,10 +1,13 @@
-// The read cache of a SQLite hive connection, validated by the WAL index.
+// The read cache of a SQLite hive connection, validated by the WAL index or
+// the file change counter.
 #include "settings/hive_read_cache_sqlite.h"
 
 #include <sqlite3.h>
 
 #include <atomic>
 #include <cstring>
+
+#include "settings/hive_sqlite.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -14,7 +17,7 @@ bool HiveReadCache::Stamp::operator==(const Stamp& o) const {
 
 // Reads the header the way SQLite's readers do: first copy, barrier,
 // second copy; a torn read (a commit in progress) gives false.
-bool HiveReadCache::readStamp(sqlite3* db, Stamp& out) {
+bool HiveReadCache::readWalIndex(sqlite3* db, Stamp& out) {
   sqlite3_file* file = nullptr;
   if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
       !file->pMethods || file->pMethods->iVersion < 2)
@@ -30,9 +33,21 @@ bool HiveReadCache::readStamp(sqlite3* db, Stamp& out) {
   return out == second && out.bytes[kIsInit] != 0;
 }
 
-bool HiveReadCache::find(sqlite3* db, SettingsHive::KeyId key, const std::u16string& fold, unsigned& rc,
-                         StoreValue& out) {
-  stamped_ = readStamp(db, before_);
+// The format versions and the counter (bytes 18 to 27): a switch to WAL
+// mode, after which the counter no longer moves, gives no stamp.
+bool HiveReadCache::readChangeCounter(sqlite3* db, Stamp& out) {
+  return readDatabaseHeader(db, 18, out.bytes, 10) && out.bytes[0] == 1 && out.bytes[1] == 1;
+}
+
+bool HiveReadCache::readStamp(sqlite3* db, StampSource source, Stamp& out) {
+  return source == kWalIndex ? readWalIndex(db, out) : readChangeCounter(db, out);
+}
+
+bool HiveReadCache::find(sqlite3* db, StampSource source, SettingsHive::KeyId key, const std::u16string& fold,
+                         unsigned& rc, StoreValue& out) {
+  if (source != source_) entries_.clear();
+  source_ = source;
+  stamped_ = readStamp(db, source, before_);
   if (!stamped_) return false;
   if (!(before_ == current_)) {
     entries_.clear();
@@ -53,7 +68,7 @@ void HiveReadCache::keep(sqlite3* db, SettingsHive::KeyId key, std::u16string fo
                          const StoreValue& value) {
   if (!stamped_ || (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND && rc != ERROR_KEY_DELETED)) return;
   Stamp after;
-  if (!readStamp(db, after) || !(after == before_)) return;
+  if (!readStamp(db, source_, after) || !(after == before_)) return;
   if (entries_.size() >= kMaxCached) entries_.clear();
   entries_.insert_or_assign(
       CacheKey{key, std::move(fold)},

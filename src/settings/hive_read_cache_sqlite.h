@@ -10,16 +10,25 @@ struct sqlite3;
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// The WAL-index header at the start of the -shm file, which every commit by
-// any connection rewrites (two copies of 48 bytes, the format SQLite
-// documents with its WAL file format). An unchanged header means no commit
-// happened, which is checked without starting a read transaction (and so
-// without the file-lock system calls a query costs).
+// What tells that no commit happened since a value was read, checked
+// without starting a read transaction (and so without the file-lock system
+// calls a query costs).
 class HiveReadCache {
  public:
+  enum StampSource {
+    // The WAL-index header at the start of the -shm file, which every
+    // commit by any connection rewrites (two copies of 48 bytes, the format
+    // SQLite documents with its WAL file format).
+    kWalIndex,
+    // The file change counter in the database header, which every commit
+    // in rollback-journal mode increments.
+    kChangeCounter,
+  };
+
   // A cached read of (key, fold) that is still valid: true with rc and, on
   // success, out filled. Remembers the commit stamp for keep().
-  bool find(sqlite3* db, SettingsHive::KeyId key, const std::u16string& fold, unsigned& rc, StoreValue& out);
+  bool find(sqlite3* db, StampSource source, SettingsHive::KeyId key, const std::u16string& fold,
+            unsigned& rc, StoreValue& out);
   // Keeps a read made after find(), unless a commit slipped in around it.
   void keep(sqlite3* db, SettingsHive::KeyId key, std::u16string fold, unsigned rc, const StoreValue& value);
   // For a connection that is closed, or that has not run a query yet (its
@@ -31,7 +40,9 @@ class HiveReadCache {
     unsigned char bytes[48] = {};
     bool operator==(const Stamp& o) const;
   };
-  static bool readStamp(sqlite3* db, Stamp& out);
+  static bool readStamp(sqlite3* db, StampSource source, Stamp& out);
+  static bool readWalIndex(sqlite3* db, Stamp& out);
+  static bool readChangeCounter(sqlite3* db, Stamp& out);
 
   struct CacheKey {
     SettingsHive::KeyId key;
@@ -51,6 +62,7 @@ class HiveReadCache {
   static constexpr size_t kMaxCached = 4096;
 
   bool stamped_ = false;  // find() read a stamp, kept in before_
+  StampSource source_ = kWalIndex;
   Stamp before_;
   Stamp current_;  // the stamp the cached entries belong to
   std::unordered_map<CacheKey, Cached, CacheHash> entries_;

@@ -1,5 +1,4 @@
-// The SQLite hive: one database file per hive, WAL mode, one transaction
-// per change.
+// The SQLite hive: one database file per hive, one transaction per change.
 #include "settings/hive_sqlite.h"
 
 #include <locale.h>
@@ -7,6 +6,7 @@
 #include <sys/stat.h>
 #include <wctype.h>
 
+#include <cstdio>
 #include <mutex>
 
 #include "platform/posix_util.h"
@@ -129,10 +129,12 @@ class SqliteHive final : public SettingsHive {
     if (unsigned rc = makeName(name, kMaxValueNameLength, n)) return rc;
     std::lock_guard lock(mu_);
     if (unsigned rc = connect(kRead)) return rc;
-    // Only connections that may write have the shared WAL index mapped; a
-    // read-only one may see a private copy of its header instead.
-    const bool cacheable = walSeen_ && writable_;
-    if (unsigned rc; cacheable && cache_.find(db_, key, n.fold, rc, out)) return rc;
+    // In WAL mode only connections that may write have the shared WAL index
+    // mapped (a read-only one may see a private copy of its header); an
+    // immutable connection checks for a WAL at every call instead.
+    const bool cacheable = wal_ ? walSeen_ && writable_ : !immutable_;
+    const auto stamp = wal_ ? HiveReadCache::kWalIndex : HiveReadCache::kChangeCounter;
+    if (unsigned rc; cacheable && cache_.find(db_, stamp, key, n.fold, rc, out)) return rc;
     unsigned rc = queryValue(key, n.fold, out);
     if (cacheable) cache_.keep(db_, key, std::move(n.fold), rc, out);
     walSeen_ = true;
@@ -296,8 +298,69 @@ class SqliteHive final : public SettingsHive {
     sqlite3_close(db_);
     db_ = nullptr;
     ready_ = false;
+    immutable_ = false;
     walSeen_ = false;
     cache_.clear();
+  }
+
+  unsigned open(bool immutable) {
+    const std::string name = immutable ? immutableUri(path_) : path_;
+    int flags = readOnly_ || immutable ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (immutable) flags |= SQLITE_OPEN_URI;
+    int rc = sqlite3_open_v2(name.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+      unsigned code = fromSqlite(rc);
+      sqlite3_close(db_);
+      db_ = nullptr;
+      return code;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    immutable_ = immutable;
+    if (immutable) immutableFile_ = fileStamp();
+    // A file we may not write is opened read-only by SQLite; writing then
+    // is access denied, as for a registry hive the caller may not change.
+    writable_ = !readOnly_ && !immutable && sqlite3_db_readonly(db_, "main") == 0;
+    return ERROR_SUCCESS;
+  }
+
+  // The file format's read version: 2 for WAL, 1 for a rollback journal.
+  bool walFormat() {
+    unsigned char version = 0;
+    return readDatabaseHeader(db_, 19, &version, 1) && version == 2;
+  }
+
+  // What changes when anyone writes the file: its identity, size and time.
+  struct FileStamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    timespec mtime = {};
+    bool operator==(const FileStamp& o) const {
+      return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+             mtime.tv_nsec == o.mtime.tv_nsec;
+    }
+  };
+  FileStamp fileStamp() const {
+    struct stat sb;
+    if (stat(path_.c_str(), &sb) != 0) return {};
+    return {sb.st_dev, sb.st_ino, sb.st_size, sb.st_mtim};
+  }
+
+  // Whether a WAL beside the file holds commits not yet in the file.
+  bool walHasFrames() const {
+    struct stat sb;
+    return stat((path_ + "-wal").c_str(), &sb) == 0 && sb.st_size > 0;
+  }
+
+  // The user hive stays in WAL mode, for its many concurrent readers and
+  // writers; the machine hive in rollback-journal mode, which a reader uses
+  // without writing anything. A hive found in the other mode is switched
+  // when no other connection has it open; else a later writer switches it.
+  void keepJournalMode() {
+    if (walFormat() == userHive_) return;
+    sqlite3_busy_timeout(db_, 0);
+    exec(userHive_ ? "PRAGMA journal_mode=WAL" : "PRAGMA journal_mode=DELETE");
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
   }
 
   // What a connection is wanted for. Only kCreate makes a missing hive;
@@ -308,6 +371,11 @@ class SqliteHive final : public SettingsHive {
   unsigned connect(Use use) {
     const bool forWrite = use != kRead;
     if (forWrite && readOnly_) return ERROR_ACCESS_DENIED;
+    // A hive read as immutable had no writer when opened. Once one leaves
+    // commits in a WAL, the file alone is out of date (and SQLite can now
+    // share the writer's -shm read-only); once one has folded its WAL into
+    // the file, the pages this connection holds are.
+    if (immutable_ && (walHasFrames() || !(fileStamp() == immutableFile_))) disconnect();
     if (ready_ && (!forWrite || writable_)) return ERROR_SUCCESS;
     if (!db_) {
       struct stat sb;
@@ -316,22 +384,20 @@ class SqliteHive final : public SettingsHive {
       if (!present) {
         if (unsigned rc = createHiveFile(path_, userHive_, kSchema)) return rc;
       }
-      int flags = readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-      int rc = sqlite3_open_v2(path_.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
-      if (rc != SQLITE_OK) {
-        unsigned code = fromSqlite(rc);
-        sqlite3_close(db_);
-        db_ = nullptr;
-        return code;
-      }
-      sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-      // A file we may not write is opened read-only by SQLite; writing then
-      // is access denied, as for a registry hive the caller may not change.
-      writable_ = !readOnly_ && sqlite3_db_readonly(db_, "main") == 0;
+      if (unsigned rc = open(false)) return rc;
     }
     if (forWrite && !writable_) return ERROR_ACCESS_DENIED;
     Schema schema;
-    if (unsigned rc = checkSchema(schema)) {
+    unsigned rc = checkSchema(schema);
+    // A WAL hive that this process may not write, in a folder where it may
+    // not make the -shm file either: with no commits pending in a WAL, the
+    // file alone is the whole hive and is read as immutable.
+    if (rc && rc != ERROR_BADDB && !writable_ && !immutable_ && walFormat() && !walHasFrames()) {
+      disconnect();
+      rc = open(true);
+      if (!rc) rc = checkSchema(schema);
+    }
+    if (rc) {
       disconnect();
       return rc;
     }
@@ -344,16 +410,17 @@ class SqliteHive final : public SettingsHive {
     }
     if (writable_) {
       if (unsigned rc = exec("PRAGMA synchronous=FULL")) return rc;
+      keepJournalMode();
     }
+    wal_ = walFormat();
     ready_ = true;
     return ERROR_SUCCESS;
   }
 
   // Gives an existing empty file (say, made by touch) the schema in place.
   unsigned initialize() {
-    // WAL must be chosen outside a transaction; the schema is then created
-    // under the write lock, re-checked in case another process won the race.
-    if (unsigned rc = exec("PRAGMA journal_mode=WAL")) return rc;
+    // The schema is created under the write lock, re-checked in case another
+    // process won the race; connect() then sets the journal mode.
     if (unsigned rc = exec("BEGIN IMMEDIATE")) return rc;
     Schema schema;
     unsigned rc = checkSchema(schema);
@@ -510,6 +577,9 @@ class SqliteHive final : public SettingsHive {
   std::mutex mu_;
   sqlite3* db_ = nullptr;
   bool writable_ = false;
+  bool immutable_ = false;  // opened as immutable: see connect()
+  FileStamp immutableFile_;
+  bool wal_ = false;    // the file was in WAL mode when connected
   bool ready_ = false;  // connected, schema present and checked
   sqlite3_stmt* stmts_[kStmtCount] = {};
 
@@ -518,6 +588,26 @@ class SqliteHive final : public SettingsHive {
 };
 
 }  // namespace
+
+bool readDatabaseHeader(sqlite3* db, int offset, void* out, int size) {
+  sqlite3_file* file = nullptr;
+  return sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK && file &&
+         file->pMethods && file->pMethods->xRead(file, out, size, offset) == SQLITE_OK;
+}
+
+std::string immutableUri(const std::string& path) {
+  std::string uri = "file:";
+  for (char c : path) {
+    if (c == '%' || c == '?' || c == '#') {
+      char esc[4];
+      snprintf(esc, sizeof esc, "%%%02X", static_cast<unsigned char>(c));
+      uri += esc;
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?immutable=1";
+}
 
 unsigned winErrorFromSqlite(int rc, sqlite3* db) {
   switch (rc & 0xFF) {

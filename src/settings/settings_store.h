@@ -20,6 +20,16 @@
 //   ERROR_BADDB, and neither is modified.
 // - Reading from a missing hive finds nothing and creates nothing; the first
 //   write creates it.
+// - A hive is read by anyone who may read its file, whatever the folder
+//   around it allows (a registry hive does not depend on its folder). The
+//   machine hive, which administrators and installers write, is kept with
+//   a rollback journal, read without writing anything beside it; the user
+//   hive is kept in WAL mode for its concurrent writers, and a reader that
+//   can create no -shm file reads the file alone (as immutable) while no
+//   WAL beside it holds commits, and shares a writer's -shm read-only once
+//   one does. Only a user hive whose WAL holds commits with no -shm beside
+//   it, in a folder the reader may not write, cannot be read: the next
+//   writer or the owner's next use folds the WAL in.
 //
 // Results are Windows system error codes (platform/win_error.h). On POSIX
 // systems each hive is a SQLite file (hive_sqlite.h) at the place
