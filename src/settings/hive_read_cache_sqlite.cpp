@@ -36,6 +36,7 @@ bool HiveReadCache::readWalIndex(sqlite3* db, Stamp& out) {
 // The format versions and the counter (bytes 18 to 27): a switch to WAL
 // mode, after which the counter no longer moves, gives no stamp.
 bool HiveReadCache::readChangeCounter(sqlite3* db, Stamp& out) {
+  out = Stamp();
   return readDatabaseHeader(db, 18, out.bytes, 10) && out.bytes[0] == 1 && out.bytes[1] == 1;
 }
 
