@@ -14,6 +14,10 @@ constexpr unsigned typeBit(DWORD type) {
   return 1u << type;
 }
 
+// Every type, including those beyond the bit mask's 32 (any DWORD is a
+// valid registry type).
+constexpr unsigned kAnyType = ~0u;
+
 const wchar_t* valueName(const wchar_t* name) {
   return name ? name : L"";
 }
@@ -46,7 +50,8 @@ std::wstring RegistryKey::fullPath() const {
 bool RegistryKey::query(const wchar_t* name, unsigned types, StoreValue& out) const {
   if (!key_ || !(access_ & KEY_QUERY_VALUE)) return false;
   if (key_->hive->getValue(key_->id, valueName(name), out) != ERROR_SUCCESS) return false;
-  return out.type < 32 && (types & typeBit(out.type)) && !out.data.empty();
+  if (types != kAnyType && (out.type >= 32 || !(types & typeBit(out.type)))) return false;
+  return !out.data.empty();
 }
 
 bool RegistryKey::good() const {
@@ -55,7 +60,7 @@ bool RegistryKey::good() const {
 
 bool RegistryKey::exists(const wchar_t* name) const {
   StoreValue v;
-  return query(name, ~0u, v);
+  return query(name, kAnyType, v);
 }
 
 std::wstring RegistryKey::getString(const wchar_t* name, const std::wstring& def) const {
@@ -109,6 +114,10 @@ void RegistryKey::enumerate(std::function<bool(const Container&)> fn) const {
   if (key_->hive->subkeys(key_->id, names) != ERROR_SUCCESS) return;
   const std::wstring path = fullPath();
   for (const auto& child : names) {
+    // A child the callback removed is skipped rather than visited (and, for
+    // a read-write key, created again empty).
+    SettingsHive::KeyId id;
+    if (key_->hive->openKey(path + L"\\" + child, id) != ERROR_SUCCESS) continue;
     Container c(new RegistryKey(root_, path, child, access_));
     if (!fn(c)) break;
   }
@@ -159,6 +168,9 @@ bool RegistryKey::setDouble(const wchar_t* name, double value) {
 }
 
 bool RegistryKey::remove() {
+  // A key on an empty path is the hive's root, which is never deleted (the
+  // registry refuses to delete a predefined key too).
+  if (fullPath().find_first_not_of(L'\\') == std::wstring::npos) return false;
   auto hive = openHive(root_);
   if (!hive || hive->deleteTree(fullPath()) != ERROR_SUCCESS) return false;
   key_.reset();

@@ -144,6 +144,7 @@ TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
   r = kvpal({"reg", "query", "HKCU\\Software"});
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.output.find("corrupt"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("'kvpal reg export' and 'kvpal reg import'"), std::string::npos) << r.output;
   EXPECT_EQ(readFile(userHive_), std::string(4096, 'x'));
 
   const std::vector<std::string> usage[] = {

@@ -47,7 +47,10 @@ std::string describe(unsigned code, HKEY root) {
     case ERROR_ACCESS_DENIED:
       return "access is denied (the hive " + hiveInfo(root).path + " cannot be written)";
     case ERROR_BADDB:
-      return "the hive " + hiveInfo(root).path + " is corrupt or is not a settings hive";
+      // A copy rebuilt from "sqlite3 .dump" lacks the hive's application id.
+      return "the hive " + hiveInfo(root).path +
+             " is corrupt or is not a settings hive (back a hive up and restore it with"
+             " 'kvpal reg export' and 'kvpal reg import', or with SQLite's .backup and .restore)";
     case ERROR_INVALID_PARAMETER:
       return "invalid name (it holds a NUL or exceeds the registry's length limit)";
     case ERROR_KEY_DELETED:
