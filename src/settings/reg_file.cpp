@@ -318,6 +318,20 @@ RegFileParse parseRegFile(std::string_view bytes) {
   return result;
 }
 
+unsigned applyRegFile(const std::vector<RegFileChange>& changes, HKEY& failed) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    std::vector<StoreChange> part;
+    for (const auto& c : changes)
+      if (c.root == root) part.push_back(c.change);
+    if (part.empty()) continue;
+    if (unsigned rc = openHive(root)->apply(part)) {
+      failed = root;
+      return rc;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
 std::wstring regFileHeader() {
   return std::wstring(kSignature) + L"\r\n\r\n";
 }
@@ -375,6 +389,22 @@ std::string encodeRegFile(std::wstring_view text) {
     out.push_back(static_cast<char>(u >> 8));
   }
   return out;
+}
+
+unsigned exportKeyTree(SettingsHive& hive, HKEY root, const std::wstring& path, std::wstring& text) {
+  SettingsHive::KeyId id;
+  std::vector<StoreValue> values;
+  std::vector<std::wstring> subkeys;
+  unsigned rc = hive.openKey(path, id);
+  if (!rc) rc = hive.values(id, values);
+  if (!rc) rc = hive.subkeys(id, subkeys);
+  if (rc) return rc;
+  text += regFileKeyLine(root, path);
+  for (const auto& v : values) text += regFileValueLine(v);
+  text += L"\r\n";
+  for (const auto& s : subkeys)
+    if (unsigned r = exportKeyTree(hive, root, path.empty() ? s : path + L"\\" + s, text)) return r;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail

@@ -33,11 +33,21 @@ struct RegFileParse {
 // file that parses applies without name errors.
 RegFileParse parseRegFile(std::string_view bytes);
 
+// Applies parsed changes, each hive's part in one transaction (the user
+// hive's first). On failure, `failed` names the hive that refused its part;
+// that part changed nothing.
+unsigned applyRegFile(const std::vector<RegFileChange>& changes, HKEY& failed);
+
 // The pieces of an exported file, CRLF-terminated, and its UTF-16LE
 // encoding with a byte-order mark.
 std::wstring regFileHeader();
 std::wstring regFileKeyLine(HKEY root, std::wstring_view path);
 std::wstring regFileValueLine(const StoreValue& value);
 std::string encodeRegFile(std::wstring_view text);
+
+// Appends the key at `path` of `hive` and its subtree (each key's values,
+// then its subkeys, in the store's order) as the registry editor writes
+// them; the header is the caller's. A store error stops the walk.
+unsigned exportKeyTree(SettingsHive& hive, HKEY root, const std::wstring& path, std::wstring& text);
 
 }  // namespace Halvex::Tessaran::PAL::detail

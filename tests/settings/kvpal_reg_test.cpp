@@ -31,25 +31,6 @@ Result kvpal(const std::vector<std::string>& args) {
   return r;
 }
 
-// Every key below `path` with its values, as "path|name|type|hex data" lines.
-void dump(SettingsHive& hive, const std::wstring& path, std::vector<std::string>& out) {
-  SettingsHive::KeyId id;
-  ASSERT_EQ(hive.openKey(path, id), ERROR_SUCCESS);
-  std::vector<StoreValue> values;
-  std::vector<std::wstring> subkeys;
-  ASSERT_EQ(hive.values(id, values), ERROR_SUCCESS);
-  ASSERT_EQ(hive.subkeys(id, subkeys), ERROR_SUCCESS);
-  std::string p(path.begin(), path.end());
-  out.push_back("key " + p);
-  for (const auto& v : values) {
-    std::string line =
-        p + "|" + std::string(v.name.begin(), v.name.end()) + "|" + std::to_string(v.type) + "|";
-    for (unsigned char b : v.data) line += std::to_string(b) + ",";
-    out.push_back(line);
-  }
-  for (const auto& s : subkeys) dump(hive, path + L"\\" + s, out);
-}
-
 class KvpalRegTest : public HiveFixture {};
 
 TEST_F(KvpalRegTest, ExportThenImportIntoAnEmptyHiveGivesTheSameValues) {
@@ -72,7 +53,7 @@ TEST_F(KvpalRegTest, ExportThenImportIntoAnEmptyHiveGivesTheSameValues) {
     ASSERT_EQ(r.exit, 0) << r.output;
   }
   std::vector<std::string> before;
-  dump(*openHive(HKEY_CURRENT_USER), L"Software\\RT", before);
+  dumpTree(*openHive(HKEY_CURRENT_USER), L"Software\\RT", before);
   ASSERT_EQ(before.size(), 13u);
 
   const std::string file = dir_ + "/rt.reg";
@@ -85,7 +66,7 @@ TEST_F(KvpalRegTest, ExportThenImportIntoAnEmptyHiveGivesTheSameValues) {
   r = kvpal({"reg", "import", file});
   ASSERT_EQ(r.exit, 0) << r.output;
   std::vector<std::string> after;
-  dump(*openHive(HKEY_CURRENT_USER), L"Software\\RT", after);
+  dumpTree(*openHive(HKEY_CURRENT_USER), L"Software\\RT", after);
   EXPECT_EQ(after, before);
 
   // The imported tree exports to the same bytes.
@@ -198,8 +179,10 @@ TEST_F(KvpalRegTest, InfoShowsTheRootsAHostWouldSee) {
             std::string::npos)
       << r.output;
   EXPECT_EQ(kvpal({"info"}).output.find("Root list"), std::string::npos) << "roots only when asked";
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"info", "--roaming", "R"}, {"info", "--culture"}, {"info", "--roaming", "R", "--culture", "C", "x"}})
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"info", "--roaming", "R"},
+                                             {"info", "--culture"},
+                                             {"info", "--roaming", "R", "--culture", "C", "x"}})
     EXPECT_EQ(kvpal(args).exit, 2) << args.back();
 }
 

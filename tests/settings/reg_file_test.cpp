@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hive_fixture.h"
 #include "text/utf8.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
@@ -174,6 +175,69 @@ TEST(RegFile, RootedPaths) {
       EXPECT_EQ(path, c.path);
     }
   }
+}
+
+class RegFileHiveTest : public HiveFixture {
+ protected:
+  // Exports `path` of the user hive, imports the file into a fresh user
+  // hive and expects the same keys, values, types and bytes.
+  void expectRoundTrip(const std::wstring& path) {
+    std::vector<std::string> before, after;
+    dumpTree(*openHive(HKEY_CURRENT_USER), path, before);
+    std::wstring text = regFileHeader();
+    ASSERT_EQ(exportKeyTree(*openHive(HKEY_CURRENT_USER), HKEY_CURRENT_USER, path, text), ERROR_SUCCESS);
+    const std::string bytes = encodeRegFile(text);
+
+    setenv("KVPAL_USER_HIVE", (dir_ + "/fresh/settings.db").c_str(), 1);
+    RegFileParse parsed = parseRegFile(bytes);
+    ASSERT_EQ(parsed.error, "");
+    HKEY failed = HKEY_LOCAL_MACHINE;
+    ASSERT_EQ(applyRegFile(parsed.changes, failed), ERROR_SUCCESS);
+    dumpTree(*openHive(HKEY_CURRENT_USER), path, after);
+    EXPECT_EQ(after, before);
+    // What was imported exports to the same text.
+    std::wstring again = regFileHeader();
+    ASSERT_EQ(exportKeyTree(*openHive(HKEY_CURRENT_USER), HKEY_CURRENT_USER, path, again), ERROR_SUCCESS);
+    EXPECT_TRUE(again == text);
+    EXPECT_FALSE(fileExists(machineHive_));
+  }
+
+  static void set(const std::wstring& path, StoreValue v) {
+    ASSERT_EQ(openHive(HKEY_CURRENT_USER)->apply({{StoreChange::SetValue, path, std::move(v)}}),
+              ERROR_SUCCESS);
+  }
+};
+
+TEST_F(RegFileHiveTest, ExportedTreeImportsIntoAnEmptyHiveUnchanged) {
+  std::vector<unsigned char> bytes(1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7);
+  const std::wstring root = L"Software\\RT";
+  const std::pair<std::wstring, StoreValue> values[] = {
+      {root, {L"", REG_SZ, stringData(L"default")}},
+      {root, {L"Quote \"q\" \\", REG_SZ, stringData(L"C:\\dir \"x\" \u00e9\U0001F600")}},
+      {root, {L"lines", REG_SZ, stringData(L"one\r\ntwo")}},
+      {root, {L"unterminated", REG_SZ, {'a', 0}}},
+      {root, {L"exp", REG_EXPAND_SZ, stringData(L"%HOME%/x")}},
+      {root, {L"dw", REG_DWORD, {1, 2, 3, 4}}},
+      {root, {L"qw", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}},
+      {root, {L"multi", REG_MULTI_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}}},
+      {root, {L"none", REG_NONE, {}}},
+      {root, {L"odd type", 0x12345, {9}}},
+      {root, {L"bin", REG_BINARY, bytes}},
+      {root + L"\\Child\\Gr\u00e4ndchild", {L"deep", REG_DWORD, {7, 0, 0, 0}}},
+      {root + L"\\Child\\Second", {L"", REG_SZ, stringData(L"")}},
+  };
+  for (const auto& [path, v] : values) set(path, v);
+  ASSERT_EQ(openHive(HKEY_CURRENT_USER)->apply({{StoreChange::CreateKey, root + L"\\Empty", {}}}),
+            ERROR_SUCCESS);
+  expectRoundTrip(root);
+}
+
+TEST_F(RegFileHiveTest, ExportStopsAtAMissingKey) {
+  set(L"Software\\A", {L"v", REG_DWORD, {1, 0, 0, 0}});
+  std::wstring text;
+  EXPECT_EQ(exportKeyTree(*openHive(HKEY_CURRENT_USER), HKEY_CURRENT_USER, L"Software\\B", text),
+            ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "command.h"
-#include "text/utf8.h"
 #include "settings/reg_file.h"
 #include "settings/settings_store.h"
+#include "text/utf8.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -286,22 +286,6 @@ int runDelete(const kvpal::Args& args) {
   return kvpal::kOk;
 }
 
-unsigned exportTree(SettingsHive& hive, HKEY root, const std::wstring& path, std::wstring& text) {
-  SettingsHive::KeyId id;
-  std::vector<StoreValue> values;
-  std::vector<std::wstring> subkeys;
-  unsigned rc = hive.openKey(path, id);
-  if (!rc) rc = hive.values(id, values);
-  if (!rc) rc = hive.subkeys(id, subkeys);
-  if (rc) return rc;
-  text += regFileKeyLine(root, path);
-  for (const auto& v : values) text += regFileValueLine(v);
-  text += L"\r\n";
-  for (const auto& s : subkeys)
-    if (unsigned r = exportTree(hive, root, path.empty() ? s : path + L"\\" + s, text)) return r;
-  return ERROR_SUCCESS;
-}
-
 int runExport(const kvpal::Args& args) {
   Options o;
   std::string error;
@@ -310,7 +294,7 @@ int runExport(const kvpal::Args& args) {
   if (o.positional.size() != 2) return kvpal::usageError(kName, "export needs KEY and FILE");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   std::wstring text = regFileHeader();
-  if (unsigned rc = exportTree(*openHive(t.root), t.root, t.path, text))
+  if (unsigned rc = exportKeyTree(*openHive(t.root), t.root, t.path, text))
     return kvpal::failure(kName, describe(rc, t.root));
   std::ofstream out(o.positional[1], std::ios::binary | std::ios::trunc);
   std::string bytes = encodeRegFile(text);
@@ -333,16 +317,10 @@ int runImport(const kvpal::Args& args) {
   RegFileParse parsed = parseRegFile(bytes);
   if (!parsed.error.empty())
     return kvpal::failure(kName, file + ": " + parsed.error + "; nothing was imported");
-  // Each hive takes its part of the file in one transaction.
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    std::vector<StoreChange> changes;
-    for (const auto& c : parsed.changes)
-      if (c.root == root) changes.push_back(c.change);
-    if (changes.empty()) continue;
-    if (unsigned rc = openHive(root)->apply(changes))
-      return kvpal::failure(
-          kName, file + ": " + describe(rc, root) + "; nothing was imported into " + narrow(rootName(root)));
-  }
+  HKEY failed = HKEY_CURRENT_USER;
+  if (unsigned rc = applyRegFile(parsed.changes, failed))
+    return kvpal::failure(kName, file + ": " + describe(rc, failed) + "; nothing was imported into " +
+                                     narrow(rootName(failed)));
   std::cout << "The operation completed successfully.\n";
   return kvpal::kOk;
 }
