@@ -2,7 +2,6 @@
 #include "settings/reg_file.h"
 
 #include <cstdio>
-#include <cwctype>
 
 #include "platform/utf16.h"
 #include "text/utf8.h"
@@ -14,13 +13,6 @@ namespace {
 constexpr std::wstring_view kSignature = L"Windows Registry Editor Version 5.00";
 // Where the editor breaks long hex lists; continuation lines start with two spaces.
 constexpr size_t kHexLineWidth = 76;
-
-bool equalsNoCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::towupper(a[i]) != std::towupper(b[i])) return false;
-  return true;
-}
 
 std::wstring_view trim(std::wstring_view s) {
   while (!s.empty() && (s.front() == L' ' || s.front() == L'\t')) s.remove_prefix(1);
@@ -248,16 +240,16 @@ class Parser {
     size_t semi = body.find(L';');
     if (semi != std::wstring_view::npos) body = body.substr(0, semi);
     unsigned long long number;
-    if (equalsNoCase(kind, L"dword")) {
+    if (namesEqual(kind, L"dword")) {
       if (!parseHexNumber(trim(body), 8, number)) return false;
       v.type = REG_DWORD;
       v.data = {static_cast<unsigned char>(number), static_cast<unsigned char>(number >> 8),
                 static_cast<unsigned char>(number >> 16), static_cast<unsigned char>(number >> 24)};
       return true;
     }
-    if (equalsNoCase(kind, L"hex")) {
+    if (namesEqual(kind, L"hex")) {
       v.type = REG_BINARY;
-    } else if (kind.size() > 5 && equalsNoCase(kind.substr(0, 4), L"hex(") && kind.back() == L')' &&
+    } else if (kind.size() > 5 && namesEqual(kind.substr(0, 4), L"hex(") && kind.back() == L')' &&
                parseHexNumber(kind.substr(4, kind.size() - 5), 8, number)) {
       v.type = static_cast<DWORD>(number);
     } else {
@@ -296,9 +288,9 @@ const wchar_t* rootName(HKEY root) {
 bool parseRootedPath(std::wstring_view text, HKEY& root, std::wstring& path) {
   size_t sep = text.find(L'\\');
   std::wstring_view head = text.substr(0, sep);
-  if (equalsNoCase(head, L"HKCU") || equalsNoCase(head, L"HKEY_CURRENT_USER"))
+  if (namesEqual(head, L"HKCU") || namesEqual(head, L"HKEY_CURRENT_USER"))
     root = HKEY_CURRENT_USER;
-  else if (equalsNoCase(head, L"HKLM") || equalsNoCase(head, L"HKEY_LOCAL_MACHINE"))
+  else if (namesEqual(head, L"HKLM") || namesEqual(head, L"HKEY_LOCAL_MACHINE"))
     root = HKEY_LOCAL_MACHINE;
   else
     return false;

@@ -99,6 +99,11 @@ std::vector<unsigned char> stringData(std::wstring_view text);
 // ignored).
 std::wstring stringFromData(const std::vector<unsigned char>& data);
 
+// A name as the store compares it (simple Unicode upper-casing, whatever
+// the process locale), and two names compared that way.
+wchar_t foldNameChar(wchar_t c);
+bool namesEqual(std::wstring_view a, std::wstring_view b);
+
 // The hive behind a predefined root, at its current location (the
 // environment overrides are read on every call). Null for an unknown root.
 std::shared_ptr<SettingsHive> openHive(HKEY root);

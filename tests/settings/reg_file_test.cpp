@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cwctype>
+
 #include "hive_fixture.h"
 #include "text/utf8.h"
 
@@ -175,6 +178,26 @@ TEST(RegFile, RootedPaths) {
       EXPECT_EQ(path, c.path);
     }
   }
+}
+
+// A host may switch LC_CTYPE to a Turkish locale, where 'i' upper-cases to
+// U+0130; root names and data keywords must still match in any case.
+TEST(RegFile, NamesMatchUnderATurkishLocale) {
+  locale_t turkish = newlocale(LC_CTYPE_MASK, "tr_TR.UTF-8", static_cast<locale_t>(nullptr));
+  ASSERT_NE(turkish, static_cast<locale_t>(nullptr)) << "the tr_TR.UTF-8 locale is not installed";
+  locale_t previous = uselocale(turkish);
+  const bool localeActive = std::towupper(L'i') != L'I';
+  HKEY root = HKEY_CURRENT_USER;
+  std::wstring path;
+  const bool rooted = parseRootedPath(L"hkey_local_machine\\X", root, path);
+  RegFileParse p = parseRegFile(kHead + "[hkey_local_machine\\Software]\r\n\"v\"=DWORD:00000001\r\n");
+  uselocale(previous);
+  freelocale(turkish);
+  ASSERT_TRUE(localeActive);
+  EXPECT_TRUE(rooted);
+  EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(p.error, "");
+  EXPECT_EQ(p.changes.size(), 2u);
 }
 
 class RegFileHiveTest : public HiveFixture {
