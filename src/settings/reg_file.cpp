@@ -106,6 +106,17 @@ bool validName(std::wstring_view name, size_t maxUnits) {
   return name.find(L'\0') == std::wstring_view::npos && wideToUtf16(name).size() <= maxUnits;
 }
 
+// Key names along the path; empty components name no key.
+size_t keyDepth(std::wstring_view path) {
+  size_t depth = 0;
+  bool inName = false;
+  for (wchar_t c : path) {
+    if (c != L'\\' && !inName) ++depth;
+    inName = c != L'\\';
+  }
+  return depth;
+}
+
 bool validKeyPath(std::wstring_view path) {
   size_t start = 0;
   while (start <= path.size()) {
@@ -146,11 +157,15 @@ class Parser {
         keyLine(first + 1, line);
         continue;
       }
-      // A hex list may continue over lines that end in '\'.
+      // A hex list may continue over lines that end in '\'. Whether the
+      // value is a hex list shows on its first line; each continuation is
+      // then only appended, so a long list costs its length once.
       std::wstring joined(line);
-      while (!joined.empty() && joined.back() == L'\\' && isHexData(joined) && i + 1 < lines.size()) {
-        joined.pop_back();
-        joined += trim(lines[++i]);
+      if (isHexData(line)) {
+        while (!joined.empty() && joined.back() == L'\\' && i + 1 < lines.size()) {
+          joined.pop_back();
+          joined += trim(lines[++i]);
+        }
       }
       valueLine(first + 1, joined);
     }
@@ -184,6 +199,14 @@ class Parser {
     }
     if (!validKeyPath(path)) {
       fail(n, "invalid key name (a NUL, or longer than 255 characters)");
+      return;
+    }
+    if (remove && path.find_first_not_of(L'\\') == std::wstring::npos) {
+      fail(n, "refusing to delete the whole hive " + wideToUtf8(rootName(root_)) + "; name a key below it");
+      return;
+    }
+    if (keyDepth(path) > kMaxKeyDepth) {
+      fail(n, "the key is deeper than " + std::to_string(kMaxKeyDepth) + " levels");
       return;
     }
     inKey_ = !remove;
@@ -384,19 +407,35 @@ std::string encodeRegFile(std::wstring_view text) {
 }
 
 unsigned exportKeyTree(SettingsHive& hive, HKEY root, const std::wstring& path, std::wstring& text) {
-  SettingsHive::KeyId id;
-  std::vector<StoreValue> values;
-  std::vector<std::wstring> subkeys;
-  unsigned rc = hive.openKey(path, id);
-  if (!rc) rc = hive.values(id, values);
-  if (!rc) rc = hive.subkeys(id, subkeys);
-  if (rc) return rc;
-  text += regFileKeyLine(root, path);
-  for (const auto& v : values) text += regFileValueLine(v);
-  text += L"\r\n";
-  for (const auto& s : subkeys)
-    if (unsigned r = exportKeyTree(hive, root, path.empty() ? s : path + L"\\" + s, text)) return r;
-  return ERROR_SUCCESS;
+  // Depth first without recursion, over one path buffer that is extended
+  // and cut back: each key costs the length of its own line, however deep.
+  struct Level {
+    std::vector<std::wstring> subkeys;
+    size_t next = 0;
+    size_t pathSize = 0;
+  };
+  std::vector<Level> pending;
+  std::wstring current = path;
+  while (true) {
+    SettingsHive::KeyId id;
+    std::vector<StoreValue> values;
+    Level level;
+    unsigned rc = hive.openKey(current, id);
+    if (!rc) rc = hive.values(id, values);
+    if (!rc) rc = hive.subkeys(id, level.subkeys);
+    if (rc) return rc;
+    text += regFileKeyLine(root, current);
+    for (const auto& v : values) text += regFileValueLine(v);
+    text += L"\r\n";
+    level.pathSize = current.size();
+    pending.push_back(std::move(level));
+    while (!pending.empty() && pending.back().next == pending.back().subkeys.size()) pending.pop_back();
+    if (pending.empty()) return ERROR_SUCCESS;
+    Level& parent = pending.back();
+    current.resize(parent.pathSize);
+    if (!current.empty()) current += L'\\';
+    current += parent.subkeys[parent.next++];
+  }
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail

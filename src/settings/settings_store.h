@@ -51,6 +51,8 @@ enum RegType : DWORD {
 
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
+// Key names along a path below a hive's root.
+constexpr size_t kMaxKeyDepth = 512;
 
 struct StoreValue {
   std::wstring name;

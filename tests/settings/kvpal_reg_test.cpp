@@ -101,6 +101,16 @@ TEST_F(KvpalRegTest, MalformedImportChangesNothingAndNamesTheLine) {
   EXPECT_EQ(readFile(userHive_), before);
   EXPECT_EQ(kvpal({"reg", "query", "HKCU\\Software\\Keep", "/v", "v"}).exit, 0);
   EXPECT_FALSE(fileExists(machineHive_));
+
+  // Deleting a whole hive is refused as the delete command refuses it.
+  for (const char* root : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}) {
+    writeFile(file, std::string("Windows Registry Editor Version 5.00\n\n[-") + root + "]\n");
+    r = kvpal({"reg", "import", file});
+    EXPECT_EQ(r.exit, 1) << root;
+    EXPECT_NE(r.output.find("line 3: refusing to delete the whole hive"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(readFile(userHive_), before);
+  EXPECT_FALSE(fileExists(machineHive_));
 }
 
 TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {

@@ -20,6 +20,12 @@ std::string utf16le(const std::string& utf8) {
   return encodeRegFile(utf8ToWide(utf8));
 }
 
+std::string repeated(const std::string& piece, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
 bool sameChanges(const std::vector<RegFileChange>& a, const std::vector<RegFileChange>& b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -95,6 +101,11 @@ TEST(RegFile, MalformedFilesNameTheFailingLine) {
       {kHead + "[HKCU\\X]\r\n\"v\"=word:1\r\n", 4},
       {kHead + "[-HKCU\\X]\r\n\"v\"=\"x\"\r\n", 4},  // values under a deleted key
       {kHead + "[HKCU\\" + std::string(256, 'k') + "]\r\n", 3},
+      {kHead + "[HKCU\\A]\r\n[-HKEY_CURRENT_USER]\r\n", 4},  // a whole hive
+      {kHead + "[-HKLM]\r\n", 3},
+      {kHead + "[-hkey_local_machine\\\\]\r\n", 3},
+      {kHead + "[HKCU" + repeated("\\k", kMaxKeyDepth + 1) + "]\r\n", 3},
+      {kHead + "[-HKCU\\\\" + repeated("k\\\\", kMaxKeyDepth + 1) + "]\r\n", 3},
       {kHead + "[HKCU\\X]\r\n\"" + std::string(16384, 'v') + "\"=\"x\"\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"a" + std::string(1, '\0') + "b\"=\"x\"\r\n", 4},
       {"\xFE\xFF\x00W", 1},  // big-endian UTF-16
@@ -154,6 +165,13 @@ TEST(RegFile, WrittenValuesReadBackExactly) {
   }
   EXPECT_EQ(regFileValueLine({L"n", REG_DWORD, {0x2A, 0, 0, 0}}), L"\"n\"=dword:0000002a\r\n");
   EXPECT_EQ(regFileValueLine({L"", REG_SZ, stringData(L"x")}), L"@=\"x\"\r\n");
+}
+
+TEST(RegFile, KeysUpToTheDepthLimitParse) {
+  RegFileParse p = parseRegFile(kHead + "[HKCU" + repeated("\\k", kMaxKeyDepth) + "]\r\n" + "[-HKCU\\\\" +
+                                repeated("k\\\\", kMaxKeyDepth) + "]\r\n");
+  EXPECT_EQ(p.error, "");
+  EXPECT_EQ(p.changes.size(), 2u);
 }
 
 TEST(RegFile, RootedPaths) {
@@ -254,6 +272,26 @@ TEST_F(RegFileHiveTest, ExportedTreeImportsIntoAnEmptyHiveUnchanged) {
   ASSERT_EQ(openHive(HKEY_CURRENT_USER)->apply({{StoreChange::CreateKey, root + L"\\Empty", {}}}),
             ERROR_SUCCESS);
   expectRoundTrip(root);
+}
+
+// Forty thousand continuation lines and more: reading them back must not
+// rescan what was already joined.
+TEST_F(RegFileHiveTest, LargeValuesRoundTrip) {
+  std::vector<unsigned char> big(3 << 20);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 131 + (i >> 12));
+  std::wstring multi;
+  for (int i = 0; i < 50000; ++i) multi += L"item " + std::to_wstring(i) + L'\0';
+  set(L"Software\\Big", {L"binary", REG_BINARY, big});
+  set(L"Software\\Big", {L"multi", REG_MULTI_SZ, stringData(multi)});
+  expectRoundTrip(L"Software\\Big");
+}
+
+TEST_F(RegFileHiveTest, DeepestKeysRoundTrip) {
+  std::wstring path = L"Software";
+  for (size_t depth = 1; depth < kMaxKeyDepth; ++depth) path += L"\\" + std::to_wstring(depth % 10);
+  set(path, {L"leaf", REG_DWORD, {1, 0, 0, 0}});
+  set(L"Software\\1\\2", {L"mid", REG_SZ, stringData(L"m")});
+  expectRoundTrip(L"Software");
 }
 
 TEST_F(RegFileHiveTest, ExportStopsAtAMissingKey) {
