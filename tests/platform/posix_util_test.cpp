@@ -1,10 +1,10 @@
 // errno mapping and the last-error cell.
-#include <gtest/gtest.h>
+#include "platform/posix_util.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 #include <thread>
-
-#include "platform/posix_util.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -27,6 +27,19 @@ TEST(WinErrorFromErrno, MapsTheErrorsCallersTestFor) {
       {EHWPOISON, ERROR_GEN_FAILURE},  // no counterpart: generic fallback
   };
   for (const auto& c : cases) EXPECT_EQ(winErrorFromErrno(c.err), c.expected) << "errno " << c.err;
+}
+
+// Every code an errno maps to has the system's message; codes the library
+// never produces have none.
+TEST(WinErrorText, EveryMappedCodeHasItsMessage) {
+  for (int err = 0; err < 256; ++err) {
+    const char* text = winErrorText(winErrorFromErrno(err));
+    ASSERT_NE(text, nullptr) << "errno " << err;
+    EXPECT_NE(*text, '\0') << "errno " << err;
+  }
+  EXPECT_STREQ(winErrorText(ERROR_FILENAME_EXCED_RANGE), "The filename or extension is too long.");
+  EXPECT_STREQ(winErrorText(ERROR_BADDB), "The configuration registry database is corrupt.");
+  EXPECT_EQ(winErrorText(0xDEAD), nullptr);
 }
 
 TEST(LastError, CapturesARealFailureAndIsPerThread) {

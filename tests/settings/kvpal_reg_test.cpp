@@ -131,6 +131,14 @@ TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
   EXPECT_NE(r.output.find("access is denied"), std::string::npos) << r.output;
   unsetenv("KVPAL_MACHINE_HIVE_READONLY");
 
+  // Other system errors are worded as the system words them.
+  setenv("KVPAL_USER_HIVE", (dir_ + "/" + std::string(300, 'n') + "/settings.db").c_str(), 1);
+  r = kvpal({"reg", "add", "HKCU\\Software\\Long"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("The filename or extension is too long. (system error 206)"), std::string::npos)
+      << r.output;
+  setenv("KVPAL_USER_HIVE", userHive_.c_str(), 1);
+
   writeFile(userHive_, std::string(4096, 'x'));
   r = kvpal({"reg", "query", "HKCU\\Software"});
   EXPECT_EQ(r.exit, 1);

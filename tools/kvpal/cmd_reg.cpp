@@ -57,7 +57,7 @@ std::string describe(unsigned code, HKEY root) {
     case ERROR_DISK_FULL:
       return "the disk is full";
     default:
-      return "the operation failed (system error " + std::to_string(code) + ")";
+      return "the operation failed: " + kvpal::systemError(code);
   }
 }
 
