@@ -33,8 +33,10 @@
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// The predefined root keys, with their Windows values.
+// The predefined root keys, with their Windows values. HKEY_CLASSES_ROOT
+// has no hive of its own: it is a view of the other two (classes_root.h).
 enum HKEY : std::uintptr_t {
+  HKEY_CLASSES_ROOT = 0x80000000,
   HKEY_CURRENT_USER = 0x80000001,
   HKEY_LOCAL_MACHINE = 0x80000002,
 };

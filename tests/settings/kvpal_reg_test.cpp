@@ -149,7 +149,7 @@ TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
       {"reg"},
       {"reg", "frobnicate"},
       {"reg", "query"},
-      {"reg", "query", "HKCR\\X"},
+      {"reg", "query", "HKU\\X"},
       {"reg", "query", "HKCU\\X", "/v"},
       {"reg", "query", "HKCU\\X", "/v", "a", "/ve"},
       {"reg", "add", "HKCU\\X", "/v", "a", "/t", "REG_DWORD", "/d", "12x"},
@@ -166,6 +166,30 @@ TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
     r = kvpal(args);
     EXPECT_EQ(r.exit, 2) << args.back() << ": " << r.output;
   }
+}
+
+TEST_F(KvpalRegTest, ClassesRootAndRootsWithoutACounterpart) {
+  ASSERT_EQ(kvpal({"reg", "add", "HKCU\\Software\\Classes\\.u", "/v", "a", "/d", "user"}).exit, 0);
+  ASSERT_EQ(kvpal({"reg", "add", "HKLM\\Software\\Classes\\.u", "/v", "b", "/d", "machine"}).exit, 0);
+  ASSERT_EQ(kvpal({"reg", "add", "HKCR\\.u", "/v", "c", "/d", "to user"}).exit, 0);
+  ASSERT_EQ(kvpal({"reg", "add", "HKCR\\.m", "/v", "c", "/d", "to machine"}).exit, 0);
+  Result r = kvpal({"reg", "query", "HKCR\\.u"});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.output,
+            "HKEY_CLASSES_ROOT\\.u\n"
+            "    a    REG_SZ    user\n"
+            "    b    REG_SZ    machine\n"
+            "    c    REG_SZ    to user\n\n");
+  EXPECT_EQ(kvpal({"reg", "query", "HKCU\\Software\\Classes\\.u", "/v", "c"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "query", "HKLM\\Software\\Classes\\.m", "/v", "c"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "query", "HKCR\\.m", "/v", "C"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "delete", "HKCR"}).exit, 2);
+
+  const std::string file = dir_ + "/users.reg";
+  writeFile(file, "Windows Registry Editor Version 5.00\n\n[HKEY_USERS\\S-1-5-18\\X]\n");
+  r = kvpal({"reg", "import", file});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("line 3: HKEY_USERS has no counterpart"), std::string::npos) << r.output;
 }
 
 TEST_F(KvpalRegTest, InfoShowsWhereTheHivesLive) {

@@ -8,8 +8,10 @@
 #include <cwctype>
 
 #include "hive_fixture.h"
+#include "pal/unicode_convert.h"
 #include "text/utf8.h"
 
+using namespace Halvex::Tessaran::PAL;
 using namespace Halvex::Tessaran::PAL::detail;
 
 namespace {
@@ -75,20 +77,64 @@ TEST(RegFile, ParsesEveryFormInBothEncodings) {
   }
 }
 
+// Forms that files written for the registry editor use.
+TEST(RegFile, ReadsWhatTheRegistryEditorReads) {
+  // A backslash that starts no escape stands for itself.
+  RegFileParse p = parseRegFile(kHead +
+                                "[HKCU\\X]\r\n"
+                                "\"%SYSTEMDRIVE%\\Users\"=\"%SYSTEMDRIVE%\\Users\"\r\n"
+                                "\"a\\\\b\\c\\\"d\"=\"\\n\"\r\n"
+                                "[HKEY_CLASSES_ROOT\\.txt]\r\n"
+                                "@=\"txtfile\"\r\n");
+  ASSERT_EQ(p.error, "");
+  const std::vector<RegFileChange> expected = {
+      {HKEY_CURRENT_USER, {StoreChange::CreateKey, L"X", {}}},
+      {HKEY_CURRENT_USER,
+       {StoreChange::SetValue, L"X", {L"%SYSTEMDRIVE%\\Users", REG_SZ, stringData(L"%SYSTEMDRIVE%\\Users")}}},
+      {HKEY_CURRENT_USER, {StoreChange::SetValue, L"X", {L"a\\b\\c\"d", REG_SZ, stringData(L"\\n")}}},
+      {HKEY_CLASSES_ROOT, {StoreChange::CreateKey, L".txt", {}}},
+      {HKEY_CLASSES_ROOT, {StoreChange::SetValue, L".txt", {L"", REG_SZ, stringData(L"txtfile")}}},
+  };
+  EXPECT_TRUE(sameChanges(p.changes, expected));
+
+  // The older header: text in the system's ANSI code page, same syntax.
+  const std::string ansi = "caf\xE9";
+  std::wstring wide;
+  ASSERT_EQ(UnicodeConvert::multibyteToWide(code_page_id_ex(0u), ansi, wide, 0),
+            UnicodeConvert::ToWideCharOk);
+  EXPECT_EQ(wide.find(L'\uFFFD'), std::wstring::npos) << "a single-byte code page reads every byte";
+  for (const std::string& head : {std::string("REGEDIT4\r\n\r\n"), std::string("\r\n  REGEDIT4 \n")}) {
+    p = parseRegFile(head + "[HKLM\\" + ansi + "]\n\"" + ansi + "\"=\"" + ansi +
+                     "\"\n\"d\"=dword:00000001\n");
+    ASSERT_EQ(p.error, "");
+    ASSERT_EQ(p.changes.size(), 3u);
+    EXPECT_EQ(p.changes[0].change.path, wide);
+    EXPECT_EQ(p.changes[1].change.value.name, wide);
+    EXPECT_EQ(p.changes[1].change.value.data, stringData(wide));
+  }
+  // With a byte-order mark the encoding is the mark's.
+  p = parseRegFile("\xEF\xBB\xBFREGEDIT4\r\n[HKCU\\\xC3\xA9]\r\n");
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.changes[0].change.path, L"\u00e9");
+}
+
 TEST(RegFile, MalformedFilesNameTheFailingLine) {
   struct Case {
     std::string text;
     size_t line;
   } cases[] = {
       {"", 1},
-      {"REGEDIT4\r\n", 1},
+      {"REGEDIT 4\r\n", 1},
       {"\r\nWindows Registry Editor Version 4.00\r\n", 2},
-      {kHead + "\"v\"=\"x\"\r\n", 3},             // value before any key
-      {kHead + "[HKEY_CLASSES_ROOT\\X]\r\n", 3},  // unknown root
-      {kHead + "[HKCU\\X\r\n", 3},                // unclosed key
+      {kHead + "\"v\"=\"x\"\r\n", 3},      // value before any key
+      {kHead + "[HKEY_USERS\\X]\r\n", 3},  // roots without a counterpart
+      {kHead + "[HKCC\\X]\r\n", 3},
+      {kHead + "[HKEY_ELSEWHERE\\X]\r\n", 3},
+      {kHead + "[HKCU\\X\r\n", 3},  // unclosed key
       {kHead + "[HKCU\\X] trailing\r\n", 3},
-      {kHead + "[HKCU\\X]\r\n\"v\"=\"open\r\n", 4},    // unterminated string
-      {kHead + "[HKCU\\X]\r\n\"v\"=\"a\\b\"\r\n", 4},  // unknown escape
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"open\r\n", 4},   // unterminated string
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"a\\\"\r\n", 4},  // \" escapes the closing quote
+      {"REGEDIT4\r\n[HKCU\\X]\r\n\"a" + std::string(1, '\0') + "\"=\"x\"\r\n", 1},
       {kHead + "[HKCU\\X]\r\n\"v\"=dword:123456789\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=dword:\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=hex:1,zz\r\n", 4},
@@ -103,6 +149,8 @@ TEST(RegFile, MalformedFilesNameTheFailingLine) {
       {kHead + "[HKCU\\" + std::string(256, 'k') + "]\r\n", 3},
       {kHead + "[HKCU\\A]\r\n[-HKEY_CURRENT_USER]\r\n", 4},  // a whole hive
       {kHead + "[-HKLM]\r\n", 3},
+      {kHead + "[-HKCR]\r\n", 3},
+      {kHead + "[HKCR" + repeated("\\k", kMaxKeyDepth - 1) + "]\r\n", 3},  // two levels down in its hive
       {kHead + "[-hkey_local_machine\\\\]\r\n", 3},
       {kHead + "[HKCU" + repeated("\\k", kMaxKeyDepth + 1) + "]\r\n", 3},
       {kHead + "[-HKCU\\\\" + repeated("k\\\\", kMaxKeyDepth + 1) + "]\r\n", 3},
@@ -184,18 +232,29 @@ TEST(RegFile, RootedPaths) {
       {L"HKCU\\Software\\A", true, HKEY_CURRENT_USER, L"Software\\A"},
       {L"hkey_local_machine\\X", true, HKEY_LOCAL_MACHINE, L"X"},
       {L"HKLM", true, HKEY_LOCAL_MACHINE, L""},
-      {L"HKCR\\X", false, HKEY_CURRENT_USER, L""},
+      {L"HKCR\\X", true, HKEY_CLASSES_ROOT, L"X"},
+      {L"Hkey_Classes_Root", true, HKEY_CLASSES_ROOT, L""},
+      {L"HKU\\X", false, HKEY_CURRENT_USER, L""},
+      {L"HKEY_CURRENT_CONFIG\\X", false, HKEY_CURRENT_USER, L""},
       {L"Software\\X", false, HKEY_CURRENT_USER, L""},
   };
   for (const auto& c : cases) {
     HKEY root = HKEY_CURRENT_USER;
     std::wstring path;
-    EXPECT_EQ(parseRootedPath(c.text, root, path), c.ok) << wideToUtf8(c.text);
+    std::string error;
+    EXPECT_EQ(parseRootedPath(c.text, root, path, error), c.ok) << wideToUtf8(c.text);
     if (c.ok) {
       EXPECT_EQ(root, c.root);
       EXPECT_EQ(path, c.path);
+    } else {
+      EXPECT_NE(error, "") << wideToUtf8(c.text);
     }
   }
+  std::string error;
+  HKEY root;
+  std::wstring path;
+  parseRootedPath(L"HKEY_USERS\\S-1", root, path, error);
+  EXPECT_NE(error.find("HKEY_USERS has no counterpart"), std::string::npos) << error;
 }
 
 // A host may switch LC_CTYPE to a Turkish locale, where 'i' upper-cases to
@@ -207,7 +266,8 @@ TEST(RegFile, NamesMatchUnderATurkishLocale) {
   const bool localeActive = std::towupper(L'i') != L'I';
   HKEY root = HKEY_CURRENT_USER;
   std::wstring path;
-  const bool rooted = parseRootedPath(L"hkey_local_machine\\X", root, path);
+  std::string error;
+  const bool rooted = parseRootedPath(L"hkey_local_machine\\X", root, path, error);
   RegFileParse p = parseRegFile(kHead + "[hkey_local_machine\\Software]\r\n\"v\"=DWORD:00000001\r\n");
   uselocale(previous);
   freelocale(turkish);
@@ -226,7 +286,7 @@ class RegFileHiveTest : public HiveFixture {
     std::vector<std::string> before, after;
     dumpTree(*openHive(HKEY_CURRENT_USER), path, before);
     std::wstring text = regFileHeader();
-    ASSERT_EQ(exportKeyTree(*openHive(HKEY_CURRENT_USER), HKEY_CURRENT_USER, path, text), ERROR_SUCCESS);
+    ASSERT_EQ(exportKeyTree(HKEY_CURRENT_USER, path, text), ERROR_SUCCESS);
     const std::string bytes = encodeRegFile(text);
 
     setenv("KVPAL_USER_HIVE", (dir_ + "/fresh/settings.db").c_str(), 1);
@@ -238,7 +298,7 @@ class RegFileHiveTest : public HiveFixture {
     EXPECT_EQ(after, before);
     // What was imported exports to the same text.
     std::wstring again = regFileHeader();
-    ASSERT_EQ(exportKeyTree(*openHive(HKEY_CURRENT_USER), HKEY_CURRENT_USER, path, again), ERROR_SUCCESS);
+    ASSERT_EQ(exportKeyTree(HKEY_CURRENT_USER, path, again), ERROR_SUCCESS);
     EXPECT_TRUE(again == text);
     EXPECT_FALSE(fileExists(machineHive_));
   }
@@ -297,8 +357,7 @@ TEST_F(RegFileHiveTest, DeepestKeysRoundTrip) {
 TEST_F(RegFileHiveTest, ExportStopsAtAMissingKey) {
   set(L"Software\\A", {L"v", REG_DWORD, {1, 0, 0, 0}});
   std::wstring text;
-  EXPECT_EQ(exportKeyTree(*openHive(HKEY_CURRENT_USER), HKEY_CURRENT_USER, L"Software\\B", text),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(exportKeyTree(HKEY_CURRENT_USER, L"Software\\B", text), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace
