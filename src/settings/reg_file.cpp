@@ -90,7 +90,8 @@ bool startsWithOldSignature(std::string_view bytes) {
   return rest.substr(0, rest.find('\n')).find_first_not_of(" \t\r") == std::string_view::npos;
 }
 
-bool decode(std::string_view bytes, std::wstring& text, std::string& error) {
+// The text of a file; `ansi` tells whether it was read in the ANSI code page.
+bool decode(std::string_view bytes, std::wstring& text, bool& ansi, std::string& error) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
       static_cast<unsigned char>(bytes[1]) == 0xFE) {
     if (bytes.size() % 2) {
@@ -122,10 +123,33 @@ bool decode(std::string_view bytes, std::wstring& text, std::string& error) {
       error = "the file is not text in the system's code page";
       return false;
     }
+    ansi = true;
     return true;
   }
   text = utf8ToWide(bytes);
   return true;
+}
+
+// REGEDIT4 files hold expandable and multi-strings as code-page bytes, each
+// string ended by one zero byte; the store keeps them as UTF-16LE.
+std::vector<unsigned char> widenAnsiStrings(const std::vector<unsigned char>& data) {
+  std::wstring text;
+  for (size_t start = 0; start < data.size();) {
+    size_t end = std::find(data.begin() + static_cast<long>(start), data.end(), 0) - data.begin();
+    std::wstring part;
+    UnicodeConvert::multibyteToWide(
+        code_page_id_ex(0u),
+        std::string(data.begin() + static_cast<long>(start), data.begin() + static_cast<long>(end)), part, 0);
+    text += part;
+    if (end < data.size()) text += L'\0';
+    start = end + 1;
+  }
+  std::vector<unsigned char> out;
+  for (char16_t u : wideToUtf16(text)) {
+    out.push_back(static_cast<unsigned char>(u & 0xFF));
+    out.push_back(static_cast<unsigned char>(u >> 8));
+  }
+  return out;
 }
 
 bool validName(std::wstring_view name, size_t maxUnits) {
@@ -156,7 +180,7 @@ bool validKeyPath(std::wstring_view path) {
 
 class Parser {
  public:
-  explicit Parser(RegFileParse& result) : r_(result) {}
+  Parser(RegFileParse& result, bool ansi) : r_(result), ansi_(ansi) {}
 
   void run(std::wstring_view text) {
     std::vector<std::wstring_view> lines;
@@ -273,6 +297,7 @@ class Parser {
       fail(n, "malformed value data '" + wideToUtf8(rest.substr(0, 60)) + "'");
       return;
     }
+    if (ansi_ && (v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ)) v.data = widenAnsiStrings(v.data);
     r_.changes.push_back({root_, {StoreChange::SetValue, path_, std::move(v)}});
   }
 
@@ -310,6 +335,7 @@ class Parser {
   }
 
   RegFileParse& r_;
+  const bool ansi_;
   bool inKey_ = false;
   HKEY root_ = HKEY_CURRENT_USER;
   std::wstring path_;
@@ -377,12 +403,13 @@ bool parseRootedPath(std::wstring_view text, HKEY& root, std::wstring& path, std
 RegFileParse parseRegFile(std::string_view bytes) {
   RegFileParse result;
   std::wstring text;
-  if (!decode(bytes, text, result.error)) {
+  bool ansi = false;
+  if (!decode(bytes, text, ansi, result.error)) {
     result.errorLine = 1;
     result.error = "line 1: " + result.error;
     return result;
   }
-  Parser(result).run(text);
+  Parser(result, ansi).run(text);
   return result;
 }
 

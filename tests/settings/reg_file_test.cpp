@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <cwctype>
 
 #include "hive_fixture.h"
@@ -25,6 +26,16 @@ std::string utf16le(const std::string& utf8) {
 std::string repeated(const std::string& piece, size_t times) {
   std::string out;
   for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+std::string hexOf(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char b : bytes) {
+    std::snprintf(buf, sizeof buf, "%02x", b);
+    out += (out.empty() ? "" : ",") + std::string(buf);
+  }
   return out;
 }
 
@@ -112,6 +123,17 @@ TEST(RegFile, ReadsWhatTheRegistryEditorReads) {
     EXPECT_EQ(p.changes[1].change.value.name, wide);
     EXPECT_EQ(p.changes[1].change.value.data, stringData(wide));
   }
+  // Such files hold expandable and multi-strings as code-page bytes.
+  p = parseRegFile("REGEDIT4\n[HKCU\\X]\n\"e\"=hex(2):25,41,25,00\n\"m\"=hex(7):61,00," + hexOf(ansi) +
+                   ",00,00\n\"b\"=hex:61,00\n");
+  ASSERT_EQ(p.error, "");
+  ASSERT_EQ(p.changes.size(), 4u);
+  EXPECT_EQ(p.changes[1].change.value.data, stringData(L"%A%"));
+  std::wstring multi = L"a";
+  multi += L'\0' + wide + L'\0';
+  EXPECT_EQ(p.changes[2].change.value.data, stringData(multi));
+  EXPECT_EQ(p.changes[3].change.value.data, (std::vector<unsigned char>{0x61, 0}));
+
   // With a byte-order mark the encoding is the mark's.
   p = parseRegFile("\xEF\xBB\xBFREGEDIT4\r\n[HKCU\\\xC3\xA9]\r\n");
   ASSERT_EQ(p.error, "");
