@@ -13,6 +13,11 @@
 // - A hive whose file the process may read but not write (the machine hive
 //   owned by root, say) is read normally; writes to it fail with access
 //   denied.
+// - HKEY_CLASSES_ROOT has no file of its own: as on Windows it is the user's
+//   Software\Classes over the machine's. Reads see the user's values and
+//   subkeys over the machine's; a key is created, written and removed in the
+//   user's classes where it exists there, else in the machine's.
+//   HKEY_USERS and HKEY_CURRENT_CONFIG have no counterpart.
 // - KVPAL_MACHINE_HIVE_READONLY=1 opens the machine hive read-only (machine
 //   settings managed by an administrator): creating a machine key then fails
 //   with access denied, so read-write containers fall back to the user hive

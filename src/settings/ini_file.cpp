@@ -1,13 +1,13 @@
 // The initialisation-file reader.
 #include "settings/ini_file.h"
 
-#include <clocale>
-#include <cwctype>
+#include <cstdio>
 #include <optional>
 
 #include "filesystem/path_text.h"
 #include "platform/posix_util.h"
 #include "platform/utf16.h"
+#include "settings/settings_store.h"
 #include "text/utf8.h"
 
 namespace Halvex::Tessaran::PAL::detail {
@@ -23,20 +23,6 @@ std::wstring_view trim(std::wstring_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-wchar_t fold(wchar_t c) {
-  if (c < 0x80) return (c >= L'a' && c <= L'z') ? c - 32 : c;
-  // C.UTF-8 keeps the comparison independent of the process locale.
-  static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  return loc ? static_cast<wchar_t>(towupper_l(static_cast<wint_t>(c), loc)) : c;
-}
-
-bool equalsNoCase(std::wstring_view a, std::wstring_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
-  return true;
 }
 
 std::wstring decode(std::string_view bytes) {
@@ -87,7 +73,7 @@ std::wstring profileStringFromBytes(std::string_view fileBytes, std::wstring_vie
     if (line.front() == L'[') {
       const size_t close = line.rfind(L']');
       if (close != std::wstring_view::npos) {
-        const bool match = equalsNoCase(trim(line.substr(1, close - 1)), section);
+        const bool match = namesEqual(trim(line.substr(1, close - 1)), section);
         // Only the first section of the name is searched.
         if (where == Inside)
           where = Past;
@@ -99,7 +85,7 @@ std::wstring profileStringFromBytes(std::string_view fileBytes, std::wstring_vie
     if (where != Inside) continue;
     const size_t eq = line.find(L'=');
     if (eq == std::wstring_view::npos) continue;
-    if (equalsNoCase(trim(line.substr(0, eq)), key)) return finish(trim(line.substr(eq + 1)), bufferChars);
+    if (namesEqual(trim(line.substr(0, eq)), key)) return finish(trim(line.substr(eq + 1)), bufferChars);
   }
   return {};
 }

@@ -47,8 +47,10 @@
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// The predefined root keys, with their Windows values.
+// The predefined root keys, with their Windows values. HKEY_CLASSES_ROOT
+// has no hive of its own: it is a view of the other two (classes_root.h).
 enum HKEY : std::uintptr_t {
+  HKEY_CLASSES_ROOT = 0x80000000,
   HKEY_CURRENT_USER = 0x80000001,
   HKEY_LOCAL_MACHINE = 0x80000002,
 };
@@ -65,6 +67,7 @@ enum RegType : DWORD {
 
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
+// Key names along a path below a hive's root.
 constexpr size_t kMaxKeyDepth = 512;
 
 struct StoreValue {
@@ -113,6 +116,11 @@ std::vector<unsigned char> stringData(std::wstring_view text);
 // Decodes UTF-16LE string data up to its first zero (an odd last byte is
 // ignored).
 std::wstring stringFromData(const std::vector<unsigned char>& data);
+
+// A name as the store compares it (simple Unicode upper-casing, whatever
+// the process locale), and two names compared that way.
+wchar_t foldNameChar(wchar_t c);
+bool namesEqual(std::wstring_view a, std::wstring_view b);
 
 // The hive behind a predefined root, at its current location (the
 // environment overrides are read on every call). Null for an unknown root.
