@@ -12,19 +12,23 @@
 //   with '.' is hidden.
 // - `networkAwareGetAttributes` with a base folder: a path that is absolute
 //   here (starts with '/') is taken as it is, any other is joined to the base.
-// - `networkAwareLastWriteTime` returns a find handle of this library (a
-//   folder stream and the name pattern of the last component, in which '*'
-//   and '?' match, case-sensitively); release it with `findClose`, never with
-//   anything else. The outputs are the first match's last-write FILETIME.
+// - `networkAwareLastWriteTime` matches the last component of the path, in
+//   which '*' and '?' are wildcards (case-sensitively, with no special
+//   meaning for "*.*"), against the entries of its folder in the folder's
+//   order, "." and ".." included. The outputs are the first match's own
+//   last-write FILETIME (a symbolic link's, not its target's). The handle is
+//   one of this library's (the open folder stream); release it with
+//   `findClose`, never with anything else.
 // - A volume root is a mount point or any folder on the mounted file system;
-//   `CreateVolumeDescriptor` appends '/'. Drive types: 1 the root does not
-//   exist, 2 removable (the block device is removable or USB-attached), 3
+//   `CreateVolumeDescriptor` appends '/'. Drive types: 1 the root is no
+//   existing folder, 2 removable (the block device is removable or USB-attached), 3
 //   fixed, 4 remote (network file systems), 5 CD-ROM (iso9660, udf), 6 RAM
 //   disk (tmpfs, ramfs).
 // - The file-system name is the kernel's type name ("ext4", "nfs4", "vfat");
 //   the maximum component length comes from statvfs. File systems are
 //   case-sensitive and case-preserving except vfat and exfat (case-preserving
-//   only) and msdos (neither); the read-only flag follows the mount options.
+//   only) and msdos (neither). `IsReadOnly` follows the drive type (CD-ROM
+//   drives), not the mount options.
 // - `getFreeSpace` counts the blocks available to unprivileged callers; when
 //   that fails the answer is 2147483647 bytes (2097151 KiB).
 // - `create_time` is the birth time statx reports. On failure `ec` holds the

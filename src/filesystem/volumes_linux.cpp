@@ -179,10 +179,12 @@ unsigned __int64 getFreeSpace(const wchar_t* directory) {
   const std::optional<fs::path> p = pathFromWide(directory);
   struct statvfs sv {};
   unsigned __int64 bytes = kUnknownFreeBytes;
-  if (p && !p->empty() && ::statvfs(p->c_str(), &sv) == 0)
-    bytes = static_cast<unsigned __int64>(sv.f_bavail) * sv.f_frsize;
+  if (!p || p->empty())
+    setLastError(ERROR_INVALID_NAME);
+  else if (::statvfs(p->c_str(), &sv) != 0)
+    setLastErrorFromErrno();
   else
-    setLastErrorFromErrno(p ? errno : EINVAL);
+    bytes = static_cast<unsigned __int64>(sv.f_bavail) * sv.f_frsize;
   return bytes >> 10;
 }
 
