@@ -30,6 +30,10 @@ unsigned driveTypeOf(const MountEntry& m, const std::string& sysRoot);
 
 unsigned fileSystemFlagsOf(const MountEntry& m);
 
+// Where the volume queries read the mount table and sysfs, for tests to point
+// them at fixtures; empty restores /proc/self/mountinfo and /sys.
+void setVolumeSources(std::string mountInfoPath, std::string sysRoot);
+
 // The drive type of the folder `root`, 1 when it is no folder.
 unsigned driveTypeOfRoot(const std::string& root);
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 
 #include "filesystem/file_io_internal.h"
@@ -28,6 +29,35 @@ namespace {
 bool flagFileSet(const fs::path& file) {
   std::string bytes;
   return readRegularFile(file.c_str(), bytes) && !bytes.empty() && bytes[0] == '1';
+}
+
+struct Sources {
+  std::mutex lock;
+  std::string mountInfo;
+  std::string sysRoot;
+};
+
+Sources& sources() {
+  static Sources s;
+  return s;
+}
+
+std::string sysRoot() {
+  Sources& s = sources();
+  std::lock_guard guard(s.lock);
+  return s.sysRoot.empty() ? std::string("/sys") : s.sysRoot;
+}
+
+std::vector<MountEntry> volumeMounts() {
+  std::string mountInfo;
+  {
+    Sources& s = sources();
+    std::lock_guard guard(s.lock);
+    mountInfo = s.mountInfo;
+  }
+  if (mountInfo.empty()) return currentMounts();
+  std::string text;
+  return readRegularFile(mountInfo.c_str(), text) ? parseMountInfo(text) : std::vector<MountEntry>();
 }
 
 std::optional<std::string> realFolder(const std::string& path) {
@@ -64,13 +94,20 @@ unsigned fileSystemFlagsOf(const MountEntry& m) {
   return flags;
 }
 
+void setVolumeSources(std::string mountInfoPath, std::string sysRootPath) {
+  Sources& s = sources();
+  std::lock_guard guard(s.lock);
+  s.mountInfo = std::move(mountInfoPath);
+  s.sysRoot = std::move(sysRootPath);
+}
+
 unsigned driveTypeOfRoot(const std::string& root) {
   struct stat st {};
   if (root.empty() || ::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kDriveNoRootDir;
   const std::optional<std::string> real = realFolder(root);
-  const std::vector<MountEntry> mounts = currentMounts();
+  const std::vector<MountEntry> mounts = volumeMounts();
   const MountEntry* m = real ? mountHolding(mounts, *real) : nullptr;
-  return m ? driveTypeOf(*m, "/sys") : kDriveUnknown;
+  return m ? driveTypeOf(*m, sysRoot()) : kDriveUnknown;
 }
 
 }  // namespace detail
@@ -111,7 +148,7 @@ std::optional<VolumeFacts> queryVolume(const wchar_t* root) {
     setLastErrorFromErrno();
     return std::nullopt;
   }
-  const std::vector<MountEntry> mounts = currentMounts();
+  const std::vector<MountEntry> mounts = volumeMounts();
   const MountEntry* m = mountHolding(mounts, real);
   if (!m) {
     setLastError(ERROR_GEN_FAILURE);

@@ -119,6 +119,63 @@ TEST(Volumes, FileSystemFlagsAndReadOnlyMounts) {
   EXPECT_EQ(mounts[0].device, "8:1");
 }
 
+// Folders of a temporary tree mounted, as a mount-table fixture tells it,
+// with the file systems whose descriptors differ.
+TEST(Volumes, DescriptorsFromAMountTableFixture) {
+  kvpal::test::TempDir dir;
+  const std::string base = std::filesystem::canonical(dir.path()).string();
+  for (const char* folder : {"cd/sub", "stick", "nfs", "ram", "disk", "dos"})
+    std::filesystem::create_directories(base + "/" + folder);
+  writeFile(base + "/sys/devices/usb1/1-1/block/sdb/removable", "0\n");
+  writeFile(base + "/sys/devices/usb1/1-1/block/sdb/sdb1/partition", "1\n");
+  std::filesystem::create_directories(base + "/sys/dev/block");
+  std::filesystem::create_directory_symlink(base + "/sys/devices/usb1/1-1/block/sdb/sdb1",
+                                            base + "/sys/dev/block/8:17");
+  writeFile(base + "/mountinfo",
+            "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+            "2 1 11:0 / " +
+                base +
+                "/cd ro - iso9660 /dev/sr0 ro\n"
+                "3 1 8:17 / " +
+                base +
+                "/stick rw - vfat /dev/sdb1 rw\n"
+                "4 1 0:40 / " +
+                base +
+                "/nfs rw - nfs4 srv:/x rw\n"
+                "5 1 0:41 / " +
+                base +
+                "/ram rw - tmpfs tmpfs rw\n"
+                "6 1 8:2 / " +
+                base + "/dos rw - msdos /dev/sda2 rw\n");
+  struct Restore {
+    ~Restore() { setVolumeSources("", ""); }
+  } restore;
+  setVolumeSources(base + "/mountinfo", base + "/sys");
+
+  const struct {
+    const char* folder;
+    bool removable, remote, readOnly, casePreserving;
+    const wchar_t* fileSystem;  // empty: no volume
+  } cases[] = {
+      {"cd", false, false, true, true, L"iso9660"},  {"cd/sub", false, false, true, true, L"iso9660"},
+      {"stick", true, false, false, true, L"vfat"},  {"nfs", false, true, false, true, L"nfs4"},
+      {"ram", false, false, false, true, L"tmpfs"},  {"disk", false, false, false, true, L"ext4"},
+      {"dos", false, false, false, false, L"msdos"}, {"cd/missing", false, false, false, true, L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.folder);
+    const std::wstring root = wide(base + "/" + c.folder);
+    std::unique_ptr<FS::VolumeDescriptor> d(FS::CreateVolumeDescriptor(root.c_str()));
+    EXPECT_EQ(d->IsRemovable(), c.removable);
+    EXPECT_EQ(d->IsRemote(), c.remote);
+    EXPECT_EQ(d->IsReadOnly(), c.readOnly);
+    EXPECT_EQ(d->IsCasePreserving(), c.casePreserving);
+    bool shortNames = false;
+    EXPECT_EQ(FS::getVolumeInformation(root.c_str(), shortNames), c.fileSystem);
+    EXPECT_EQ(FS::isDriveValid(root.c_str()), *c.fileSystem != L'\0');
+  }
+}
+
 TEST(Volumes, DescriptorsOfThisMachine) {
   kvpal::test::TempDir dir;
   struct statvfs sv {};
