@@ -6,12 +6,25 @@
 //   files, the user hive ($KVPAL_USER_HIVE, else
 //   $XDG_CONFIG_HOME/halvex/settings.db, else ~/.config/halvex/settings.db)
 //   and the machine hive ($KVPAL_MACHINE_HIVE, else
-//   /var/lib/halvex/settings.db).
+//   /var/lib/halvex/settings.db). A relative XDG_CONFIG_HOME or HOME counts
+//   as unset; a relative hive override is made absolute against the folder
+//   current at its first use.
 //   A missing hive is created by the first write, never by a read.
+// - A hive whose file the process may read but not write (the machine hive
+//   owned by root, say) is read normally; writes to it fail with access
+//   denied.
+// - HKEY_CLASSES_ROOT has no file of its own: as on Windows it is the user's
+//   Software\Classes over the machine's. Reads see the user's values and
+//   subkeys over the machine's; a key is created, written and removed in the
+//   user's classes where it exists there, else in the machine's.
+//   HKEY_USERS and HKEY_CURRENT_CONFIG have no counterpart.
 // - KVPAL_MACHINE_HIVE_READONLY=1 opens the machine hive read-only (machine
 //   settings managed by an administrator): creating a machine key then fails
 //   with access denied, so read-write containers fall back to the user hive
 //   exactly as they do for an unprivileged Windows process.
+// - enumerate() lists the children once, then skips each one that a callback
+//   has removed by the time it is reached; a registry walk by index would
+//   instead pass over the sibling after a removed child.
 // - wchar_t is 32 bits: names and strings are UTF-32 in memory and are stored
 //   as UTF-16LE, so stored sizes match what Windows reports.
 #pragma once
@@ -76,6 +89,9 @@ class PAL_EXPORT Container {
   bool setString(const wchar_t* name, const wchar_t* value, bool expandable);
   bool setUInt32(const wchar_t* name, unsigned value);
   bool setDouble(const wchar_t* name, double value);
+  // Deletes the node with everything below it. A container whose path is
+  // empty (roaming(L"") before the roots are set, say) addresses the root
+  // of its hive itself, which is never deleted: remove() then returns false.
   bool remove();
 
  private:

@@ -31,13 +31,15 @@
 namespace Halvex::Tessaran::PAL::Settings {
 
 // The environment: exists, getString and setString (an empty value removes
-// the variable) work on the process environment; the typed reads return
+// the variable; a null value is refused: false, nothing changes, as the
+// Windows runtime rejects it) work on the process environment; the typed reads return
 // their defaults, getAllStringValues an empty map, enumerate visits nothing,
 // name() is "Environment", and setUInt32, setDouble and remove return false.
 PAL_EXPORT Container& envVars();
 
 // Replaces each %NAME% of a set variable by its value; references to unset
-// variables, "%%" and a lone '%' stay as written. Null gives "".
+// variables, names holding '=', "%%" and a lone '%' stay as written. Null
+// gives "".
 PAL_EXPORT std::wstring expandEnvVars(const wchar_t* text);
 
 PAL_EXPORT std::wstring getUserDisplayName();

@@ -14,6 +14,8 @@ struct MountEntry {
   std::string mountPoint;  // absolute, without a trailing '/' (except "/")
   std::string fsType;      // "nfs4", "cifs", "fuse.sshfs", ...
   std::string source;      // "server:/export", "//server/share", "user@host:", ...
+  std::string device;      // "major:minor"
+  std::string options;     // the mount's options, then the file system's, comma-separated
 };
 
 // Lines that do not have the mountinfo shape are skipped; octal escapes
@@ -31,6 +33,9 @@ const MountEntry* mountHolding(const std::vector<MountEntry>& mounts, const std:
 // the path lies on a local file system.
 std::optional<std::string> remoteNameIn(const std::vector<MountEntry>& mounts,
                                         const std::string& absolutePath);
+
+// Whether the mount is read-only ("ro" among its options).
+bool isReadOnlyMount(const MountEntry& m);
 
 // The current process's mount table; empty when it cannot be read.
 std::vector<MountEntry> currentMounts();

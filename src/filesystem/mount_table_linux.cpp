@@ -61,7 +61,9 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
     // id parent major:minor root mount-point options [optional...] - type source super-options
     auto dash = std::find(f.begin() + std::min<std::size_t>(f.size(), 6), f.end(), "-");
     if (f.size() < 6 || dash == f.end() || f.end() - dash < 3) continue;
-    MountEntry m{unescape(f[3]), unescape(f[4]), unescape(dash[1]), unescape(dash[2])};
+    MountEntry m{unescape(f[3]),    unescape(f[4]),    unescape(dash[1]),
+                 unescape(dash[2]), std::string(f[2]), std::string(f[5])};
+    if (f.end() - dash > 3) m.options += ',' + std::string(dash[3]);
     if (m.root.empty() || m.root[0] != '/' || m.mountPoint.empty() || m.mountPoint[0] != '/') continue;
     mounts.push_back(std::move(m));
   }
@@ -97,6 +99,17 @@ std::optional<std::string> remoteNameIn(const std::vector<MountEntry>& mounts,
   // starts.
   if (!inner.empty() && !remote.empty() && (remote.back() == '/' || remote.back() == ':')) inner.erase(0, 1);
   return remote + inner;
+}
+
+bool isReadOnlyMount(const MountEntry& m) {
+  std::string_view rest = m.options;
+  while (!rest.empty()) {
+    const std::size_t comma = rest.find(',');
+    if (rest.substr(0, comma) == "ro") return true;
+    if (comma == std::string_view::npos) break;
+    rest.remove_prefix(comma + 1);
+  }
+  return false;
 }
 
 std::vector<MountEntry> currentMounts() {

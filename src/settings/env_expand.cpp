@@ -21,7 +21,9 @@ std::wstring expandEnvironmentReferences(std::wstring_view text) {
       break;
     }
     std::wstring_view name = text.substr(open + 1, close - open - 1);
-    const char* value = name.empty() ? nullptr : std::getenv(wideToUtf8(name).c_str());
+    // getenv would match "A=B" against a variable A holding "B=...".
+    const bool names = !name.empty() && name.find(L'=') == std::wstring_view::npos;
+    const char* value = names ? std::getenv(wideToUtf8(name).c_str()) : nullptr;
     if (value) {
       out += utf8ToWide(value);
       i = close + 1;

@@ -46,8 +46,8 @@ class Environment : public ContainerImp {
   bool removeValue(const wchar_t* name) override { return setString(name, L""); }
   bool setString(const wchar_t* name, const wchar_t* value) override {
     std::string n, v;
-    if (!variableName(name, n)) return false;
-    if (!value || !*value) return unsetenv(n.c_str()) == 0;
+    if (!variableName(name, n) || !value) return false;
+    if (!*value) return unsetenv(n.c_str()) == 0;
     return UnicodeConvert::wideCharToUtf8(value, v) && setenv(n.c_str(), v.c_str(), 1) == 0;
   }
   bool setUInt32(const wchar_t*, unsigned) override { return false; }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "settings/classes_root.h"
 #include "settings/container_internal.h"
 #include "settings/env_expand.h"
 
@@ -13,6 +14,10 @@ namespace {
 constexpr unsigned typeBit(DWORD type) {
   return 1u << type;
 }
+
+// Every type, including those beyond the bit mask's 32 (any DWORD is a
+// valid registry type).
+constexpr unsigned kAnyType = ~0u;
 
 const wchar_t* valueName(const wchar_t* name) {
   return name ? name : L"";
@@ -28,20 +33,40 @@ unsigned openKey(HKEY root, const std::wstring& path, bool create, HiveKey& key)
 
 namespace Halvex::Tessaran::PAL::detail {
 
-unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key) {
+unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key, HKEY* openedIn) {
+  if (openedIn) *openedIn = root;
   const unsigned rc = openKey(root, path, create, key);
-  if (root == HKEY_LOCAL_MACHINE && rc == (create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND))
-    return openKey(HKEY_CURRENT_USER, path, create, key);
-  return rc;
+  if (root != HKEY_LOCAL_MACHINE || rc != (create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND)) return rc;
+  if (openedIn) *openedIn = HKEY_CURRENT_USER;
+  return openKey(HKEY_CURRENT_USER, path, create, key);
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail
 
 RegistryKey::RegistryKey(HKEY root, std::wstring parentPath, std::wstring name, REGSAM access)
     : parentPath_(std::move(parentPath)), name_(std::move(name)), root_(root), access_(access) {
-  HiveKey key;
-  if (openKeyOrUserFallback(root_, fullPath(), (access_ & KEY_CREATE_SUB_KEY) != 0, key) == ERROR_SUCCESS)
-    key_ = std::make_unique<HiveKey>(std::move(key));
+  const bool classes = root_ == HKEY_CLASSES_ROOT;
+  const std::wstring path = classes ? classesPath(fullPath()) : fullPath();
+  const bool create = (access_ & KEY_CREATE_SUB_KEY) != 0;
+  auto open = [&](HKEY hive, bool make, std::unique_ptr<HiveKey>& into) -> unsigned {
+    auto h = openHive(hive);
+    if (!h) return ERROR_INVALID_HANDLE;
+    SettingsHive::KeyId id = 0;
+    unsigned rc = make ? h->createKey(path, id) : h->openKey(path, id);
+    if (rc == ERROR_SUCCESS) into = std::make_unique<HiveKey>(HiveKey{std::move(h), id});
+    return rc;
+  };
+  // The classes view opens the user's key where it exists, else the
+  // machine's, and then reads the machine's key beneath the user's.
+  const HKEY first = classes ? (create ? classesRootTarget(fullPath()) : HKEY_CURRENT_USER) : root_;
+  HKEY at = first;
+  HiveKey opened;
+  const unsigned rc = openKeyOrUserFallback(first, path, create, opened, &at);
+  if (rc == ERROR_SUCCESS)
+    key_ = std::make_unique<HiveKey>(std::move(opened));
+  else if (classes && first == HKEY_CURRENT_USER && rc == ERROR_FILE_NOT_FOUND)
+    open(at = HKEY_LOCAL_MACHINE, false, key_);
+  if (classes && key_ && at == HKEY_CURRENT_USER) open(HKEY_LOCAL_MACHINE, false, under_);
 }
 
 RegistryKey::~RegistryKey() = default;
@@ -52,8 +77,11 @@ std::wstring RegistryKey::fullPath() const {
 
 bool RegistryKey::query(const wchar_t* name, unsigned types, StoreValue& out) const {
   if (!key_ || !(access_ & KEY_QUERY_VALUE)) return false;
-  if (key_->hive->getValue(key_->id, valueName(name), out) != ERROR_SUCCESS) return false;
-  return out.type < 32 && (types & typeBit(out.type)) && !out.data.empty();
+  if (key_->hive->getValue(key_->id, valueName(name), out) != ERROR_SUCCESS &&
+      (!under_ || under_->hive->getValue(under_->id, valueName(name), out) != ERROR_SUCCESS))
+    return false;
+  if (types != kAnyType && (out.type >= 32 || !(types & typeBit(out.type)))) return false;
+  return !out.data.empty();
 }
 
 bool RegistryKey::good() const {
@@ -62,7 +90,7 @@ bool RegistryKey::good() const {
 
 bool RegistryKey::exists(const wchar_t* name) const {
   StoreValue v;
-  return query(name, ~0u, v);
+  return query(name, kAnyType, v);
 }
 
 std::wstring RegistryKey::getString(const wchar_t* name, const std::wstring& def) const {
@@ -81,6 +109,10 @@ std::map<std::wstring, std::wstring> RegistryKey::getAllStringValues(
   std::vector<StoreValue> values;
   if (!key_ || !(access_ & KEY_QUERY_VALUE) || key_->hive->values(key_->id, values) != ERROR_SUCCESS)
     return def;
+  if (std::vector<StoreValue> beneath; under_ && under_->hive->values(under_->id, beneath) == ERROR_SUCCESS) {
+    mergeValues(beneath, std::move(values));
+    values = std::move(beneath);
+  }
   std::map<std::wstring, std::wstring> result;
   for (const auto& v : values)
     if (v.type == REG_SZ) result[v.name] = stringFromData(v.data);
@@ -114,8 +146,17 @@ void RegistryKey::enumerate(std::function<bool(const Container&)> fn) const {
   if (!fn || !key_ || !(access_ & KEY_ENUMERATE_SUB_KEYS)) return;
   std::vector<std::wstring> names;
   if (key_->hive->subkeys(key_->id, names) != ERROR_SUCCESS) return;
+  if (std::vector<std::wstring> beneath;
+      under_ && under_->hive->subkeys(under_->id, beneath) == ERROR_SUCCESS) {
+    mergeNames(beneath, names);
+    names = std::move(beneath);
+  }
   const std::wstring path = fullPath();
   for (const auto& child : names) {
+    // A child the callback removed is skipped rather than visited (and, for
+    // a read-write key, created again empty). Opening without the right to
+    // create asks every hive the key may live in.
+    if (!RegistryKey(root_, path, child, access_ & ~KEY_CREATE_SUB_KEY).good()) continue;
     Container c(new RegistryKey(root_, path, child, access_));
     if (!fn(c)) break;
   }
@@ -166,8 +207,19 @@ bool RegistryKey::setDouble(const wchar_t* name, double value) {
 }
 
 bool RegistryKey::remove() {
-  auto hive = openHive(root_);
-  if (!hive || hive->deleteTree(fullPath()) != ERROR_SUCCESS) return false;
+  std::wstring path = fullPath();
+  // A key on an empty path is the hive's root, which is never deleted (the
+  // registry refuses to delete a predefined key too); for the classes view
+  // that root is both hives' Software\Classes.
+  if (path.find_first_not_of(L'\\') == std::wstring::npos) return false;
+  HKEY root = root_;
+  if (root_ == HKEY_CLASSES_ROOT) {
+    root = classesRootTarget(path);
+    path = classesPath(path);
+  }
+  auto hive = openHive(root);
+  if (!hive || hive->deleteTree(path) != ERROR_SUCCESS) return false;
   key_.reset();
+  under_.reset();
   return true;
 }

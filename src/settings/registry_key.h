@@ -32,7 +32,9 @@ static_assert(KEY_READ == 0x20019 && KEY_WRITE == 0x20006);
 // Opens (with `create`, creates) `path` under `root`. A machine key that is
 // not found for reading, or cannot be created for lack of access, comes from
 // the same path in the user hive, as for an unprivileged Windows process.
-unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key);
+// `openedIn`, when given, receives the hive the key was looked for in last.
+unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key,
+                               HKEY* openedIn = nullptr);
 
 }  // namespace Halvex::Tessaran::PAL::detail
 
@@ -42,6 +44,11 @@ unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create,
 // path in the user hive; the stored root stays the machine hive, so
 // remove() addresses it there. Value reads need KEY_QUERY_VALUE, value
 // writes KEY_SET_VALUE, enumeration KEY_ENUMERATE_SUB_KEYS.
+// Under HKEY_CLASSES_ROOT the key is the merged view of classes_root.h:
+// reads see the user's values and subkeys over the machine's; the key is
+// created, written and removed in the user's classes where it exists there,
+// else in the machine's (falling back to the user's when the machine hive
+// refuses access, as for any machine key).
 class RegistryKey : public Halvex::Tessaran::PAL::Settings::ContainerImp {
  public:
   using HKEY = Halvex::Tessaran::PAL::detail::HKEY;
@@ -82,6 +89,9 @@ class RegistryKey : public Halvex::Tessaran::PAL::Settings::ContainerImp {
   bool writeString(const wchar_t* name, DWORD type, const wchar_t* value);
 
   std::unique_ptr<Halvex::Tessaran::PAL::detail::HiveKey> key_;
+  // Under HKEY_CLASSES_ROOT when key_ is the user's: the machine's key,
+  // read beneath it.
+  std::unique_ptr<Halvex::Tessaran::PAL::detail::HiveKey> under_;
   std::wstring parentPath_;
   std::wstring name_;
   HKEY root_;

@@ -9,7 +9,10 @@
 // - Values carry a registry type and raw bytes; strings are UTF-16LE with the
 //   terminating zero counted in the size.
 // - Limits: 255 UTF-16 units per key name, 16,383 per value name; names
-//   holding a NUL are invalid (ERROR_INVALID_PARAMETER).
+//   holding a NUL are invalid (ERROR_INVALID_PARAMETER). Keys nest at most
+//   512 levels below the hive root: creating a deeper one fails with
+//   ERROR_INVALID_PARAMETER too, the code Windows gives a call its limits
+//   refuse (opening, deleting and reading one just find nothing).
 // - Deleting a key deletes its subtree; an open key that was deleted fails
 //   every later operation with ERROR_KEY_DELETED (key ids are never reused).
 // - Every change is one atomic, durable transaction; a hive that cannot be
@@ -17,9 +20,20 @@
 //   ERROR_BADDB, and neither is modified.
 // - Reading from a missing hive finds nothing and creates nothing; the first
 //   write creates it.
+// - A hive is read by anyone who may read its file, whatever the folder
+//   around it allows (a registry hive does not depend on its folder). The
+//   machine hive, which administrators and installers write, is kept with
+//   a rollback journal, read without writing anything beside it; the user
+//   hive is kept in WAL mode for its concurrent writers, and a reader that
+//   can create no -shm file reads the file alone (as immutable) while no
+//   WAL beside it holds commits, and shares a writer's -shm read-only once
+//   one does. Only a user hive whose WAL holds commits with no -shm beside
+//   it, in a folder the reader may not write, cannot be read: the next
+//   writer or the owner's next use folds the WAL in.
 //
-// Results are Windows system error codes (platform/win_error.h). The POSIX
-// backend (settings_store_posix.cpp) keeps each hive in a SQLite file.
+// Results are Windows system error codes (platform/win_error.h). On POSIX
+// systems each hive is a SQLite file (hive_sqlite.h) at the place
+// settings_store_posix.cpp chooses.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +47,10 @@
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// The predefined root keys, with their Windows values.
+// The predefined root keys, with their Windows values. HKEY_CLASSES_ROOT
+// has no hive of its own: it is a view of the other two (classes_root.h).
 enum HKEY : std::uintptr_t {
+  HKEY_CLASSES_ROOT = 0x80000000,
   HKEY_CURRENT_USER = 0x80000001,
   HKEY_LOCAL_MACHINE = 0x80000002,
 };
@@ -51,6 +67,8 @@ enum RegType : DWORD {
 
 constexpr size_t kMaxKeyNameLength = 255;
 constexpr size_t kMaxValueNameLength = 16383;
+// Key names along a path below a hive's root.
+constexpr size_t kMaxKeyDepth = 512;
 
 struct StoreValue {
   std::wstring name;
@@ -98,6 +116,7 @@ std::vector<unsigned char> stringData(std::wstring_view text);
 // Decodes UTF-16LE string data up to its first zero (an odd last byte is
 // ignored).
 std::wstring stringFromData(const std::vector<unsigned char>& data);
+
 
 // The hive behind a predefined root, at its current location (the
 // environment overrides are read on every call). Null for an unknown root.

@@ -158,6 +158,27 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
       entry<bool (*)(const wchar_t*)>("isPathUrl", &FS::isPathUrl),
       entry<bool (*)(const wchar_t*)>("isPathNetworkPath", &FS::isPathNetworkPath),
       entry<bool (*)(const wchar_t*)>("isPathDeviceName", &FS::isPathDeviceName),
+      entry<FS::FileAttributes (*)(const wchar_t*, const wchar_t*)>("networkAwareGetAttributes",
+                                                                    &FS::networkAwareGetAttributes),
+      entry<FS::FS_TYPE (*)(const wchar_t*, FS::FS_TYPE)>("networkAwareGetFileSystem",
+                                                          &FS::networkAwareGetFileSystem),
+      entry<std::wstring (*)(const wchar_t*, bool)>("networkAwareChangeDir", &FS::networkAwareChangeDir),
+      entry<void* (*)(const wchar_t*, unsigned int&, unsigned int&)>("networkAwareLastWriteTime",
+                                                                     &FS::networkAwareLastWriteTime),
+      entry<bool (*)(void*)>("findClose", &FS::findClose),
+      entry<FS::VolumeDescriptor* (*)(const wchar_t*)>("CreateVolumeDescriptor", &FS::CreateVolumeDescriptor),
+      entry<std::wstring (*)(const wchar_t*, bool&)>("getVolumeInformation", &FS::getVolumeInformation),
+      entry<unsigned __int64 (*)(const wchar_t*)>("getFreeSpace", &FS::getFreeSpace),
+      entry<__int64 (*)(const path&, boost::system::error_code&)>("create_time", &FS::create_time),
+      entry<bool (*)(const wchar_t*)>("isDriveValid", &FS::isDriveValid),
+      entry<bool (FS::VolumeDescriptor::*)() const>("VolumeDescriptor::IsRemovable",
+                                                    &FS::VolumeDescriptor::IsRemovable),
+      entry<bool (FS::VolumeDescriptor::*)() const>("VolumeDescriptor::IsRemote",
+                                                    &FS::VolumeDescriptor::IsRemote),
+      entry<bool (FS::VolumeDescriptor::*)() const>("VolumeDescriptor::IsReadOnly",
+                                                    &FS::VolumeDescriptor::IsReadOnly),
+      entry<unsigned long (FS::VolumeDescriptor::*)() const>("VolumeDescriptor::getMaxComponentSize",
+                                                             &FS::VolumeDescriptor::getMaxComponentSize),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2LangName", &KvLocale::iso2LangName),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2CountryName", &KvLocale::iso2CountryName),
       entry<bool (KvLocale::*)() const>("KvLocale::isValid", &KvLocale::isValid),
@@ -379,9 +400,19 @@ TEST(PublicInterface, VirtualOperationsKeepTheirSlots) {
   };
   for (std::size_t i = 0; i < std::size(expander); ++i)
     EXPECT_EQ(expander[i].slot, i + 2) << "IUserProfileVariableExpander::" << expander[i].name;
+
+  // The descriptor's only operation comes before its destructor.
+  using V = FS::VolumeDescriptor;
+  EXPECT_EQ(slot<bool (V::*)() const>("IsCasePreserving", &V::IsCasePreserving).slot, 0u);
 }
 
 // Value types: what a caller may construct, copy and move.
+static_assert(sizeof(FS::FileAttributes) == 3 && offsetof(FS::FileAttributes, exists) == 0 &&
+              offsetof(FS::FileAttributes, isDirectory) == 1 && offsetof(FS::FileAttributes, isHidden) == 2);
+static_assert(FS::FS_TYPE_UNKNOWN == 0 && sizeof(FS::FS_TYPE) == 4);
+static_assert(std::is_abstract_v<FS::VolumeDescriptor> && std::is_copy_assignable_v<FS::VolumeDescriptor> &&
+              std::is_base_of_v<FS::VolumeDescriptor, FS::WinVolumeDescriptor> &&
+              std::is_copy_constructible_v<FS::WinVolumeDescriptor>);
 static_assert(std::has_virtual_destructor_v<S::ContainerImp>);
 static_assert(std::has_virtual_destructor_v<S::IUserProfileVariableExpander>);
 static_assert(std::is_move_constructible_v<S::Container> && !std::is_copy_constructible_v<S::Container> &&

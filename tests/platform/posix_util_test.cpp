@@ -33,6 +33,19 @@ TEST(WinErrorFromErrno, MapsTheErrorsCallersTestFor) {
   for (const auto& c : cases) EXPECT_EQ(winErrorFromErrno(c.err), c.expected) << "errno " << c.err;
 }
 
+// Every code an errno maps to has the system's message; codes the library
+// never produces have none.
+TEST(WinErrorText, EveryMappedCodeHasItsMessage) {
+  for (int err = 0; err < 256; ++err) {
+    const char* text = winErrorText(winErrorFromErrno(err));
+    ASSERT_NE(text, nullptr) << "errno " << err;
+    EXPECT_NE(*text, '\0') << "errno " << err;
+  }
+  EXPECT_STREQ(winErrorText(ERROR_FILENAME_EXCED_RANGE), "The filename or extension is too long.");
+  EXPECT_STREQ(winErrorText(ERROR_BADDB), "The configuration registry database is corrupt.");
+  EXPECT_EQ(winErrorText(0xDEAD), nullptr);
+}
+
 TEST(LastError, CapturesARealFailureAndIsPerThread) {
   ASSERT_EQ(open("/nonexistent-kvpal-dir/file", O_RDONLY), -1);
   EXPECT_EQ(setLastErrorFromErrno(), ERROR_FILE_NOT_FOUND);

@@ -12,6 +12,7 @@ TEST(EnvExpand, ReferencesAndWhatStaysAsWritten) {
   setenv("KVPAL_EMPTY", "", 1);
   setenv("KVPAL_U", "\xC3\xA9\xF0\x9F\x98\x80", 1);
   unsetenv("KVPAL_UNSET");
+  setenv("KVPAL_EQ", "B=C", 1);
   struct Case {
     const wchar_t* in;
     const wchar_t* out;
@@ -29,6 +30,10 @@ TEST(EnvExpand, ReferencesAndWhatStaysAsWritten) {
       {L"100%", L"100%"},
       {L"%KVPAL_X", L"%KVPAL_X"},
       {L"%%KVPAL_X%", L"%ex"},
+      // A name holding '=' names no variable, although the C library's
+      // lookup would match KVPAL_EQ=B against the variable KVPAL_EQ.
+      {L"%KVPAL_EQ=B%", L"%KVPAL_EQ=B%"},
+      {L"%KVPAL_EQ%", L"B=C"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(expandEnvironmentReferences(c.in), c.out) << "input size " << wcslen(c.in);

@@ -68,7 +68,10 @@ TEST(EnvironmentContainer, Writes) {
   EXPECT_TRUE(e.setString(L"KVPAL_T_W", L"", false));
   EXPECT_EQ(env("KVPAL_T_W"), std::nullopt) << "an empty value removes the variable";
   EXPECT_FALSE(e.exists(L"KVPAL_T_W"));
-  EXPECT_TRUE(e.setString(L"KVPAL_T_W", nullptr, false));
+  setenv("KVPAL_T_W", "kept", 1);
+  EXPECT_FALSE(e.setString(L"KVPAL_T_W", nullptr, false)) << "a null value is refused";
+  EXPECT_FALSE(e.setString(L"KVPAL_T_W", nullptr, true));
+  EXPECT_EQ(env("KVPAL_T_W"), "kept");
 
   EXPECT_TRUE(e.setString(L"KVPAL_T_W", L"%HOME%", true)) << "expandable strings are stored as written";
   EXPECT_EQ(env("KVPAL_T_W"), "%HOME%");

@@ -12,6 +12,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "settings/settings_store.h"
+#include "base/utf8.h"
 
 #include "support/child_process.h"
 #include "support/temp_dir.h"
@@ -67,5 +71,26 @@ class HiveFixture : public ::testing::Test {
   }
 
   std::optional<kvpal::test::TempDir> temp_;  // a new one each SetUp, for reinstalls
+
+  // Every key below `path` with its values, as "path|name|type|data" lines.
+  static void dumpTree(Halvex::Tessaran::PAL::detail::SettingsHive& hive, const std::wstring& path,
+                       std::vector<std::string>& out) {
+    using namespace Halvex::Tessaran::PAL::detail;
+    SettingsHive::KeyId id;
+    ASSERT_EQ(hive.openKey(path, id), ERROR_SUCCESS);
+    std::vector<StoreValue> values;
+    std::vector<std::wstring> subkeys;
+    ASSERT_EQ(hive.values(id, values), ERROR_SUCCESS);
+    ASSERT_EQ(hive.subkeys(id, subkeys), ERROR_SUCCESS);
+    std::string p = wideToUtf8(path);
+    out.push_back("key " + p);
+    for (const auto& v : values) {
+      std::string line = p + "|" + wideToUtf8(v.name) + "|" + std::to_string(v.type) + "|";
+      for (unsigned char b : v.data) line += std::to_string(b) + ",";
+      out.push_back(line);
+    }
+    for (const auto& s : subkeys) dumpTree(hive, path + L"\\" + s, out);
+  }
+
   std::string dir_, userHive_, machineHive_;
 };

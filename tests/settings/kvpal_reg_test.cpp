@@ -25,25 +25,6 @@ Result kvpal(const std::vector<std::string>& args) {
   return {run.exitCode, run.output};
 }
 
-// Every key below `path` with its values, as "path|name|type|hex data" lines.
-void dump(SettingsHive& hive, const std::wstring& path, std::vector<std::string>& out) {
-  SettingsHive::KeyId id;
-  ASSERT_EQ(hive.openKey(path, id), ERROR_SUCCESS);
-  std::vector<StoreValue> values;
-  std::vector<std::wstring> subkeys;
-  ASSERT_EQ(hive.values(id, values), ERROR_SUCCESS);
-  ASSERT_EQ(hive.subkeys(id, subkeys), ERROR_SUCCESS);
-  std::string p(path.begin(), path.end());
-  out.push_back("key " + p);
-  for (const auto& v : values) {
-    std::string line =
-        p + "|" + std::string(v.name.begin(), v.name.end()) + "|" + std::to_string(v.type) + "|";
-    for (unsigned char b : v.data) line += std::to_string(b) + ",";
-    out.push_back(line);
-  }
-  for (const auto& s : subkeys) dump(hive, path + L"\\" + s, out);
-}
-
 class KvpalRegTest : public HiveFixture {};
 
 TEST_F(KvpalRegTest, ExportThenImportIntoAnEmptyHiveGivesTheSameValues) {
@@ -66,7 +47,7 @@ TEST_F(KvpalRegTest, ExportThenImportIntoAnEmptyHiveGivesTheSameValues) {
     ASSERT_EQ(r.exit, 0) << r.output;
   }
   std::vector<std::string> before;
-  dump(*openHive(HKEY_CURRENT_USER), L"Software\\RT", before);
+  dumpTree(*openHive(HKEY_CURRENT_USER), L"Software\\RT", before);
   ASSERT_EQ(before.size(), 13u);
 
   const std::string file = dir_ + "/rt.reg";
@@ -79,7 +60,7 @@ TEST_F(KvpalRegTest, ExportThenImportIntoAnEmptyHiveGivesTheSameValues) {
   r = kvpal({"reg", "import", file});
   ASSERT_EQ(r.exit, 0) << r.output;
   std::vector<std::string> after;
-  dump(*openHive(HKEY_CURRENT_USER), L"Software\\RT", after);
+  dumpTree(*openHive(HKEY_CURRENT_USER), L"Software\\RT", after);
   EXPECT_EQ(after, before);
 
   // The imported tree exports to the same bytes.
@@ -114,6 +95,16 @@ TEST_F(KvpalRegTest, MalformedImportChangesNothingAndNamesTheLine) {
   EXPECT_EQ(readFile(userHive_), before);
   EXPECT_EQ(kvpal({"reg", "query", "HKCU\\Software\\Keep", "/v", "v"}).exit, 0);
   EXPECT_FALSE(fileExists(machineHive_));
+
+  // Deleting a whole hive is refused as the delete command refuses it.
+  for (const char* root : {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"}) {
+    writeFile(file, std::string("Windows Registry Editor Version 5.00\n\n[-") + root + "]\n");
+    r = kvpal({"reg", "import", file});
+    EXPECT_EQ(r.exit, 1) << root;
+    EXPECT_NE(r.output.find("line 3: refusing to delete the whole hive"), std::string::npos) << r.output;
+  }
+  EXPECT_EQ(readFile(userHive_), before);
+  EXPECT_FALSE(fileExists(machineHive_));
 }
 
 TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
@@ -134,17 +125,26 @@ TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
   EXPECT_NE(r.output.find("access is denied"), std::string::npos) << r.output;
   unsetenv("KVPAL_MACHINE_HIVE_READONLY");
 
+  // Other system errors are worded as the system words them.
+  setenv("KVPAL_USER_HIVE", (dir_ + "/" + std::string(300, 'n') + "/settings.db").c_str(), 1);
+  r = kvpal({"reg", "add", "HKCU\\Software\\Long"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("The filename or extension is too long. (system error 206)"), std::string::npos)
+      << r.output;
+  setenv("KVPAL_USER_HIVE", userHive_.c_str(), 1);
+
   writeFile(userHive_, std::string(4096, 'x'));
   r = kvpal({"reg", "query", "HKCU\\Software"});
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.output.find("corrupt"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("'kvpal reg export' and 'kvpal reg import'"), std::string::npos) << r.output;
   EXPECT_EQ(readFile(userHive_), std::string(4096, 'x'));
 
   const std::vector<std::string> usage[] = {
       {"reg"},
       {"reg", "frobnicate"},
       {"reg", "query"},
-      {"reg", "query", "HKCR\\X"},
+      {"reg", "query", "HKU\\X"},
       {"reg", "query", "HKCU\\X", "/v"},
       {"reg", "query", "HKCU\\X", "/v", "a", "/ve"},
       {"reg", "add", "HKCU\\X", "/v", "a", "/t", "REG_DWORD", "/d", "12x"},
@@ -161,6 +161,30 @@ TEST_F(KvpalRegTest, QueryAddDeleteAndTheirFailures) {
     r = kvpal(args);
     EXPECT_EQ(r.exit, 2) << args.back() << ": " << r.output;
   }
+}
+
+TEST_F(KvpalRegTest, ClassesRootAndRootsWithoutACounterpart) {
+  ASSERT_EQ(kvpal({"reg", "add", "HKCU\\Software\\Classes\\.u", "/v", "a", "/d", "user"}).exit, 0);
+  ASSERT_EQ(kvpal({"reg", "add", "HKLM\\Software\\Classes\\.u", "/v", "b", "/d", "machine"}).exit, 0);
+  ASSERT_EQ(kvpal({"reg", "add", "HKCR\\.u", "/v", "c", "/d", "to user"}).exit, 0);
+  ASSERT_EQ(kvpal({"reg", "add", "HKCR\\.m", "/v", "c", "/d", "to machine"}).exit, 0);
+  Result r = kvpal({"reg", "query", "HKCR\\.u"});
+  EXPECT_EQ(r.exit, 0);
+  EXPECT_EQ(r.output,
+            "HKEY_CLASSES_ROOT\\.u\n"
+            "    a    REG_SZ    user\n"
+            "    b    REG_SZ    machine\n"
+            "    c    REG_SZ    to user\n\n");
+  EXPECT_EQ(kvpal({"reg", "query", "HKCU\\Software\\Classes\\.u", "/v", "c"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "query", "HKLM\\Software\\Classes\\.m", "/v", "c"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "query", "HKCR\\.m", "/v", "C"}).exit, 0);
+  EXPECT_EQ(kvpal({"reg", "delete", "HKCR"}).exit, 2);
+
+  const std::string file = dir_ + "/users.reg";
+  writeFile(file, "Windows Registry Editor Version 5.00\n\n[HKEY_USERS\\S-1-5-18\\X]\n");
+  r = kvpal({"reg", "import", file});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.output.find("line 3: HKEY_USERS has no counterpart"), std::string::npos) << r.output;
 }
 
 TEST_F(KvpalRegTest, InfoShowsWhereTheHivesLive) {

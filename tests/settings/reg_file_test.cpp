@@ -4,8 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cwctype>
+
+#include "hive_fixture.h"
+#include "pal/unicode_convert.h"
 #include "base/utf8.h"
 
+using namespace Halvex::Tessaran::PAL;
 using namespace Halvex::Tessaran::PAL::detail;
 
 namespace {
@@ -14,6 +21,22 @@ const std::string kHead = "Windows Registry Editor Version 5.00\r\n\r\n";
 
 std::string utf16le(const std::string& utf8) {
   return encodeRegFile(utf8ToWide(utf8));
+}
+
+std::string repeated(const std::string& piece, size_t times) {
+  std::string out;
+  for (size_t i = 0; i < times; ++i) out += piece;
+  return out;
+}
+
+std::string hexOf(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char b : bytes) {
+    std::snprintf(buf, sizeof buf, "%02x", b);
+    out += (out.empty() ? "" : ",") + std::string(buf);
+  }
+  return out;
 }
 
 bool sameChanges(const std::vector<RegFileChange>& a, const std::vector<RegFileChange>& b) {
@@ -65,20 +88,75 @@ TEST(RegFile, ParsesEveryFormInBothEncodings) {
   }
 }
 
+// Forms that files written for the registry editor use.
+TEST(RegFile, ReadsWhatTheRegistryEditorReads) {
+  // A backslash that starts no escape stands for itself.
+  RegFileParse p = parseRegFile(kHead +
+                                "[HKCU\\X]\r\n"
+                                "\"%SYSTEMDRIVE%\\Users\"=\"%SYSTEMDRIVE%\\Users\"\r\n"
+                                "\"a\\\\b\\c\\\"d\"=\"\\n\"\r\n"
+                                "[HKEY_CLASSES_ROOT\\.txt]\r\n"
+                                "@=\"txtfile\"\r\n");
+  ASSERT_EQ(p.error, "");
+  const std::vector<RegFileChange> expected = {
+      {HKEY_CURRENT_USER, {StoreChange::CreateKey, L"X", {}}},
+      {HKEY_CURRENT_USER,
+       {StoreChange::SetValue, L"X", {L"%SYSTEMDRIVE%\\Users", REG_SZ, stringData(L"%SYSTEMDRIVE%\\Users")}}},
+      {HKEY_CURRENT_USER, {StoreChange::SetValue, L"X", {L"a\\b\\c\"d", REG_SZ, stringData(L"\\n")}}},
+      {HKEY_CLASSES_ROOT, {StoreChange::CreateKey, L".txt", {}}},
+      {HKEY_CLASSES_ROOT, {StoreChange::SetValue, L".txt", {L"", REG_SZ, stringData(L"txtfile")}}},
+  };
+  EXPECT_TRUE(sameChanges(p.changes, expected));
+
+  // The older header: text in the system's ANSI code page, same syntax.
+  const std::string ansi = "caf\xE9";
+  std::wstring wide;
+  ASSERT_EQ(UnicodeConvert::multibyteToWide(code_page_id_ex(0u), ansi, wide, 0),
+            UnicodeConvert::ToWideCharOk);
+  EXPECT_EQ(wide.find(L'\uFFFD'), std::wstring::npos) << "a single-byte code page reads every byte";
+  for (const std::string& head : {std::string("REGEDIT4\r\n\r\n"), std::string("\r\n  REGEDIT4 \n")}) {
+    p = parseRegFile(head + "[HKLM\\" + ansi + "]\n\"" + ansi + "\"=\"" + ansi +
+                     "\"\n\"d\"=dword:00000001\n");
+    ASSERT_EQ(p.error, "");
+    ASSERT_EQ(p.changes.size(), 3u);
+    EXPECT_EQ(p.changes[0].change.path, wide);
+    EXPECT_EQ(p.changes[1].change.value.name, wide);
+    EXPECT_EQ(p.changes[1].change.value.data, stringData(wide));
+  }
+  // Such files hold expandable and multi-strings as code-page bytes.
+  p = parseRegFile("REGEDIT4\n[HKCU\\X]\n\"e\"=hex(2):25,41,25,00\n\"m\"=hex(7):61,00," + hexOf(ansi) +
+                   ",00,00\n\"b\"=hex:61,00\n");
+  ASSERT_EQ(p.error, "");
+  ASSERT_EQ(p.changes.size(), 4u);
+  EXPECT_EQ(p.changes[1].change.value.data, stringData(L"%A%"));
+  std::wstring multi = L"a";
+  multi += L'\0' + wide + L'\0';
+  EXPECT_EQ(p.changes[2].change.value.data, stringData(multi));
+  EXPECT_EQ(p.changes[3].change.value.data, (std::vector<unsigned char>{0x61, 0}));
+
+  // With a byte-order mark the encoding is the mark's.
+  p = parseRegFile("\xEF\xBB\xBFREGEDIT4\r\n[HKCU\\\xC3\xA9]\r\n");
+  ASSERT_EQ(p.error, "");
+  EXPECT_EQ(p.changes[0].change.path, L"\u00e9");
+}
+
 TEST(RegFile, MalformedFilesNameTheFailingLine) {
   struct Case {
     std::string text;
     size_t line;
   } cases[] = {
       {"", 1},
-      {"REGEDIT4\r\n", 1},
+      {"REGEDIT 4\r\n", 1},
       {"\r\nWindows Registry Editor Version 4.00\r\n", 2},
-      {kHead + "\"v\"=\"x\"\r\n", 3},             // value before any key
-      {kHead + "[HKEY_CLASSES_ROOT\\X]\r\n", 3},  // unknown root
-      {kHead + "[HKCU\\X\r\n", 3},                // unclosed key
+      {kHead + "\"v\"=\"x\"\r\n", 3},      // value before any key
+      {kHead + "[HKEY_USERS\\X]\r\n", 3},  // roots without a counterpart
+      {kHead + "[HKCC\\X]\r\n", 3},
+      {kHead + "[HKEY_ELSEWHERE\\X]\r\n", 3},
+      {kHead + "[HKCU\\X\r\n", 3},  // unclosed key
       {kHead + "[HKCU\\X] trailing\r\n", 3},
-      {kHead + "[HKCU\\X]\r\n\"v\"=\"open\r\n", 4},    // unterminated string
-      {kHead + "[HKCU\\X]\r\n\"v\"=\"a\\b\"\r\n", 4},  // unknown escape
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"open\r\n", 4},   // unterminated string
+      {kHead + "[HKCU\\X]\r\n\"v\"=\"a\\\"\r\n", 4},  // \" escapes the closing quote
+      {"REGEDIT4\r\n[HKCU\\X]\r\n\"a" + std::string(1, '\0') + "\"=\"x\"\r\n", 1},
       {kHead + "[HKCU\\X]\r\n\"v\"=dword:123456789\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=dword:\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"v\"=hex:1,zz\r\n", 4},
@@ -91,6 +169,13 @@ TEST(RegFile, MalformedFilesNameTheFailingLine) {
       {kHead + "[HKCU\\X]\r\n\"v\"=word:1\r\n", 4},
       {kHead + "[-HKCU\\X]\r\n\"v\"=\"x\"\r\n", 4},  // values under a deleted key
       {kHead + "[HKCU\\" + std::string(256, 'k') + "]\r\n", 3},
+      {kHead + "[HKCU\\A]\r\n[-HKEY_CURRENT_USER]\r\n", 4},  // a whole hive
+      {kHead + "[-HKLM]\r\n", 3},
+      {kHead + "[-HKCR]\r\n", 3},
+      {kHead + "[HKCR" + repeated("\\k", kMaxKeyDepth - 1) + "]\r\n", 3},  // two levels down in its hive
+      {kHead + "[-hkey_local_machine\\\\]\r\n", 3},
+      {kHead + "[HKCU" + repeated("\\k", kMaxKeyDepth + 1) + "]\r\n", 3},
+      {kHead + "[-HKCU\\\\" + repeated("k\\\\", kMaxKeyDepth + 1) + "]\r\n", 3},
       {kHead + "[HKCU\\X]\r\n\"" + std::string(16384, 'v') + "\"=\"x\"\r\n", 4},
       {kHead + "[HKCU\\X]\r\n\"a" + std::string(1, '\0') + "b\"=\"x\"\r\n", 4},
       {"\xFE\xFF\x00W", 1},  // big-endian UTF-16
@@ -152,6 +237,13 @@ TEST(RegFile, WrittenValuesReadBackExactly) {
   EXPECT_EQ(regFileValueLine({L"", REG_SZ, stringData(L"x")}), L"@=\"x\"\r\n");
 }
 
+TEST(RegFile, KeysUpToTheDepthLimitParse) {
+  RegFileParse p = parseRegFile(kHead + "[HKCU" + repeated("\\k", kMaxKeyDepth) + "]\r\n" + "[-HKCU\\\\" +
+                                repeated("k\\\\", kMaxKeyDepth) + "]\r\n");
+  EXPECT_EQ(p.error, "");
+  EXPECT_EQ(p.changes.size(), 2u);
+}
+
 TEST(RegFile, RootedPaths) {
   struct Case {
     const wchar_t* text;
@@ -162,18 +254,132 @@ TEST(RegFile, RootedPaths) {
       {L"HKCU\\Software\\A", true, HKEY_CURRENT_USER, L"Software\\A"},
       {L"hkey_local_machine\\X", true, HKEY_LOCAL_MACHINE, L"X"},
       {L"HKLM", true, HKEY_LOCAL_MACHINE, L""},
-      {L"HKCR\\X", false, HKEY_CURRENT_USER, L""},
+      {L"HKCR\\X", true, HKEY_CLASSES_ROOT, L"X"},
+      {L"Hkey_Classes_Root", true, HKEY_CLASSES_ROOT, L""},
+      {L"HKU\\X", false, HKEY_CURRENT_USER, L""},
+      {L"HKEY_CURRENT_CONFIG\\X", false, HKEY_CURRENT_USER, L""},
       {L"Software\\X", false, HKEY_CURRENT_USER, L""},
   };
   for (const auto& c : cases) {
     HKEY root = HKEY_CURRENT_USER;
     std::wstring path;
-    EXPECT_EQ(parseRootedPath(c.text, root, path), c.ok) << wideToUtf8(c.text);
+    std::string error;
+    EXPECT_EQ(parseRootedPath(c.text, root, path, error), c.ok) << wideToUtf8(c.text);
     if (c.ok) {
       EXPECT_EQ(root, c.root);
       EXPECT_EQ(path, c.path);
+    } else {
+      EXPECT_NE(error, "") << wideToUtf8(c.text);
     }
   }
+  std::string error;
+  HKEY root;
+  std::wstring path;
+  parseRootedPath(L"HKEY_USERS\\S-1", root, path, error);
+  EXPECT_NE(error.find("HKEY_USERS has no counterpart"), std::string::npos) << error;
+}
+
+// A host may switch LC_CTYPE to a Turkish locale, where 'i' upper-cases to
+// U+0130; root names and data keywords must still match in any case.
+TEST(RegFile, NamesMatchUnderATurkishLocale) {
+  locale_t turkish = newlocale(LC_CTYPE_MASK, "tr_TR.UTF-8", static_cast<locale_t>(nullptr));
+  ASSERT_NE(turkish, static_cast<locale_t>(nullptr)) << "the tr_TR.UTF-8 locale is not installed";
+  locale_t previous = uselocale(turkish);
+  const bool localeActive = std::towupper(L'i') != L'I';
+  HKEY root = HKEY_CURRENT_USER;
+  std::wstring path;
+  std::string error;
+  const bool rooted = parseRootedPath(L"hkey_local_machine\\X", root, path, error);
+  RegFileParse p = parseRegFile(kHead + "[hkey_local_machine\\Software]\r\n\"v\"=DWORD:00000001\r\n");
+  uselocale(previous);
+  freelocale(turkish);
+  ASSERT_TRUE(localeActive);
+  EXPECT_TRUE(rooted);
+  EXPECT_EQ(root, HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(p.error, "");
+  EXPECT_EQ(p.changes.size(), 2u);
+}
+
+class RegFileHiveTest : public HiveFixture {
+ protected:
+  // Exports `path` of the user hive, imports the file into a fresh user
+  // hive and expects the same keys, values, types and bytes.
+  void expectRoundTrip(const std::wstring& path) {
+    std::vector<std::string> before, after;
+    dumpTree(*openHive(HKEY_CURRENT_USER), path, before);
+    std::wstring text = regFileHeader();
+    ASSERT_EQ(exportKeyTree(HKEY_CURRENT_USER, path, text), ERROR_SUCCESS);
+    const std::string bytes = encodeRegFile(text);
+
+    setenv("KVPAL_USER_HIVE", (dir_ + "/fresh/settings.db").c_str(), 1);
+    RegFileParse parsed = parseRegFile(bytes);
+    ASSERT_EQ(parsed.error, "");
+    HKEY failed = HKEY_LOCAL_MACHINE;
+    ASSERT_EQ(applyRegFile(parsed.changes, failed), ERROR_SUCCESS);
+    dumpTree(*openHive(HKEY_CURRENT_USER), path, after);
+    EXPECT_EQ(after, before);
+    // What was imported exports to the same text.
+    std::wstring again = regFileHeader();
+    ASSERT_EQ(exportKeyTree(HKEY_CURRENT_USER, path, again), ERROR_SUCCESS);
+    EXPECT_TRUE(again == text);
+    EXPECT_FALSE(fileExists(machineHive_));
+  }
+
+  static void set(const std::wstring& path, StoreValue v) {
+    ASSERT_EQ(openHive(HKEY_CURRENT_USER)->apply({{StoreChange::SetValue, path, std::move(v)}}),
+              ERROR_SUCCESS);
+  }
+};
+
+TEST_F(RegFileHiveTest, ExportedTreeImportsIntoAnEmptyHiveUnchanged) {
+  std::vector<unsigned char> bytes(1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 7);
+  const std::wstring root = L"Software\\RT";
+  const std::pair<std::wstring, StoreValue> values[] = {
+      {root, {L"", REG_SZ, stringData(L"default")}},
+      {root, {L"Quote \"q\" \\", REG_SZ, stringData(L"C:\\dir \"x\" \u00e9\U0001F600")}},
+      {root, {L"lines", REG_SZ, stringData(L"one\r\ntwo")}},
+      {root, {L"unterminated", REG_SZ, {'a', 0}}},
+      {root, {L"exp", REG_EXPAND_SZ, stringData(L"%HOME%/x")}},
+      {root, {L"dw", REG_DWORD, {1, 2, 3, 4}}},
+      {root, {L"qw", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}},
+      {root, {L"multi", REG_MULTI_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}}},
+      {root, {L"none", REG_NONE, {}}},
+      {root, {L"odd type", 0x12345, {9}}},
+      {root, {L"bin", REG_BINARY, bytes}},
+      {root + L"\\Child\\Gr\u00e4ndchild", {L"deep", REG_DWORD, {7, 0, 0, 0}}},
+      {root + L"\\Child\\Second", {L"", REG_SZ, stringData(L"")}},
+  };
+  for (const auto& [path, v] : values) set(path, v);
+  ASSERT_EQ(openHive(HKEY_CURRENT_USER)->apply({{StoreChange::CreateKey, root + L"\\Empty", {}}}),
+            ERROR_SUCCESS);
+  expectRoundTrip(root);
+}
+
+// Forty thousand continuation lines and more: reading them back must not
+// rescan what was already joined.
+TEST_F(RegFileHiveTest, LargeValuesRoundTrip) {
+  std::vector<unsigned char> big(3 << 20);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<unsigned char>(i * 131 + (i >> 12));
+  std::wstring multi;
+  for (int i = 0; i < 50000; ++i) multi += L"item " + std::to_wstring(i) + L'\0';
+  set(L"Software\\Big", {L"binary", REG_BINARY, big});
+  set(L"Software\\Big", {L"multi", REG_MULTI_SZ, stringData(multi)});
+  expectRoundTrip(L"Software\\Big");
+}
+
+TEST_F(RegFileHiveTest, DeepestKeysRoundTrip) {
+  std::wstring path = L"Software";
+  for (size_t depth = 1; depth < kMaxKeyDepth; ++depth) path += L"\\" + std::to_wstring(depth % 10);
+  set(path, {L"leaf", REG_DWORD, {1, 0, 0, 0}});
+  set(L"Software\\1\\2", {L"mid", REG_SZ, stringData(L"m")});
+  expectRoundTrip(L"Software");
+}
+
+TEST_F(RegFileHiveTest, ExportStopsAtAMissingKey) {
+  set(L"Software\\A", {L"v", REG_DWORD, {1, 0, 0, 0}});
+  std::wstring text;
+  EXPECT_EQ(exportKeyTree(HKEY_CURRENT_USER, L"Software\\B", text), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

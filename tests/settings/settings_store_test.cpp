@@ -2,9 +2,14 @@
 // transactions, and several processes writing one hive.
 #include "settings/settings_store.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pwd.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <set>
 
@@ -87,6 +92,72 @@ TEST_F(StoreTest, NameRules) {
   }
 }
 
+TEST_F(StoreTest, KeysNestAtMost512Levels) {
+  auto chain = [](size_t depth) {
+    std::wstring path = L"k";
+    for (size_t i = 1; i < depth; ++i) path += L"\\k";
+    return path;
+  };
+  struct Case {
+    size_t depth;
+    unsigned expected;
+  } cases[] = {{512, ERROR_SUCCESS}, {513, ERROR_INVALID_PARAMETER}, {20000, ERROR_INVALID_PARAMETER}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.depth);
+    KeyId id;
+    EXPECT_EQ(user()->createKey(chain(c.depth), id), c.expected);
+    // In a batch, the refusal undoes the whole batch.
+    EXPECT_EQ(user()->apply({{StoreChange::SetValue, L"batch", dword(L"v", 1)},
+                             {StoreChange::SetValue, chain(c.depth), dword(L"v", 1)}}),
+              c.expected);
+    EXPECT_EQ(user()->openKey(L"batch", id), c.expected ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+    ASSERT_EQ(user()->deleteTree(L"batch"), c.expected ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS);
+  }
+  // Nothing below level 512 was made.
+  KeyId id;
+  ASSERT_EQ(user()->openKey(chain(512), id), ERROR_SUCCESS);
+  std::vector<std::wstring> names;
+  ASSERT_EQ(user()->subkeys(id, names), ERROR_SUCCESS);
+  EXPECT_TRUE(names.empty());
+}
+
+TEST_F(StoreTest, HivePathsNeverDependOnTheCurrentFolder) {
+  // A relative override is fixed against the folder of its first use.
+  EXPECT_EQ(runInChild([&] {
+              setenv("KVPAL_USER_HIVE", "rel/u.db", 1);
+              std::filesystem::create_directories(dir_ + "/elsewhere");
+              if (chdir(dir_.c_str()) != 0) return 1;
+              KeyId id;
+              if (openHive(HKEY_CURRENT_USER)->createKey(L"K", id)) return 2;
+              if (chdir((dir_ + "/elsewhere").c_str()) != 0) return 3;
+              if (hiveInfo(HKEY_CURRENT_USER).path != dir_ + "/rel/u.db") return 4;
+              return openHive(HKEY_CURRENT_USER)->openKey(L"K", id) == ERROR_SUCCESS ? 0 : 5;
+            }),
+            0);
+  EXPECT_FALSE(fileExists(dir_ + "/elsewhere/rel"));
+  // A relative configuration or home folder counts as unset.
+  struct Case {
+    const char* xdg;
+    const char* home;
+    std::string expected;
+  } cases[] = {
+      {"/x", "/h", "/x/halvex/settings.db"},
+      {"x", "/h", "/h/.config/halvex/settings.db"},
+      {"x", "h", std::string(getpwuid(getuid())->pw_dir) + "/.config/halvex/settings.db"},
+      {nullptr, "", std::string(getpwuid(getuid())->pw_dir) + "/.config/halvex/settings.db"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.xdg ? c.xdg : "<unset>") << " " << c.home);
+    EXPECT_EQ(runInChild([&] {
+                unsetenv("KVPAL_USER_HIVE");
+                c.xdg ? setenv("XDG_CONFIG_HOME", c.xdg, 1) : unsetenv("XDG_CONFIG_HOME");
+                setenv("HOME", c.home, 1);
+                return hiveInfo(HKEY_CURRENT_USER).path == c.expected ? 0 : 1;
+              }),
+              0);
+  }
+}
+
 TEST_F(StoreTest, DeletedKeyFailsEveryLaterOperation) {
   KeyId child = create(L"P\\C");
   KeyId grandchild = create(L"P\\C\\G");
@@ -156,6 +227,161 @@ TEST_F(StoreTest, ReadOnlyMachineHiveRefusesWritesAndIsLeftAlone) {
   EXPECT_FALSE(hiveInfo(HKEY_CURRENT_USER).readOnly);
 }
 
+// Fills the file system holding `path` up, then gives back `freeBytes`.
+bool fillLeaving(const std::string& path, off_t freeBytes) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const std::vector<char> chunk(4096, 'f');
+  off_t size = 0;
+  for (ssize_t n; (n = write(fd, chunk.data(), chunk.size())) > 0;) size += n;
+  bool ok = errno == ENOSPC && size >= freeBytes && ftruncate(fd, size - freeBytes) == 0;
+  close(fd);
+  return ok;
+}
+
+TEST_F(StoreTest, CreatingAHiveOnAFullDiskLeavesNoneOrAWholeOne) {
+  constexpr int kCannotMount = 77;
+  const std::string fs = dir_ + "/small";
+  std::filesystem::create_directories(fs);
+  // In a private mount namespace, so the small file system goes with the child.
+  int rc = runInChild([&]() -> int {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", fs.c_str(), "tmpfs", 0, "size=256k") != 0)
+      return kCannotMount;
+    const std::string folder = fs + "/h", hive = folder + "/u.db";
+    setenv("KVPAL_USER_HIVE", hive.c_str(), 1);
+    bool refused = false, made = false;
+    for (int freeKiB = 0; freeKiB <= 128; freeKiB += 4) {
+      if (!fillLeaving(fs + "/filler", freeKiB * 1024)) return 1;
+      int attempt = runInChild([] {
+        auto hive = openHive(HKEY_CURRENT_USER);
+        KeyId id;
+        unsigned rc = hive->createKey(L"A", id);
+        if (!rc) rc = hive->setValue(id, dword(L"a", 1));
+        return rc == ERROR_SUCCESS ? 0 : rc == ERROR_DISK_FULL ? 1 : 2;
+      });
+      if (attempt == 2) return 150 + freeKiB / 4;  // failed, but not for the full disk
+      (attempt ? refused : made) = true;
+      unlink((fs + "/filler").c_str());
+      // No temporary file is left behind...
+      std::error_code ec;
+      for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        if (e.path().filename().string().find(".new-") != std::string::npos) return 100 + freeKiB / 4;
+      // ... and a hive left in place takes writes and reads them back.
+      if (fileExists(hive) && runInChild([] {
+                                auto hive = openHive(HKEY_CURRENT_USER);
+                                KeyId id;
+                                StoreValue v;
+                                if (hive->createKey(L"B", id) || hive->setValue(id, dword(L"b", 2))) return 1;
+                                return hive->getValue(id, L"b", v) == ERROR_SUCCESS ? 0 : 1;
+                              }) != 0)
+        return 200 + freeKiB / 4;
+      std::filesystem::remove_all(folder);
+    }
+    return refused && made ? 0 : 2;
+  });
+  if (rc == kCannotMount) GTEST_SKIP() << "mounting a small tmpfs is not permitted here";
+  EXPECT_EQ(rc, 0) << "100+n: a temporary file left with n*4 KiB free; 150+n: another error than a full "
+                      "disk; 200+n: an unusable hive left; 2: the free space never made the write fail";
+}
+
+TEST_F(StoreTest, HivesThisProcessMayNotWriteAreStillRead) {
+  ASSERT_EQ(chmod(dir_.c_str(), 0755), 0);
+  auto setIn = [](HKEY root, const wchar_t* name, unsigned v) {
+    KeyId id;
+    auto hive = openHive(root);
+    unsigned rc = hive->createKey(L"Software\\R", id);
+    return rc ? rc : hive->setValue(id, dword(name, v));
+  };
+  // As the last writer's process leaves a hive when it ends cleanly: the
+  // last connection's close folds a WAL in and removes the -wal and -shm.
+  auto closeCleanly = [](const std::string& path) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, "SELECT count(*) FROM keys", nullptr, nullptr, nullptr) == SQLITE_OK;
+    return sqlite3_close(db) == SQLITE_OK && ok;
+  };
+  // The machine hive as an older version left it: in WAL mode. Its next
+  // writer switches it to a rollback journal.
+  ASSERT_EQ(runInChild([&] { return static_cast<int>(setIn(HKEY_LOCAL_MACHINE, L"a", 1)); }), 0);
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(machineHive_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(sqlText(machineHive_, "PRAGMA journal_mode"), "wal");
+  ASSERT_EQ(runInChild([&] { return static_cast<int>(setIn(HKEY_LOCAL_MACHINE, L"a", 1)); }), 0);
+  EXPECT_EQ(sqlText(machineHive_, "PRAGMA journal_mode"), "delete");
+  // So no -shm file is left for a reader to share, whoever wrote last.
+  EXPECT_FALSE(fileExists(machineHive_ + "-shm"));
+  ASSERT_TRUE(closeCleanly(machineHive_));
+  // A read-only user hive in a read-only folder, with no -shm file beside
+  // it, owned by the reader.
+  ASSERT_EQ(runInChild([&] { return static_cast<int>(setIn(HKEY_CURRENT_USER, L"b", 2)); }), 0);
+  ASSERT_TRUE(closeCleanly(userHive_));
+  ASSERT_FALSE(fileExists(userHive_ + "-shm"));
+  const std::string userDir = dir_ + "/user";
+  ASSERT_EQ(chown(userHive_.c_str(), 65534, 65534) | chown(userDir.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(userHive_.c_str(), 0444) | chmod(userDir.c_str(), 0555), 0);
+
+  // The reader runs as nobody. Between its rounds this process (root)
+  // writes both hives, and the reader must see the new values: first with
+  // the user hive's writer gone again (its WAL folded into the file), then
+  // with the writer still connected (its WAL and -shm beside the file).
+  constexpr unsigned kMachine[] = {1, 3, 5}, kUser[] = {2, 4, 6};
+  int toParent[2], toChild[2];
+  ASSERT_EQ(pipe(toParent) | pipe(toChild), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    alarm(60);
+    close(toParent[0]);
+    close(toChild[1]);
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(90);
+    auto read = [](HKEY root, const wchar_t* name, unsigned expected) {
+      KeyId id;
+      StoreValue v;
+      auto hive = openHive(root);
+      return hive->openKey(L"Software\\R", id) == ERROR_SUCCESS &&
+             hive->getValue(id, name, v) == ERROR_SUCCESS && v.data == dword(L"", expected).data;
+    };
+    for (int round = 0; round < 3; ++round) {
+      // Each read twice: the second is the one a cache would answer.
+      for (int i = 0; i < 2; ++i) {
+        if (!read(HKEY_LOCAL_MACHINE, L"a", kMachine[round])) _exit(10 + round);
+        if (!read(HKEY_CURRENT_USER, L"b", kUser[round])) _exit(20 + round);
+      }
+      if (setIn(HKEY_LOCAL_MACHINE, L"a", 9) != ERROR_ACCESS_DENIED) _exit(30 + round);
+      if (setIn(HKEY_CURRENT_USER, L"b", 9) != ERROR_ACCESS_DENIED) _exit(40 + round);
+      char c = 0;
+      if (round < 2 && (write(toParent[1], &c, 1) != 1 || ::read(toChild[0], &c, 1) != 1)) _exit(50);
+    }
+    _exit(0);
+  }
+  close(toParent[1]);
+  close(toChild[0]);
+  ASSERT_GT(pid, 0);
+  char c = 0;
+  for (int round = 1; round < 3 && read(toParent[0], &c, 1) == 1; ++round) {
+    EXPECT_EQ(setIn(HKEY_LOCAL_MACHINE, L"a", kMachine[round]), ERROR_SUCCESS);
+    if (round == 1) {
+      EXPECT_EQ(runInChild([&] { return static_cast<int>(setIn(HKEY_CURRENT_USER, L"b", kUser[round])); }),
+                0);
+      EXPECT_TRUE(closeCleanly(userHive_));
+    } else {
+      EXPECT_EQ(setIn(HKEY_CURRENT_USER, L"b", kUser[round]), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(write(toChild[1], &c, 1), 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  close(toParent[0]);
+  close(toChild[1]);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "reader status " << status << " (1x machine read, 2x user read, 3x/4x a write not refused, "
+      << "x = round)";
+}
+
 TEST_F(StoreTest, DamagedHiveIsReportedAndNotTouched) {
   ASSERT_EQ(user()->apply({{StoreChange::SetValue, L"K", dword(L"v", 1)}}), ERROR_SUCCESS);
   // Checkpoint the WAL so the pages below are in the main file, then ruin
@@ -181,49 +407,56 @@ TEST_F(StoreTest, DamagedHiveIsReportedAndNotTouched) {
   EXPECT_EQ(readFile(damaged), bytes);
 }
 
+// Both hives: the user hive's cache follows the WAL index, the machine
+// hive's the change counter of its rollback-journal file.
 TEST_F(StoreTest, RepeatedReadsSeeAnotherProcesssWriteAtOnce) {
-  KeyId id = create(L"Watched");
-  ASSERT_EQ(user()->setValue(id, dword(L"v", 1)), ERROR_SUCCESS);
-  // Each step: another process changes the value, then this one reads it
-  // twice (the second read is the one an in-process cache would answer).
-  struct Step {
-    const char* what;
-    std::function<unsigned(SettingsHive&)> change;
-    unsigned rc;
-    unsigned value;
-  } steps[] = {
-      {"rewrite",
-       [](SettingsHive& h) {
-         KeyId k;
-         return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 2));
-       },
-       ERROR_SUCCESS, 2},
-      {"same size again",
-       [](SettingsHive& h) {
-         KeyId k;
-         return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 3));
-       },
-       ERROR_SUCCESS, 3},
-      {"delete value",
-       [](SettingsHive& h) {
-         KeyId k;
-         return h.openKey(L"Watched", k) ? 1 : h.deleteValue(k, L"v");
-       },
-       ERROR_FILE_NOT_FOUND, 0},
-      {"delete key", [](SettingsHive& h) { return h.deleteTree(L"Watched"); }, ERROR_KEY_DELETED, 0},
-  };
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step.what);
-    for (int i = 0; i < 2; ++i) {
-      StoreValue v;
-      user()->getValue(id, L"v", v);
-    }
-    ASSERT_EQ(runInChild([&] { return static_cast<int>(step.change(*openHive(HKEY_CURRENT_USER))); }), 0);
-    for (int i = 0; i < 2; ++i) {
-      StoreValue v;
-      EXPECT_EQ(user()->getValue(id, L"v", v), step.rc);
-      if (step.rc == ERROR_SUCCESS) {
-        EXPECT_EQ(v.data, dword(L"", step.value).data);
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    SCOPED_TRACE(root);
+    auto hive = [root] { return openHive(root); };
+    KeyId id;
+    ASSERT_EQ(hive()->createKey(L"Watched", id), ERROR_SUCCESS);
+    ASSERT_EQ(hive()->setValue(id, dword(L"v", 1)), ERROR_SUCCESS);
+    // Each step: another process changes the value, then this one reads it
+    // twice (the second read is the one an in-process cache would answer).
+    struct Step {
+      const char* what;
+      std::function<unsigned(SettingsHive&)> change;
+      unsigned rc;
+      unsigned value;
+    } steps[] = {
+        {"rewrite",
+         [](SettingsHive& h) {
+           KeyId k;
+           return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 2));
+         },
+         ERROR_SUCCESS, 2},
+        {"same size again",
+         [](SettingsHive& h) {
+           KeyId k;
+           return h.createKey(L"Watched", k) ? 1 : h.setValue(k, dword(L"v", 3));
+         },
+         ERROR_SUCCESS, 3},
+        {"delete value",
+         [](SettingsHive& h) {
+           KeyId k;
+           return h.openKey(L"Watched", k) ? 1 : h.deleteValue(k, L"v");
+         },
+         ERROR_FILE_NOT_FOUND, 0},
+        {"delete key", [](SettingsHive& h) { return h.deleteTree(L"Watched"); }, ERROR_KEY_DELETED, 0},
+    };
+    for (const auto& step : steps) {
+      SCOPED_TRACE(step.what);
+      for (int i = 0; i < 2; ++i) {
+        StoreValue v;
+        hive()->getValue(id, L"v", v);
+      }
+      ASSERT_EQ(runInChild([&] { return static_cast<int>(step.change(*openHive(root))); }), 0);
+      for (int i = 0; i < 2; ++i) {
+        StoreValue v;
+        EXPECT_EQ(hive()->getValue(id, L"v", v), step.rc);
+        if (step.rc == ERROR_SUCCESS) {
+          EXPECT_EQ(v.data, dword(L"", step.value).data);
+        }
       }
     }
   }

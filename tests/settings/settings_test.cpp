@@ -9,6 +9,7 @@
 #include "base/utf8.h"
 #include "hive_fixture.h"
 #include "settings/registry_key.h"
+#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL;
 using namespace Halvex::Tessaran::PAL::detail;
@@ -134,6 +135,14 @@ TEST_F(ContainerTest, EmptyDataCountsAsAbsentButAnEmptyStringDoesNot) {
   EXPECT_FALSE(c.exists(L"missing"));
   // Names compare without regard to case.
   EXPECT_TRUE(c.exists(L"BLANK"));
+  // Any type counts, also those beyond the first 32.
+  for (DWORD type : {31u, 32u, 0x12345678u}) {
+    SCOPED_TRACE(type);
+    storeRaw(HKEY_CURRENT_USER, L"S\\K", {L"odd", type, {1}});
+    EXPECT_TRUE(c.exists(L"odd"));
+    storeRaw(HKEY_CURRENT_USER, L"S\\K", {L"odd", type, {}});
+    EXPECT_FALSE(c.exists(L"odd"));
+  }
 }
 
 TEST_F(ContainerTest, ExpanderSeesEveryStringReadAndCollapsesWrites) {
@@ -195,6 +204,22 @@ TEST_F(ContainerTest, RemoveValueAndRemoveKey) {
   EXPECT_FALSE(key(HKEY_CURRENT_USER, L"S\\K", L"Child", KEY_READ).good());
 }
 
+TEST_F(ContainerTest, RemovingAHiveRootFailsAndKeepsTheHive) {
+  ASSERT_TRUE(key(HKEY_CURRENT_USER, L"Software", L"App").setUInt32(L"v", 1));
+  ASSERT_TRUE(key(HKEY_CURRENT_USER, L"", L"").setUInt32(L"top", 2));
+  // Every spelling of an empty path: roaming(L"") before the roots are set.
+  for (auto [parent, name] : {std::pair{L"", L""}, {L"\\", L""}, {L"", L"\\\\"}}) {
+    SCOPED_TRACE(testing::Message() << "parent '" << wideToUtf8(parent) << "' name '" << wideToUtf8(name)
+                                    << "'");
+    Container root = key(HKEY_CURRENT_USER, parent, name);
+    ASSERT_TRUE(root.good());
+    EXPECT_FALSE(root.remove());
+    EXPECT_TRUE(root.good());
+    EXPECT_EQ(root.getUInt32(L"top", 0), 2u);
+    EXPECT_EQ(key(HKEY_CURRENT_USER, L"Software", L"App", KEY_READ).getUInt32(L"v", 0), 1u);
+  }
+}
+
 TEST_F(ContainerTest, EnumerateVisitsChildrenUntilTheCallbackSaysStop) {
   Container c = key(HKEY_CURRENT_USER, L"S", L"K");
   for (const wchar_t* n : {L"Beta", L"alpha", L"Gamma"})
@@ -211,6 +236,25 @@ TEST_F(ContainerTest, EnumerateVisitsChildrenUntilTheCallbackSaysStop) {
   c.enumerate([&](const Container&) { return ++visits, false; });
   EXPECT_EQ(visits, 1);
   c.enumerate(nullptr);  // an empty callback is not called
+}
+
+TEST_F(ContainerTest, EnumerateSkipsAChildTheCallbackRemoved) {
+  for (const wchar_t* n : {L"a", L"b", L"c"})
+    ASSERT_TRUE(key(HKEY_CURRENT_USER, L"S\\K", n).setUInt32(L"v", 1));
+  for (REGSAM access : {kReadWrite, KEY_READ}) {
+    SCOPED_TRACE(access);
+    ASSERT_TRUE(key(HKEY_CURRENT_USER, L"S\\K", L"b").setUInt32(L"v", 1));
+    std::vector<std::wstring> seen;
+    key(HKEY_CURRENT_USER, L"S", L"K", access).enumerate([&](const Container& child) {
+      seen.push_back(child.name());
+      if (child.name() == L"a") {
+        EXPECT_TRUE(key(HKEY_CURRENT_USER, L"S\\K", L"b").remove());
+      }
+      return true;
+    });
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"a", L"c"}));
+    EXPECT_FALSE(key(HKEY_CURRENT_USER, L"S\\K", L"b", KEY_READ).good());
+  }
 }
 
 TEST_F(ContainerTest, NamesCompareWithoutCaseAndKeepTheirCase) {

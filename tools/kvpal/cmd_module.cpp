@@ -201,7 +201,7 @@ int runModule(const kvpal::Args& args) {
   ModuleImage* image = ModuleImage::open(file.c_str());
   if (unsigned error = image->openError()) {
     image->close();
-    return kvpal::failure(kName, "cannot map '" + file + "' (system error " + std::to_string(error) + ")");
+    return kvpal::failure(kName, "cannot map '" + file + "': " + kvpal::systemError(error));
   }
   Report report = inspect(file, *image);
   image->close();

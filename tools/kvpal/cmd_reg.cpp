@@ -7,9 +7,11 @@
 #include <map>
 #include <sstream>
 
+#include "base/case_fold.h"
 #include "base/utf8.h"
 #include "command.h"
 #include "options.h"
+#include "settings/classes_root.h"
 #include "settings/reg_file.h"
 #include "settings/settings_store.h"
 
@@ -48,7 +50,10 @@ std::string describe(unsigned code, HKEY root) {
     case ERROR_ACCESS_DENIED:
       return "access is denied (the hive " + hiveInfo(root).path + " cannot be written)";
     case ERROR_BADDB:
-      return "the hive " + hiveInfo(root).path + " is corrupt or is not a settings hive";
+      // A copy rebuilt from "sqlite3 .dump" lacks the hive's application id.
+      return "the hive " + hiveInfo(root).path +
+             " is corrupt or is not a settings hive (back a hive up and restore it with"
+             " 'kvpal reg export' and 'kvpal reg import', or with SQLite's .backup and .restore)";
     case ERROR_INVALID_PARAMETER:
       return "invalid name (it holds a NUL or exceeds the registry's length limit)";
     case ERROR_KEY_DELETED:
@@ -58,7 +63,7 @@ std::string describe(unsigned code, HKEY root) {
     case ERROR_DISK_FULL:
       return "the disk is full";
     default:
-      return "the operation failed (system error " + std::to_string(code) + ")";
+      return "the operation failed: " + kvpal::systemError(code);
   }
 }
 
@@ -109,10 +114,29 @@ bool parseSwitches(const kvpal::Args& args, const std::vector<std::string>& with
 }
 
 bool parseTarget(const std::string& text, Target& t, std::string& error) {
-  if (!parseRootedPath(utf8ToWide(text), t.root, t.path))
-    return error = "invalid key '" + text + "': it must start with HKCU\\ or HKLM\\", false;
+  if (!parseRootedPath(utf8ToWide(text), t.root, t.path, error))
+    return error = "invalid key '" + text + "': " + error, false;
   t.shown = text;
   return true;
+}
+
+// A change below HKEY_CLASSES_ROOT goes to the user's classes where the key
+// exists there, else to the machine's.
+void resolveForWrite(Target& t) {
+  if (t.root != HKEY_CLASSES_ROOT) return;
+  t.root = classesRootTarget(t.path);
+  t.path = classesPath(t.path);
+}
+
+// The key's values and subkeys; HKEY_CLASSES_ROOT as its merged view.
+unsigned readKey(const Target& t, std::vector<StoreValue>& values, std::vector<std::wstring>& subkeys) {
+  if (t.root == HKEY_CLASSES_ROOT) return classesRootKey(t.path, values, subkeys);
+  auto hive = openHive(t.root);
+  SettingsHive::KeyId id;
+  unsigned rc = hive->openKey(t.path, id);
+  if (!rc) rc = hive->values(id, values);
+  if (!rc) rc = hive->subkeys(id, subkeys);
+  return rc;
 }
 
 // The value name chosen by /v NAME or /ve (the default value); false when neither.
@@ -182,32 +206,27 @@ int runQuery(const kvpal::Args& args) {
   if (!parseSwitches(args, {"v"}, {"ve"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "query needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
-  auto hive = openHive(t.root);
-  SettingsHive::KeyId id;
-  if (unsigned rc = hive->openKey(t.path, id)) return kvpal::failure(kName, describe(rc, t.root));
-  std::wstring name;
+  std::vector<StoreValue> values;
+  std::vector<std::wstring> subkeys;
+  if (unsigned rc = readKey(t, values, subkeys)) return kvpal::failure(kName, describe(rc, t.root));
   auto print = [](const StoreValue& v) {
     std::cout << "    " << (v.name.empty() ? "(Default)" : narrow(v.name)) << "    " << typeName(v.type)
               << "    " << display(v) << "\n";
   };
   std::string heading = narrow(rootName(t.root)) + (t.path.empty() ? "" : "\\" + narrow(t.path));
+  std::wstring name;
   if (valueName(o, name)) {
-    StoreValue v;
-    v.name = name;
-    if (unsigned rc = hive->getValue(id, name, v)) return kvpal::failure(kName, describe(rc, t.root));
+    auto it = std::find_if(values.begin(), values.end(),
+                           [&](const StoreValue& v) { return equalsIgnoringCase(v.name, name); });
+    if (it == values.end()) return kvpal::failure(kName, describe(ERROR_FILE_NOT_FOUND, t.root));
     std::cout << heading << "\n";
-    print(v);
+    print(*it);
     return kvpal::kOk;
   }
-  std::vector<StoreValue> values;
-  std::vector<std::wstring> subkeys;
-  unsigned rc = hive->values(id, values);
-  if (!rc) rc = hive->subkeys(id, subkeys);
-  if (rc) return kvpal::failure(kName, describe(rc, t.root));
   std::cout << heading << "\n";
   for (const auto& v : values) print(v);
   std::cout << "\n";
-  for (const auto& s : subkeys) std::cout << heading << "\\" << narrow(s) << "\n";
+  for (const auto& k : subkeys) std::cout << heading << "\\" << narrow(k) << "\n";
   return kvpal::kOk;
 }
 
@@ -231,6 +250,7 @@ int runAdd(const kvpal::Args& args) {
     return kvpal::usageError(kName, "/t and /d need /v NAME or /ve");
   if (hasValue && !encodeData(type, o.switches["d"], sep, v.data, error))
     return kvpal::usageError(kName, error);
+  resolveForWrite(t);
   std::vector<StoreChange> changes{{StoreChange::CreateKey, t.path, {}}};
   if (hasValue) changes.push_back({StoreChange::SetValue, t.path, v});
   if (unsigned rc = openHive(t.root)->apply(changes)) return kvpal::failure(kName, describe(rc, t.root));
@@ -245,37 +265,23 @@ int runDelete(const kvpal::Args& args) {
   if (!parseSwitches(args, {"v"}, {"ve", "f"}, o, error)) return kvpal::usageError(kName, error);
   if (o.positional.size() != 1) return kvpal::usageError(kName, "delete needs exactly one KEY");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
-  auto hive = openHive(t.root);
   std::wstring name;
+  const bool value = valueName(o, name);
+  if (!value && t.path.find_first_not_of(L'\\') == std::wstring::npos)
+    return kvpal::usageError(kName, "refusing to delete a whole hive; name a key below it");
+  resolveForWrite(t);
+  auto hive = openHive(t.root);
   unsigned rc;
-  if (valueName(o, name)) {
+  if (value) {
     SettingsHive::KeyId id;
     rc = hive->openKey(t.path, id);
     if (!rc) rc = hive->deleteValue(id, name);
   } else {
-    if (t.path.find_first_not_of(L'\\') == std::wstring::npos)
-      return kvpal::usageError(kName, "refusing to delete a whole hive; name a key below it");
     rc = hive->deleteTree(t.path);
   }
   if (rc) return kvpal::failure(kName, describe(rc, t.root));
   std::cout << "The operation completed successfully.\n";
   return kvpal::kOk;
-}
-
-unsigned exportTree(SettingsHive& hive, HKEY root, const std::wstring& path, std::wstring& text) {
-  SettingsHive::KeyId id;
-  std::vector<StoreValue> values;
-  std::vector<std::wstring> subkeys;
-  unsigned rc = hive.openKey(path, id);
-  if (!rc) rc = hive.values(id, values);
-  if (!rc) rc = hive.subkeys(id, subkeys);
-  if (rc) return rc;
-  text += regFileKeyLine(root, path);
-  for (const auto& v : values) text += regFileValueLine(v);
-  text += L"\r\n";
-  for (const auto& s : subkeys)
-    if (unsigned r = exportTree(hive, root, path.empty() ? s : path + L"\\" + s, text)) return r;
-  return ERROR_SUCCESS;
 }
 
 int runExport(const kvpal::Args& args) {
@@ -286,8 +292,7 @@ int runExport(const kvpal::Args& args) {
   if (o.positional.size() != 2) return kvpal::usageError(kName, "export needs KEY and FILE");
   if (!parseTarget(o.positional[0], t, error)) return kvpal::usageError(kName, error);
   std::wstring text = regFileHeader();
-  if (unsigned rc = exportTree(*openHive(t.root), t.root, t.path, text))
-    return kvpal::failure(kName, describe(rc, t.root));
+  if (unsigned rc = exportKeyTree(t.root, t.path, text)) return kvpal::failure(kName, describe(rc, t.root));
   std::ofstream out(o.positional[1], std::ios::binary | std::ios::trunc);
   std::string bytes = encodeRegFile(text);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -309,16 +314,10 @@ int runImport(const kvpal::Args& args) {
   RegFileParse parsed = parseRegFile(bytes);
   if (!parsed.error.empty())
     return kvpal::failure(kName, file + ": " + parsed.error + "; nothing was imported");
-  // Each hive takes its part of the file in one transaction.
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    std::vector<StoreChange> changes;
-    for (const auto& c : parsed.changes)
-      if (c.root == root) changes.push_back(c.change);
-    if (changes.empty()) continue;
-    if (unsigned rc = openHive(root)->apply(changes))
-      return kvpal::failure(
-          kName, file + ": " + describe(rc, root) + "; nothing was imported into " + narrow(rootName(root)));
-  }
+  HKEY failed = HKEY_CURRENT_USER;
+  if (unsigned rc = applyRegFile(parsed.changes, failed))
+    return kvpal::failure(kName, file + ": " + describe(rc, failed) + "; nothing was imported into " +
+                                     narrow(rootName(failed)));
   std::cout << "The operation completed successfully.\n";
   return kvpal::kOk;
 }
@@ -342,7 +341,9 @@ KVPAL_COMMAND("reg", "query and change the settings store, export and import .re
               "       kvpal reg delete KEY [/v NAME | /ve] [/f]\n"
               "       kvpal reg export KEY FILE [/y]\n"
               "       kvpal reg import FILE\n\n"
-              "KEY is HKCU\\PATH or HKLM\\PATH (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE also work).\n"
+              "KEY is HKCU\\PATH, HKLM\\PATH or HKCR\\PATH (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,\n"
+              "HKEY_CLASSES_ROOT also work). HKCR is the user's Software\\Classes over the machine's:\n"
+              "reads see both, changes go to the user's key where it exists, else the machine's.\n"
               "/ve names the key's default value. TYPE is REG_SZ (default), REG_EXPAND_SZ, REG_BINARY,\n"
               "REG_DWORD, REG_QWORD, REG_MULTI_SZ or REG_NONE. DATA: text for strings; a decimal or 0x\n"
               "number for REG_DWORD and REG_QWORD; hex digits for REG_BINARY; REG_MULTI_SZ strings\n"
@@ -350,6 +351,7 @@ KVPAL_COMMAND("reg", "query and change the settings store, export and import .re
               "and change nothing. delete without /v removes the key with its subtree.\n\n"
               "export writes the key and its subtree in the registry editor's format (\"Windows\n"
               "Registry Editor Version 5.00\", UTF-16LE with a byte-order mark); import reads that\n"
-              "format in UTF-16LE or UTF-8. A file with an error changes nothing.\n\n"
+              "format in UTF-16LE or UTF-8, and \"REGEDIT4\" files in the system's ANSI code page.\n"
+              "A file with an error changes nothing.\n\n"
               "The hives are the files named by KVPAL_USER_HIVE and KVPAL_MACHINE_HIVE (see kvpal info).\n",
               runReg);

@@ -26,6 +26,9 @@ const std::vector<Command>& commands();
 int usageError(const char* name, const std::string& message);
 // Prints "kvpal NAME: MESSAGE"; returns kFailed.
 int failure(const char* name, const std::string& message);
+// A Windows system error code as the system words it, with its number:
+// "The data is invalid. (system error 13)".
+std::string systemError(unsigned code);
 // True when args hold -h or --help before any "--".
 bool wantsHelp(const Args& args);
 

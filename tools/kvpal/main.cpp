@@ -6,6 +6,7 @@
 
 #include "command.h"
 #include "pal/version.h"
+#include "platform/win_error.h"
 
 namespace kvpal {
 
@@ -42,6 +43,11 @@ int usageError(const char* name, const std::string& message) {
 int failure(const char* name, const std::string& message) {
   std::cerr << "kvpal " << name << ": " << message << "\n";
   return kFailed;
+}
+
+std::string systemError(unsigned code) {
+  const char* text = Halvex::Tessaran::PAL::detail::winErrorText(code);
+  return (text ? std::string(text) + " " : std::string()) + "(system error " + std::to_string(code) + ")";
 }
 
 // Arguments after "--" belong to a command the subcommand runs.
