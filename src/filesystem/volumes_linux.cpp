@@ -10,8 +10,8 @@
 #include <mutex>
 #include <optional>
 
-#include "filesystem/file_io_internal.h"
 #include "base/path_text.h"
+#include "filesystem/file_io_internal.h"
 #include "filesystem/unreachable_paths.h"
 #include "filesystem/volumes.h"
 #include "pal/file_system.h"

@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <mutex>
 
-#include "platform/posix_util.h"
 #include "base/case_fold.h"
 #include "base/utf16.h"
+#include "platform/posix_util.h"
 #include "settings/hive_create_sqlite.h"
 #include "settings/hive_read_cache_sqlite.h"
 

@@ -33,7 +33,8 @@ unsigned openKey(HKEY root, const std::wstring& path, bool create, HiveKey& key)
 
 namespace Halvex::Tessaran::PAL::detail {
 
-unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key, HKEY* openedIn) {
+unsigned openKeyOrUserFallback(HKEY root, const std::wstring& path, bool create, HiveKey& key,
+                               HKEY* openedIn) {
   if (openedIn) *openedIn = root;
   const unsigned rc = openKey(root, path, create, key);
   if (root != HKEY_LOCAL_MACHINE || rc != (create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND)) return rc;

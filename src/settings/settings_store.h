@@ -117,7 +117,6 @@ std::vector<unsigned char> stringData(std::wstring_view text);
 // ignored).
 std::wstring stringFromData(const std::vector<unsigned char>& data);
 
-
 // The hive behind a predefined root, at its current location (the
 // environment overrides are read on every call). Null for an unknown root.
 std::shared_ptr<SettingsHive> openHive(HKEY root);

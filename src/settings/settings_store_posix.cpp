@@ -26,7 +26,8 @@ std::string configHome() {
   // wherever the process happens to run.
   const char* home = std::getenv("HOME");
   if (home && home[0] == '/') return std::string(home) + "/.config";
-  if (auto account = userAccount(getuid()); account && !account->home.empty()) return account->home + "/.config";
+  if (auto account = userAccount(getuid()); account && !account->home.empty())
+    return account->home + "/.config";
   return "/tmp";
 }
 

@@ -14,9 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/settings_store.h"
 #include "base/utf8.h"
-
+#include "settings/settings_store.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cwctype>
 
+#include "base/utf8.h"
 #include "hive_fixture.h"
 #include "pal/unicode_convert.h"
-#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL;
 using namespace Halvex::Tessaran::PAL::detail;

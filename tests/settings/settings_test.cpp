@@ -9,7 +9,6 @@
 #include "base/utf8.h"
 #include "hive_fixture.h"
 #include "settings/registry_key.h"
-#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL;
 using namespace Halvex::Tessaran::PAL::detail;
