@@ -28,7 +28,6 @@ class HiveFixture : public ::testing::Test {
     setenv("KVPAL_USER_HIVE", userHive_.c_str(), 1);
     setenv("KVPAL_MACHINE_HIVE", machineHive_.c_str(), 1);
     unsetenv("KVPAL_MACHINE_HIVE_READONLY");
-    temp_.reset();
   }
 
   void TearDown() override {
