@@ -194,6 +194,7 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
       entry<bool (SP::ScriptBoundsAndLayoutProcessor::*)() const>(
           "ScriptBoundsAndLayoutProcessor::isComplexScript",
           &SP::ScriptBoundsAndLayoutProcessor::isComplexScript),
+      entry<bool (*)(wchar_t, const std::wstring&)>("isValidScriptSequence", &SP::isValidScriptSequence),
   };
 }
 
