@@ -22,6 +22,7 @@ namespace S = Halvex::Tessaran::PAL::Settings;
 namespace FS = Halvex::Tessaran::PAL::FileSystem;
 namespace PT = Halvex::Tessaran::PAL::PropertyTree;
 namespace T = Halvex::Tessaran::PAL::Thread;
+namespace SP = Halvex::Tessaran::PAL::ScriptProcessor;
 using boost::filesystem::path;
 using boost::property_tree::ptree;
 using boost::property_tree::wptree;
@@ -208,6 +209,13 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
       entry<bool (*)(unsigned short)>("isRightToLeftLanguage", &L::isRightToLeftLanguage),
       entry<bool (*)()>("isSpecialFrenchUpperCaseLocale", &L::isSpecialFrenchUpperCaseLocale),
       entry<void (*)(const KvLocale&)>("setCharAndNumericFormat", &L::setCharAndNumericFormat),
+      entry<std::vector<SP::BoundaryAndRTL> (SP::ScriptBoundsAndLayoutProcessor::*)() const>(
+          "ScriptBoundsAndLayoutProcessor::getScriptBoundsAndRTL",
+          &SP::ScriptBoundsAndLayoutProcessor::getScriptBoundsAndRTL),
+      entry<bool (SP::ScriptBoundsAndLayoutProcessor::*)() const>(
+          "ScriptBoundsAndLayoutProcessor::isComplexScript",
+          &SP::ScriptBoundsAndLayoutProcessor::isComplexScript),
+      entry<bool (*)(wchar_t, const std::wstring&)>("isValidScriptSequence", &SP::isValidScriptSequence),
   };
 }
 
@@ -457,6 +465,15 @@ static_assert(!std::is_copy_constructible_v<GraphicsImage::Image> &&
 static_assert(std::is_constructible_v<KvLocale, const wchar_t*, const wchar_t*>);
 static_assert(std::is_convertible_v<int, KvLocale>);
 static_assert(std::is_copy_constructible_v<KvLocale> && std::is_move_constructible_v<KvLocale>);
+
+// The records are six one-byte flags in a fixed order, read by offset.
+static_assert(sizeof(SP::BoundaryAndRTL) == 6 && std::is_trivially_copyable_v<SP::BoundaryAndRTL>);
+static_assert(offsetof(SP::BoundaryAndRTL, isWhiteSpace) == 0 &&
+              offsetof(SP::BoundaryAndRTL, isCharStop) == 1 &&
+              offsetof(SP::BoundaryAndRTL, isWordStop) == 2 &&
+              offsetof(SP::BoundaryAndRTL, isSoftBreak) == 3 &&
+              offsetof(SP::BoundaryAndRTL, isLayoutRTL) == 4 && offsetof(SP::BoundaryAndRTL, isRTL) == 5);
+static_assert(std::is_constructible_v<SP::ScriptBoundsAndLayoutProcessor, bool, const std::wstring&>);
 
 static_assert(std::is_same_v<wptree, boost::property_tree::basic_ptree<std::wstring, std::wstring>>);
 static_assert(std::is_same_v<ptree, boost::property_tree::basic_ptree<std::string, std::string>>);
