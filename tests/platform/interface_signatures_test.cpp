@@ -291,11 +291,33 @@ std::vector<EntryPoint> memoryAndThreadEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> dateTimeEntryPoints() {
+  namespace DT = Halvex::Tessaran::PAL::DateTime;
+  return {
+      entry<tm (*)(const SYSTEMTIME&)>("DateTime::toStdTm", &DT::toStdTm),
+      entry<SYSTEMTIME (*)(const tm&)>("DateTime::toSystemTime", &DT::toSystemTime),
+      entry<__int64 (*)(const FILETIME&)>("DateTime::to_time_t", &DT::to_time_t),
+      entry<FILETIME (*)(const __int64&)>("DateTime::toFILETIME", &DT::toFILETIME),
+      entry<SYSTEMTIME (*)()>("DateTime::getLocalTime", &DT::getLocalTime),
+      entry<__int64 (*)(tm)>("DateTime::convertUTCtmTotime_t", &DT::convertUTCtmTotime_t),
+      entry<tm (*)(tm)>("DateTime::convertUTCToLocal", &DT::convertUTCToLocal),
+      entry<tm (*)(tm)>("DateTime::convertLocalToUTC", &DT::convertLocalToUTC),
+      entry<bool (*)(const wchar_t*, tm&)>("DateTime::parseDateTime", &DT::parseDateTime),
+      entry<std::wstring (*)(tm)>("DateTime::getShortDateString", &DT::getShortDateString),
+      entry<std::wstring (*)(tm)>("DateTime::getLocaleShortDateString", &DT::getLocaleShortDateString),
+      entry<std::wstring (*)(tm, const wchar_t*)>("DateTime::getFormattedDateString",
+                                                  &DT::getFormattedDateString),
+      entry<std::wstring (*)(tm, const wchar_t*)>("DateTime::getFormattedTimeString",
+                                                  &DT::getFormattedTimeString),
+      entry<std::wstring (*)(const wchar_t*, const tm&)>("DateTime::wcsftime", &DT::wcsftime),
+  };
+}
+
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints()}) {
+                           memoryAndThreadEntryPoints(), dateTimeEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
