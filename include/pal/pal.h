@@ -9,6 +9,7 @@
 #include "pal/file_system.h"
 #include "pal/font_utils.h"
 #include "pal/locale.h"
+#include "pal/locale_formats.h"
 #include "pal/log.h"
 #include "pal/memory.h"
 #include "pal/module_image.h"

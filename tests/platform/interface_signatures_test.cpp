@@ -291,7 +291,7 @@ std::vector<EntryPoint> memoryAndThreadEntryPoints() {
   };
 }
 
-std::vector<EntryPoint> dateTimeEntryPoints() {
+std::vector<EntryPoint> dateTimeAndFormatEntryPoints() {
   namespace DT = Halvex::Tessaran::PAL::DateTime;
   return {
       entry<tm (*)(const SYSTEMTIME&)>("DateTime::toStdTm", &DT::toStdTm),
@@ -310,6 +310,13 @@ std::vector<EntryPoint> dateTimeEntryPoints() {
       entry<std::wstring (*)(tm, const wchar_t*)>("DateTime::getFormattedTimeString",
                                                   &DT::getFormattedTimeString),
       entry<std::wstring (*)(const wchar_t*, const tm&)>("DateTime::wcsftime", &DT::wcsftime),
+      entry<std::wstring (*)(wchar_t)>("Locale::getDecimalSeparator", &Locale::getDecimalSeparator),
+      entry<std::wstring (*)(wchar_t)>("Locale::getListSeparator", &Locale::getListSeparator),
+      entry<std::wstring (*)(wchar_t)>("Locale::getThousandSeparator", &Locale::getThousandSeparator),
+      entry<std::wstring (*)()>("Locale::getThousandGroupingStyle", &Locale::getThousandGroupingStyle),
+      entry<std::wstring (*)(wchar_t)>("Locale::getCurrency", &Locale::getCurrency),
+      entry<Locale::MeasureUnits (*)(Locale::MeasureUnits)>("Locale::getMeasureUnits",
+                                                            &Locale::getMeasureUnits),
   };
 }
 
@@ -317,7 +324,7 @@ std::vector<EntryPoint> dateTimeEntryPoints() {
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints(), dateTimeEntryPoints()}) {
+                           memoryAndThreadEntryPoints(), dateTimeAndFormatEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
@@ -454,6 +461,8 @@ static_assert(IO::Utf16Name == 1 && IO::OpenNone == 0 && IO::OpenRead == 1 && IO
               IO::SeekEnd == 2);
 static_assert(_SH_DENYRW == 0x10 && _SH_DENYWR == 0x20 && _SH_DENYRD == 0x30 && _SH_DENYNO == 0x40 &&
               _SH_SECURE == 0x80);
+
+static_assert(sizeof(Locale::MeasureUnits) == 4 && Locale::Metric == 0 && Locale::Imperial == 1);
 
 static_assert(ModuleImage::ValidImage == 0 && ModuleImage::ObjectFile == 1 && ModuleImage::NotAnImage == 2 &&
               ModuleImage::BadModuleHeader == 4);
