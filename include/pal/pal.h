@@ -22,6 +22,7 @@
 #include "pal/settings_environment.h"
 #include "pal/settings_identity.h"
 #include "pal/settings_roots.h"
+#include "pal/string_operations.h"
 #include "pal/telemetry.h"
 #include "pal/thread.h"
 #include "pal/trace_session.h"

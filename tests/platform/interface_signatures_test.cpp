@@ -317,6 +317,17 @@ std::vector<EntryPoint> dateTimeAndFormatEntryPoints() {
       entry<std::wstring (*)(wchar_t)>("Locale::getCurrency", &Locale::getCurrency),
       entry<Locale::MeasureUnits (*)(Locale::MeasureUnits)>("Locale::getMeasureUnits",
                                                             &Locale::getMeasureUnits),
+      entry<int (*)(wchar_t*)>("String::toUpperLanguageInsensitive", &String::toUpperLanguageInsensitive),
+      entry<int (*)(wchar_t*)>("String::toLowerLanguageInsensitive", &String::toLowerLanguageInsensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toUpperLanguageSensitive",
+                                                               &String::toUpperLanguageSensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toLowerLanguageSensitive",
+                                                               &String::toLowerLanguageSensitive),
+      entry<std::wstring (*)(const wchar_t*)>("String::convertAccentedCharToBase",
+                                              &String::convertAccentedCharToBase),
+      entry<int (*)(const wchar_t*, const wchar_t*)>("String::compareNatural", &String::compareNatural),
+      entry<std::vector<String::CharacterTypes> (*)(const wchar_t*)>("String::getStringType",
+                                                                     &String::getStringType),
   };
 }
 
@@ -463,6 +474,10 @@ static_assert(_SH_DENYRW == 0x10 && _SH_DENYWR == 0x20 && _SH_DENYRD == 0x30 && 
               _SH_SECURE == 0x80);
 
 static_assert(sizeof(Locale::MeasureUnits) == 4 && Locale::Metric == 0 && Locale::Imperial == 1);
+static_assert(sizeof(String::CharacterTypes) == 2 && String::C1_UPPER == 0x0001 &&
+              String::C1_LOWER == 0x0002 && String::C1_DIGIT == 0x0004 && String::C1_SPACE == 0x0008 &&
+              String::C1_PUNCT == 0x0010 && String::C1_CNTRL == 0x0020 && String::C1_BLANK == 0x0040 &&
+              String::C1_XDIGIT == 0x0080 && String::C1_ALPHA == 0x0100 && String::C1_DEFINED == 0x0200);
 
 static_assert(ModuleImage::ValidImage == 0 && ModuleImage::ObjectFile == 1 && ModuleImage::NotAnImage == 2 &&
               ModuleImage::BadModuleHeader == 4);
