@@ -1,5 +1,5 @@
 // Wide-string operations: case mapping with and without language rules,
-// removal of accents, natural ("logical") comparison and character
+// width folding, removal of accents, locale collation, natural ("logical") comparison and character
 // classification.
 //
 // Differences on Linux from what a Windows caller expects:
@@ -11,7 +11,13 @@
 //   rules for tr and az (i and I with and without dot). Lithuanian's rules
 //   all add or remove a combining dot above, which a one-to-one mapping
 //   cannot do, so Lithuanian maps as other languages do.
-// - Accents are removed with Unicode's canonical decomposition.
+// - Accents are removed with Unicode's canonical decomposition. Width is
+//   folded with ICU's full-width to half-width transliteration.
+// - compareString collates with ICU in the locale's language and country.
+//   Ignoring case folds both texts case by case before comparing, so width
+//   still counts unless ignored too. Without string sort (the default word
+//   sort) all spaces and punctuation weigh only when nothing else differs,
+//   where Windows gives that treatment to the hyphen and the apostrophe.
 // - compareNatural compares runs of ASCII digits by value (any length, no
 //   overflow; equal values with more leading zeros sort first when nothing
 //   else differs) and the rest by case-folded code point.
@@ -48,7 +54,12 @@ PAL_EXPORT int toUpperLanguageInsensitive(wchar_t* text);
 PAL_EXPORT int toLowerLanguageInsensitive(wchar_t* text);
 PAL_EXPORT std::wstring toUpperLanguageSensitive(const KvLocale& locale, const wchar_t* text);
 PAL_EXPORT std::wstring toLowerLanguageSensitive(const KvLocale& locale, const wchar_t* text);
+// Full-width forms folded to half-width ones; the locale plays no part.
+PAL_EXPORT std::wstring toHalfWidth(const KvLocale& locale, const wchar_t* text);
 PAL_EXPORT std::wstring convertAccentedCharToBase(const wchar_t* text);
+// -1, 0 or 1; -1 also when the comparison fails. Flags: 1 ignore case,
+// 2 string sort, 4 ignore width.
+PAL_EXPORT int compareString(const KvLocale& locale, const wchar_t* a, const wchar_t* b, int flags);
 // Negative, 0 or positive.
 PAL_EXPORT int compareNatural(const wchar_t* a, const wchar_t* b);
 // One entry per character and a final 0; empty for an empty text.

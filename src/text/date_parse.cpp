@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "text/date_time_internal.h"
+#include "text/unicode_scalar.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -21,11 +22,6 @@ struct Token {
 
 constexpr long long kNumberCap = 1000000000;
 
-char32_t scalar(wchar_t c) {
-  auto v = static_cast<std::uint32_t>(c);
-  return v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF) ? U'\uFFFD' : static_cast<char32_t>(v);
-}
-
 bool isSeparator(char32_t c) {
   // The CJK year, month and day signs stand between the numbers of a date.
   return c == U'/' || c == U'-' || c == U',' || c == U'\u5E74' || c == U'\u6708' || c == U'\u65E5' ||
@@ -39,11 +35,11 @@ bool isWordCharacter(char32_t c) {
 
 bool tokenize(std::wstring_view text, std::vector<Token>& tokens) {
   for (size_t i = 0; i < text.size();) {
-    char32_t c = scalar(text[i]);
+    char32_t c = unicodeScalar(text[i]);
     if (c >= U'0' && c <= U'9') {
       Token t;
       t.kind = Kind::Number;
-      for (; i < text.size() && scalar(text[i]) >= U'0' && scalar(text[i]) <= U'9'; ++i) {
+      for (; i < text.size() && unicodeScalar(text[i]) >= U'0' && unicodeScalar(text[i]) <= U'9'; ++i) {
         t.value = std::min(t.value * 10 + (text[i] - L'0'), kNumberCap);
         ++t.digits;
       }
@@ -51,8 +47,8 @@ bool tokenize(std::wstring_view text, std::vector<Token>& tokens) {
     } else if (isWordCharacter(c)) {
       Token t;
       t.kind = Kind::Word;
-      for (; i < text.size() && isWordCharacter(scalar(text[i])); ++i)
-        t.word += static_cast<char32_t>(u_foldCase(scalar(text[i]), U_FOLD_CASE_DEFAULT));
+      for (; i < text.size() && isWordCharacter(unicodeScalar(text[i])); ++i)
+        t.word += static_cast<char32_t>(u_foldCase(unicodeScalar(text[i]), U_FOLD_CASE_DEFAULT));
       tokens.push_back(std::move(t));
     } else if (isSeparator(c)) {
       ++i;
@@ -191,8 +187,8 @@ std::optional<CalendarTime> parseIso(std::wstring_view text) {
 }  // namespace
 
 std::optional<CalendarTime> parseDateText(std::wstring_view text, const DateWords& words, int currentYear) {
-  while (!text.empty() && u_isUWhiteSpace(scalar(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && u_isUWhiteSpace(scalar(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && u_isUWhiteSpace(unicodeScalar(text.front()))) text.remove_prefix(1);
+  while (!text.empty() && u_isUWhiteSpace(unicodeScalar(text.back()))) text.remove_suffix(1);
   if (text.size() > 10 && (text[10] == L'T' || text[10] == L't')) return parseIso(text);
 
   std::vector<Token> tokens;

@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 
 #include "pal/string_operations.h"
+#include "text/unicode_scalar.h"
 
 namespace Halvex::Tessaran::PAL::String {
 
@@ -13,9 +14,7 @@ bool isDigit(wchar_t c) {
 }
 
 UChar32 folded(wchar_t c) {
-  auto v = static_cast<std::uint32_t>(c);
-  UChar32 scalar = v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF) ? 0xFFFD : static_cast<UChar32>(v);
-  return u_foldCase(scalar, U_FOLD_CASE_DEFAULT);
+  return u_foldCase(static_cast<UChar32>(detail::unicodeScalar(c)), U_FOLD_CASE_DEFAULT);
 }
 
 }  // namespace

@@ -7,14 +7,14 @@
 #include <string_view>
 
 #include "pal/string_operations.h"
+#include "text/unicode_scalar.h"
 
 namespace Halvex::Tessaran::PAL::String {
 
 namespace {
 
 UChar32 scalar(wchar_t c) {
-  auto v = static_cast<std::uint32_t>(c);
-  return v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF) ? 0xFFFD : static_cast<UChar32>(v);
+  return static_cast<UChar32>(detail::unicodeScalar(c));
 }
 
 bool isTurkic(const KvLocale& locale) {
@@ -38,8 +38,8 @@ template <typename Map>
 std::wstring mapped(const wchar_t* text, Map map) {
   std::wstring out;
   if (!text) return out;
-  out.reserve(std::wcslen(text));
-  for (; *text; ++text) out += map(scalar(*text));
+  out.resize(std::wcslen(text));
+  for (wchar_t& c : out) c = map(scalar(*text++));
   return out;
 }
 

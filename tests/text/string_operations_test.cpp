@@ -157,3 +157,71 @@ TEST(StringTypes, UnicodeClasses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(StringWidth, FullWidthToHalfWidth) {
+  struct Case {
+    std::wstring text;
+    std::wstring expected;
+  };
+  const Case kCases[] = {
+      {L"\uFF21\uFF22\uFF23\uFF11\uFF12\uFF13", L"ABC123"},
+      {L"a\u3000b", L"a b"},
+      {L"\u30AB\u30BF\u30AB\u30CA", L"\uFF76\uFF80\uFF76\uFF85"},
+      {L"\u30AC", L"\uFF76\uFF9E"},  // the voiced kana becomes two characters
+      {L"\u3072\u3089\u304C\u306A", L"\u3072\u3089\u304C\u306A"},
+      {L"plain", L"plain"},
+      {L"\uFFE5", L"\u00A5"},
+      {L"", L""},
+      {std::wstring{L'a', static_cast<wchar_t>(0xD800), L'\uFF42'}, L"a\uFFFDb"},
+  };
+  KvLocale japanese(L"ja", L"JP");
+  for (const Case& c : kCases)
+    EXPECT_EQ(toHalfWidth(japanese, c.text.c_str()), c.expected) << testing::PrintToString(c.text);
+  EXPECT_EQ(toHalfWidth(japanese, nullptr), L"");
+}
+
+TEST(StringCollation, FlagsAndLocales) {
+  struct Case {
+    const wchar_t* language;
+    const wchar_t* country;
+    const wchar_t* a;
+    const wchar_t* b;
+    int flags;
+    int expected;
+  };
+  const Case kCases[] = {
+      {L"en", L"US", L"ABC", L"abc", 1, 0},
+      {L"en", L"US", L"ABC", L"abc", 0, 1},
+      {L"en", L"US", L"abc", L"ABC", 0, -1},
+      {L"en", L"US", L"a", L"b", 0, -1},
+      {L"en", L"US", L"b", L"a", 0, 1},
+      {L"en", L"US", L"same", L"same", 0, 0},
+      {L"en", L"US", L"", L"a", 0, -1},
+      // Word sort sets punctuation aside; string sort weighs it first.
+      {L"en", L"US", L"co-op", L"coo", 0, 1},
+      {L"en", L"US", L"co-op", L"coo", 2, -1},
+      {L"en", L"US", L"co-op", L"cop", 0, -1},
+      // Width counts unless ignored, also when case is ignored.
+      {L"en", L"US", L"\uFF21\uFF22\uFF23", L"ABC", 0, 1},
+      {L"en", L"US", L"\uFF21\uFF22\uFF23", L"ABC", 4, 0},
+      {L"en", L"US", L"\uFF21\uFF22\uFF23", L"abc", 1, 1},
+      {L"en", L"US", L"\uFF21\uFF22\uFF23", L"abc", 5, 0},
+      {L"ja", L"JP", L"\u30AB", L"\uFF76", 4, 0},
+      {L"en", L"US", L"ABC", L"abc", 8 | 1, 0},  // unknown bits are ignored
+      // The locale's own order: ö after z in Swedish, beside o in German.
+      {L"sv", L"SE", L"\u00F6", L"z", 0, 1},
+      {L"de", L"DE", L"\u00F6", L"z", 0, -1},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(compareString(KvLocale(c.language, c.country), c.a, c.b, c.flags), c.expected)
+        << c.language << " " << testing::PrintToString(std::wstring(c.a)) << " "
+        << testing::PrintToString(std::wstring(c.b)) << " " << c.flags;
+  // The word-sort pair differs, though only by its hyphen.
+  EXPECT_NE(compareString(KvLocale(L"en", L"US"), L"coop", L"co-op", 0), 0);
+  EXPECT_EQ(compareString(KvLocale(L"en", L"US"), nullptr, L"a", 0), -1);
+  EXPECT_EQ(compareString(KvLocale(L"en", L"US"), L"a", nullptr, 0), -1);
+}
+
+}  // namespace
