@@ -24,13 +24,20 @@ bool isTurkic(const KvLocale& locale) {
   return l == L"tr" || l == L"TR" || l == L"az" || l == L"AZ";
 }
 
+// ASCII, the bulk of most texts, maps without a call into ICU.
 wchar_t upper(UChar32 c, bool turkic) {
-  if (turkic && c == U'i') return L'\u0130';
+  if (c < 0x80) {
+    if (c < 'a' || c > 'z') return static_cast<wchar_t>(c);
+    return turkic && c == 'i' ? L'\u0130' : static_cast<wchar_t>(c - 0x20);
+  }
   return static_cast<wchar_t>(u_toupper(c));
 }
 
 wchar_t lower(UChar32 c, bool turkic) {
-  if (turkic && c == U'I') return L'\u0131';
+  if (c < 0x80) {
+    if (c < 'A' || c > 'Z') return static_cast<wchar_t>(c);
+    return turkic && c == 'I' ? L'\u0131' : static_cast<wchar_t>(c + 0x20);
+  }
   return static_cast<wchar_t>(u_tolower(c));
 }
 
