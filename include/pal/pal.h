@@ -1,6 +1,7 @@
 // Umbrella header: includes every public header of the library.
 #pragma once
 
+#include "pal/date_time.h"
 #include "pal/diagnostics.h"
 #include "pal/error_status.h"
 #include "pal/export.h"
@@ -10,6 +11,7 @@
 #include "pal/font_utils.h"
 #include "pal/graphics_image.h"
 #include "pal/locale.h"
+#include "pal/locale_formats.h"
 #include "pal/log.h"
 #include "pal/memory.h"
 #include "pal/module_image.h"
@@ -25,6 +27,7 @@
 #include "pal/settings_identity.h"
 #include "pal/settings_roots.h"
 #include "pal/shared_objects.h"
+#include "pal/string_operations.h"
 #include "pal/telemetry.h"
 #include "pal/thread.h"
 #include "pal/trace_session.h"

@@ -361,11 +361,55 @@ std::vector<EntryPoint> imageEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> dateTimeAndFormatEntryPoints() {
+  namespace DT = Halvex::Tessaran::PAL::DateTime;
+  return {
+      entry<tm (*)(const SYSTEMTIME&)>("DateTime::toStdTm", &DT::toStdTm),
+      entry<SYSTEMTIME (*)(const tm&)>("DateTime::toSystemTime", &DT::toSystemTime),
+      entry<__int64 (*)(const FILETIME&)>("DateTime::to_time_t", &DT::to_time_t),
+      entry<FILETIME (*)(const __int64&)>("DateTime::toFILETIME", &DT::toFILETIME),
+      entry<SYSTEMTIME (*)()>("DateTime::getLocalTime", &DT::getLocalTime),
+      entry<__int64 (*)(tm)>("DateTime::convertUTCtmTotime_t", &DT::convertUTCtmTotime_t),
+      entry<tm (*)(tm)>("DateTime::convertUTCToLocal", &DT::convertUTCToLocal),
+      entry<tm (*)(tm)>("DateTime::convertLocalToUTC", &DT::convertLocalToUTC),
+      entry<bool (*)(const wchar_t*, tm&)>("DateTime::parseDateTime", &DT::parseDateTime),
+      entry<std::wstring (*)(tm)>("DateTime::getShortDateString", &DT::getShortDateString),
+      entry<std::wstring (*)(tm)>("DateTime::getLocaleShortDateString", &DT::getLocaleShortDateString),
+      entry<std::wstring (*)(tm, const wchar_t*)>("DateTime::getFormattedDateString",
+                                                  &DT::getFormattedDateString),
+      entry<std::wstring (*)(tm, const wchar_t*)>("DateTime::getFormattedTimeString",
+                                                  &DT::getFormattedTimeString),
+      entry<std::wstring (*)(const wchar_t*, const tm&)>("DateTime::wcsftime", &DT::wcsftime),
+      entry<std::wstring (*)(wchar_t)>("Locale::getDecimalSeparator", &Locale::getDecimalSeparator),
+      entry<std::wstring (*)(wchar_t)>("Locale::getListSeparator", &Locale::getListSeparator),
+      entry<std::wstring (*)(wchar_t)>("Locale::getThousandSeparator", &Locale::getThousandSeparator),
+      entry<std::wstring (*)()>("Locale::getThousandGroupingStyle", &Locale::getThousandGroupingStyle),
+      entry<std::wstring (*)(wchar_t)>("Locale::getCurrency", &Locale::getCurrency),
+      entry<Locale::MeasureUnits (*)(Locale::MeasureUnits)>("Locale::getMeasureUnits",
+                                                            &Locale::getMeasureUnits),
+      entry<int (*)(wchar_t*)>("String::toUpperLanguageInsensitive", &String::toUpperLanguageInsensitive),
+      entry<int (*)(wchar_t*)>("String::toLowerLanguageInsensitive", &String::toLowerLanguageInsensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toUpperLanguageSensitive",
+                                                               &String::toUpperLanguageSensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toLowerLanguageSensitive",
+                                                               &String::toLowerLanguageSensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toHalfWidth", &String::toHalfWidth),
+      entry<int (*)(const KvLocale&, const wchar_t*, const wchar_t*, int)>("String::compareString",
+                                                                           &String::compareString),
+      entry<std::wstring (*)(const wchar_t*)>("String::convertAccentedCharToBase",
+                                              &String::convertAccentedCharToBase),
+      entry<int (*)(const wchar_t*, const wchar_t*)>("String::compareNatural", &String::compareNatural),
+      entry<std::vector<String::CharacterTypes> (*)(const wchar_t*)>("String::getStringType",
+                                                                     &String::getStringType),
+  };
+}
+
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints()}) {
+                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints(),
+                           dateTimeAndFormatEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
@@ -528,6 +572,12 @@ static_assert(IO::Utf16Name == 1 && IO::OpenNone == 0 && IO::OpenRead == 1 && IO
               IO::SeekEnd == 2);
 static_assert(_SH_DENYRW == 0x10 && _SH_DENYWR == 0x20 && _SH_DENYRD == 0x30 && _SH_DENYNO == 0x40 &&
               _SH_SECURE == 0x80);
+
+static_assert(sizeof(Locale::MeasureUnits) == 4 && Locale::Metric == 0 && Locale::Imperial == 1);
+static_assert(sizeof(String::CharacterTypes) == 2 && String::C1_UPPER == 0x0001 &&
+              String::C1_LOWER == 0x0002 && String::C1_DIGIT == 0x0004 && String::C1_SPACE == 0x0008 &&
+              String::C1_PUNCT == 0x0010 && String::C1_CNTRL == 0x0020 && String::C1_BLANK == 0x0040 &&
+              String::C1_XDIGIT == 0x0080 && String::C1_ALPHA == 0x0100 && String::C1_DEFINED == 0x0200);
 
 static_assert(ModuleImage::ValidImage == 0 && ModuleImage::ObjectFile == 1 && ModuleImage::NotAnImage == 2 &&
               ModuleImage::BadModuleHeader == 4);
