@@ -7,6 +7,7 @@
 #include "pal/file_io.h"
 #include "pal/file_system.h"
 #include "pal/font_utils.h"
+#include "pal/freetype_font_utils.h"
 #include "pal/locale.h"
 #include "pal/log.h"
 #include "pal/memory.h"
