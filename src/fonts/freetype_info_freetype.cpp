@@ -142,8 +142,12 @@ std::vector<FontInformation> facesOfFile(const std::wstring& path) {
   if (!library) return {};
   FT_Face first = openFace(library, path, 0);
   if (!first) return {};
-  std::vector<FontInformation> out;
   const FT_Long count = first->num_faces;
+  if (count < 1) {
+    FT_Done_Face(first);  // nothing below would hold it
+    return {};
+  }
+  std::vector<FontInformation> out;
   for (FT_Long i = 0; i < count; ++i) {
     FT_Face face = i == 0 ? first : openFace(library, path, i);
     if (!face) continue;
