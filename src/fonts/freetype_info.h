@@ -15,9 +15,31 @@ typedef struct FT_FaceRec_* FT_Face;
 
 namespace Halvex::Tessaran::PAL::detail {
 
-// One face kept open by the registry; closed when the last holder lets go.
+// A font file mapped read-only, so that an open face holds no descriptor;
+// null when it is no regular file (a FIFO is not waited on), is empty or
+// cannot be mapped.
+class MappedFontFile {
+ public:
+  static std::unique_ptr<MappedFontFile> open(const std::wstring& path);
+  ~MappedFontFile();
+  MappedFontFile(const MappedFontFile&) = delete;
+  MappedFontFile& operator=(const MappedFontFile&) = delete;
+
+  const unsigned char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  MappedFontFile(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+
+  const unsigned char* data_;
+  std::size_t size_;
+};
+
+// One face kept open by the registry; closed when the last holder lets go,
+// before the mapping of its file.
 struct FreeTypeFont {
-  FreeTypeFont(FT_Face face, std::wstring familyName, std::wstring fullName, bool bold, bool italic);
+  FreeTypeFont(FT_Face face, std::wstring familyName, std::wstring fullName, bool bold, bool italic,
+               std::shared_ptr<const MappedFontFile> file);
   ~FreeTypeFont();
   FreeTypeFont(const FreeTypeFont&) = delete;
   FreeTypeFont& operator=(const FreeTypeFont&) = delete;
@@ -27,6 +49,7 @@ struct FreeTypeFont {
   std::wstring fullName;
   bool bold;
   bool italic;
+  std::shared_ptr<const MappedFontFile> file;  // the bytes FreeType reads the face from
 };
 
 struct FaceRegistry {

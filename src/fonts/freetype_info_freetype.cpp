@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "fonts/freetype_info.h"
-#include "fonts/sfnt_names.h"
 #include "pal/freetype_font_utils.h"
 #include "pal/unicode_convert.h"
 
@@ -38,35 +37,11 @@ FreeTypeState& state() {
   return s;
 }
 
-// FreeType reads the file through the descriptor openFontFile holds, which
-// refuses anything but a regular file.
-unsigned long readStream(FT_Stream stream, unsigned long offset, unsigned char* buffer, unsigned long count) {
-  const auto* bytes = static_cast<const FontBytes*>(stream->descriptor.pointer);
-  if (offset > bytes->size()) return count == 0 ? 1 : 0;  // a failed seek is non-zero
-  if (count == 0) return 0;
-  const unsigned long n = static_cast<unsigned long>(std::min<std::uint64_t>(count, bytes->size() - offset));
-  return bytes->read(offset, buffer, n) ? n : 0;
-}
-
-void closeStream(FT_Stream stream) {
-  delete static_cast<FontBytes*>(stream->descriptor.pointer);
-  delete stream;
-}
-
-FT_Face openFace(FT_Library library, const std::wstring& path, FT_Long index) {
-  std::unique_ptr<FontBytes> bytes = openFontFile(path);
-  if (!bytes) return nullptr;
-  auto* stream = new FT_StreamRec{};
-  stream->size = static_cast<unsigned long>(bytes->size());
-  stream->descriptor.pointer = bytes.release();
-  stream->read = readStream;
-  stream->close = closeStream;
-  FT_Open_Args args{};
-  args.flags = FT_OPEN_STREAM;
-  args.stream = stream;
-  // FreeType closes the stream itself when the open fails, else with the face.
+FT_Face openFace(FT_Library library, const MappedFontFile& file, FT_Long index) {
   FT_Face face = nullptr;
-  return FT_Open_Face(library, &args, index, &face) == 0 ? face : nullptr;
+  return FT_New_Memory_Face(library, file.data(), static_cast<FT_Long>(file.size()), index, &face) == 0
+             ? face
+             : nullptr;
 }
 
 std::wstring decodedName(const char* name) {
@@ -100,9 +75,9 @@ FontInformation recordOf(FT_Face face, const std::wstring& path) {
   return f;
 }
 
-void registerFace(FT_Face face, const FontInformation& f) {
-  auto font =
-      std::make_shared<FreeTypeFont>(face, f.faceName, f.fullName, f.attributes.bold, f.attributes.italic);
+void registerFace(FT_Face face, const FontInformation& f, std::shared_ptr<const MappedFontFile> file) {
+  auto font = std::make_shared<FreeTypeFont>(face, f.faceName, f.fullName, f.attributes.bold,
+                                             f.attributes.italic, std::move(file));
   FaceRegistry& registry = state().registry;
   registry.faces.push_back(font);
   registry.byFamily[font->familyName].push_back(std::move(font));
@@ -118,12 +93,13 @@ FT_Pos truncatedPos(double value) {
 }  // namespace
 
 FreeTypeFont::FreeTypeFont(FT_Face face, std::wstring familyName, std::wstring fullName, bool bold,
-                           bool italic)
+                           bool italic, std::shared_ptr<const MappedFontFile> file)
     : face(face),
       familyName(std::move(familyName)),
       fullName(std::move(fullName)),
       bold(bold),
-      italic(italic) {}
+      italic(italic),
+      file(std::move(file)) {}
 
 FreeTypeFont::~FreeTypeFont() {
   FT_Done_Face(face);
@@ -140,7 +116,10 @@ void closeRegisteredFaces() {
 std::vector<FontInformation> facesOfFile(const std::wstring& path) {
   FT_Library library = state().library;
   if (!library) return {};
-  FT_Face first = openFace(library, path, 0);
+  // One mapping serves every face of the file.
+  const std::shared_ptr<const MappedFontFile> file = MappedFontFile::open(path);
+  if (!file) return {};
+  FT_Face first = openFace(library, *file, 0);
   if (!first) return {};
   const FT_Long count = first->num_faces;
   if (count < 1) {
@@ -149,10 +128,10 @@ std::vector<FontInformation> facesOfFile(const std::wstring& path) {
   }
   std::vector<FontInformation> out;
   for (FT_Long i = 0; i < count; ++i) {
-    FT_Face face = i == 0 ? first : openFace(library, path, i);
+    FT_Face face = i == 0 ? first : openFace(library, *file, i);
     if (!face) continue;
     out.push_back(recordOf(face, path));
-    registerFace(face, out.back());
+    registerFace(face, out.back(), file);
   }
   return out;
 }

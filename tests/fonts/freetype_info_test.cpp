@@ -139,6 +139,19 @@ TEST_F(FreeTypeInfo, RegistryKeepsEveryFaceReadInOrder) {
   EXPECT_EQ(registry.byFamily.at(L"Kvft Coll Three")[0], registry.faces[2]);
 }
 
+// The registry keeps faces open for the life of the process; descriptors
+// held for them would run out with a large font folder.
+TEST_F(FreeTypeInfo, OpenFacesHoldNoDescriptors) {
+  const auto descriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const auto before = descriptors();
+  read("collection.ttc");
+  read("spacing.ttf");
+  ASSERT_EQ(detail::faceRegistry().faces.size(), 3u);
+  EXPECT_EQ(descriptors(), before);
+}
+
 // A folder's font files: regular files (links followed) ending in .ttf or .ttc
 // in any letter case, in path order.
 TEST_F(FreeTypeInfo, FontFilesOfAFolder) {
