@@ -9,6 +9,7 @@
 #include "pal/file_system.h"
 #include "pal/file_system_volumes.h"
 #include "pal/font_utils.h"
+#include "pal/freetype_font_utils.h"
 #include "pal/graphics_image.h"
 #include "pal/locale.h"
 #include "pal/locale_formats.h"

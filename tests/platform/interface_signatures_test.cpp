@@ -404,12 +404,28 @@ std::vector<EntryPoint> dateTimeAndFormatEntryPoints() {
   };
 }
 
+// The FreeType types stay incomplete here: the header only declares them.
+std::vector<EntryPoint> fontEntryPoints() {
+  namespace FT = Halvex::Tessaran::PAL::FreeTypeFontUtils;
+  using FontList = std::vector<FontUtils::FontInformation>;
+  return {
+      entry<const FontList& (*)()>("FreeTypeFontUtils::getAllFontsInformation", &FT::getAllFontsInformation),
+      entry<FontList (*)(const std::string&)>("FreeTypeFontUtils::getFontInformationFromFile",
+                                              &FT::getFontInformationFromFile),
+      entry<bool (*)(const path&)>("FreeTypeFontUtils::addExternalFont", &FT::addExternalFont),
+      entry<Charset (*)(FT_Face const&)>("get_font_charset", &get_font_charset),
+      entry<std::uint32_t (*)(FT_Face const&)>("get_first_char_code_offset", &get_first_char_code_offset),
+      entry<FT_Vector (*)(double, FT_Face, FT_Matrix&, FT_Vector&)>("get_text_spacing_delta",
+                                                                    &get_text_spacing_delta),
+  };
+}
+
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
                            memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints(),
-                           dateTimeAndFormatEntryPoints()}) {
+                           dateTimeAndFormatEntryPoints(), fontEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
