@@ -61,7 +61,7 @@ std::vector<MountEntry> parseMountInfo(std::string_view text) {
     // id parent major:minor root mount-point options [optional...] - type source super-options
     auto dash = std::find(f.begin() + std::min<std::size_t>(f.size(), 6), f.end(), "-");
     if (f.size() < 6 || dash == f.end() || f.end() - dash < 3) continue;
-    MountEntry m{unescape(f[3]), unescape(f[4]), unescape(dash[1]), unescape(dash[2])};
+    MountEntry m{unescape(f[3]), unescape(f[4]), unescape(dash[1]), unescape(dash[2]), std::string(f[2])};
     if (m.root.empty() || m.root[0] != '/' || m.mountPoint.empty() || m.mountPoint[0] != '/') continue;
     mounts.push_back(std::move(m));
   }

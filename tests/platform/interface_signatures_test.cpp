@@ -20,6 +20,7 @@ namespace {
 using namespace Halvex::Tessaran::PAL;
 namespace S = Halvex::Tessaran::PAL::Settings;
 namespace FS = Halvex::Tessaran::PAL::FileSystem;
+namespace CT = Halvex::Tessaran::PAL::CodeTrust;
 namespace PT = Halvex::Tessaran::PAL::PropertyTree;
 namespace T = Halvex::Tessaran::PAL::Thread;
 using boost::filesystem::path;
@@ -158,6 +159,8 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
       entry<bool (*)(const wchar_t*)>("isPathUrl", &FS::isPathUrl),
       entry<bool (*)(const wchar_t*)>("isPathNetworkPath", &FS::isPathNetworkPath),
       entry<bool (*)(const wchar_t*)>("isPathDeviceName", &FS::isPathDeviceName),
+      entry<std::vector<std::wstring> (*)()>("getDefaultTrustedPaths", &CT::getDefaultTrustedPaths),
+      entry<bool (*)(std::wstring&)>("expandSubstitutedDrive", &CT::expandSubstitutedDrive),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2LangName", &KvLocale::iso2LangName),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2CountryName", &KvLocale::iso2CountryName),
       entry<bool (KvLocale::*)() const>("KvLocale::isValid", &KvLocale::isValid),
