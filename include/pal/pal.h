@@ -1,6 +1,7 @@
 // Umbrella header: includes every public header of the library.
 #pragma once
 
+#include "pal/code_trust.h"
 #include "pal/date_time.h"
 #include "pal/diagnostics.h"
 #include "pal/error_status.h"

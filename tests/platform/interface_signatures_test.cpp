@@ -20,6 +20,7 @@ namespace {
 using namespace Halvex::Tessaran::PAL;
 namespace S = Halvex::Tessaran::PAL::Settings;
 namespace FS = Halvex::Tessaran::PAL::FileSystem;
+namespace CT = Halvex::Tessaran::PAL::CodeTrust;
 namespace PT = Halvex::Tessaran::PAL::PropertyTree;
 namespace T = Halvex::Tessaran::PAL::Thread;
 namespace SP = Halvex::Tessaran::PAL::ScriptProcessor;
@@ -180,6 +181,8 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
                                                     &FS::VolumeDescriptor::IsReadOnly),
       entry<unsigned long (FS::VolumeDescriptor::*)() const>("VolumeDescriptor::getMaxComponentSize",
                                                              &FS::VolumeDescriptor::getMaxComponentSize),
+      entry<std::vector<std::wstring> (*)()>("getDefaultTrustedPaths", &CT::getDefaultTrustedPaths),
+      entry<bool (*)(std::wstring&)>("expandSubstitutedDrive", &CT::expandSubstitutedDrive),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2LangName", &KvLocale::iso2LangName),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2CountryName", &KvLocale::iso2CountryName),
       entry<bool (KvLocale::*)() const>("KvLocale::isValid", &KvLocale::isValid),
