@@ -1,5 +1,5 @@
 // The mount table, read from /proc/self/mountinfo, for telling network
-// mounts apart and naming a file by its remote source.
+// mounts apart, naming a file by its remote source and seeing bind mounts.
 #pragma once
 
 #include <optional>
@@ -14,7 +14,7 @@ struct MountEntry {
   std::string mountPoint;  // absolute, without a trailing '/' (except "/")
   std::string fsType;      // "nfs4", "cifs", "fuse.sshfs", ...
   std::string source;      // "server:/export", "//server/share", "user@host:", ...
-  std::string device;      // "major:minor"
+  std::string device;      // "major:minor", shared by every mount of one file system
   std::string options;     // the mount's options, then the file system's, comma-separated
 };
 

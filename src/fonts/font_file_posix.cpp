@@ -1,8 +1,10 @@
 // Font files read with pread, so that lookups seek without buffering whole
-// files.
+// files, or mapped for FreeType, which keeps its faces open.
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fonts/freetype_info.h"
 #include "fonts/sfnt_names.h"
 #include "pal/unicode_convert.h"
 #include "platform/posix_util.h"
@@ -51,6 +53,25 @@ std::unique_ptr<FontBytes> openFontFile(const std::wstring& path) {
     return nullptr;
   }
   return std::make_unique<FileFontBytes>(fd, static_cast<std::uint64_t>(st.st_size));
+}
+
+std::unique_ptr<MappedFontFile> MappedFontFile::open(const std::wstring& path) {
+  std::string narrow;
+  if (!UnicodeConvert::wideCharToUtf8(path.c_str(), narrow)) return nullptr;
+  const int fd = openRegularFile(narrow.c_str());
+  if (fd < 0) return nullptr;
+  struct stat st;
+  void* data = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && st.st_size > 0)
+    data = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);  // the mapping stays without it
+  if (data == MAP_FAILED) return nullptr;
+  return std::unique_ptr<MappedFontFile>(
+      new MappedFontFile(static_cast<const unsigned char*>(data), static_cast<std::size_t>(st.st_size)));
+}
+
+MappedFontFile::~MappedFontFile() {
+  ::munmap(const_cast<unsigned char*>(data_), size_);
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail

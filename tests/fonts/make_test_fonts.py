@@ -6,6 +6,7 @@ usage: make_test_fonts.py OUTDIR
 OUTDIR/fonts      the faces the private configuration lists
 OUTDIR/external   faces registered by the tests at run time, not listed
 OUTDIR/fonts.conf the configuration (FONTCONFIG_FILE), cache in OUTDIR/cache
+OUTDIR/freetype   faces the FreeType tests open by path, not listed
 """
 import os
 import sys
@@ -13,6 +14,7 @@ import sys
 from fontTools.fontBuilder import FontBuilder
 from fontTools.pens.ttGlyphPen import TTGlyphPen
 from fontTools.ttLib import newTable
+from fontTools.ttLib.tables._c_m_a_p import CmapSubtable
 from fontTools.ttLib.tables.O_S_2f_2 import Panose
 from fontTools.ttLib.ttCollection import TTCollection
 
@@ -168,6 +170,59 @@ ENDCHAR
 ENDFONT
 """
 
+def freetype_face(family, style, cmaps, bold=False, italic=False, mono=False):
+    """A face whose "x" is 600 units wide (.notdef 500); cmaps: a list of
+    (platform, encoding, {code: glyph}) in the order the table lists them."""
+    fb = FontBuilder(1000, isTTF=True)
+    widths = {".notdef": 500, "space": 500 if mono else 250, "x": 500 if mono else 600}
+    fb.setupGlyphOrder(list(widths))
+    fb.setupCharacterMap({})
+    fb.setupGlyf({g: box(w) for g, w in widths.items()})
+    fb.setupHorizontalMetrics({g: (w, 50) for g, w in widths.items()})
+    fb.setupHorizontalHeader(ascent=800, descent=-200)
+    fb.setupNameTable({"familyName": family, "styleName": style}, mac=False)
+    fb.setupOS2(fsSelection=(1 if italic else 0) | (0x20 if bold else 0) | (0 if bold or italic else 0x40),
+                usWeightClass=700 if bold else 400)
+    fb.setupPost(isFixedPitch=1 if mono else 0)
+    fb.font["head"].macStyle = (1 if bold else 0) | (2 if italic else 0)
+    tables = []
+    for platform, encoding, mapping in cmaps:
+        t = CmapSubtable.newSubtable(4)
+        t.platformID, t.platEncID, t.language, t.cmap = platform, encoding, 0, mapping
+        tables.append(t)
+    fb.font["cmap"].tables = tables
+    return fb.font
+
+
+UNICODE = (3, 1, {0x20: "space", 0x78: "x"})
+
+FREETYPE = {
+    # A Big5 map after the Unicode one: the first map decides the charset.
+    "spacing.ttf": dict(family="Kvft Spacing", style="Bold", bold=True,
+                        cmaps=[UNICODE, (3, 4, {0xA440: "x"})]),
+    "big5.ttf": dict(family="Kvft Big5", style="Italic", italic=True, cmaps=[(3, 4, {0xA440: "x"})]),
+    "symbol.ttf": dict(family="Kvft Symbol", style="Regular",
+                       cmaps=[(3, 0, {0xF020: "space", 0xF078: "x"}), UNICODE]),
+    "mono.ttf": dict(family="Kvft Mono", style="Bold Italic", bold=True, italic=True, mono=True,
+                     cmaps=[UNICODE]),
+    # No "x": the helpers fall back on .notdef.
+    "no-x.ttf": dict(family="Kvft NoX", style="Regular", cmaps=[(3, 1, {0x20: "space"})]),
+}
+
+
+def broken_collection(path):
+    """Three faces; the second's offset points past the end of the file and
+    the third has an empty style name."""
+    collection = TTCollection()
+    collection.fonts = [freetype_face("Kvft Coll One", "Regular", [UNICODE]),
+                        freetype_face("Kvft Coll Two", "Regular", [UNICODE]),
+                        freetype_face("Kvft Coll Three", "", [UNICODE])]
+    collection.save(path)
+    with open(path, "r+b") as f:
+        f.seek(12 + 4)  # after the tag, version and count: the second offset
+        f.write((0x7FFFFFF0).to_bytes(4, "big"))
+
+
 CONF = """<?xml version="1.0"?>
 <!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
 <fontconfig>
@@ -179,8 +234,8 @@ CONF = """<?xml version="1.0"?>
 
 def main():
     out = os.path.abspath(sys.argv[1])
-    fonts, external, cache = (os.path.join(out, d) for d in ("fonts", "external", "cache"))
-    for d in (fonts, external, cache):
+    fonts, external, cache, freetype = (os.path.join(out, d) for d in ("fonts", "external", "cache", "freetype"))
+    for d in (fonts, external, cache, freetype):
         os.makedirs(d, exist_ok=True)
     for folder, table in ((fonts, FONTS), (external, EXTERNAL)):
         for file, params in table.items():
@@ -188,6 +243,9 @@ def main():
     collection = TTCollection()
     collection.fonts = [build(**params) for params in COLLECTION]
     collection.save(os.path.join(fonts, "collection.ttc"))
+    for file, params in FREETYPE.items():
+        freetype_face(**params).save(os.path.join(freetype, file))
+    broken_collection(os.path.join(freetype, "collection.ttc"))
     with open(os.path.join(fonts, "bitmap.bdf"), "w") as f:
         f.write(BITMAP)
     with open(os.path.join(external, "not-a-font.ttf"), "w") as f:

@@ -20,8 +20,10 @@ namespace {
 using namespace Halvex::Tessaran::PAL;
 namespace S = Halvex::Tessaran::PAL::Settings;
 namespace FS = Halvex::Tessaran::PAL::FileSystem;
+namespace CT = Halvex::Tessaran::PAL::CodeTrust;
 namespace PT = Halvex::Tessaran::PAL::PropertyTree;
 namespace T = Halvex::Tessaran::PAL::Thread;
+namespace SP = Halvex::Tessaran::PAL::ScriptProcessor;
 using boost::filesystem::path;
 using boost::property_tree::ptree;
 using boost::property_tree::wptree;
@@ -179,6 +181,8 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
                                                     &FS::VolumeDescriptor::IsReadOnly),
       entry<unsigned long (FS::VolumeDescriptor::*)() const>("VolumeDescriptor::getMaxComponentSize",
                                                              &FS::VolumeDescriptor::getMaxComponentSize),
+      entry<std::vector<std::wstring> (*)()>("getDefaultTrustedPaths", &CT::getDefaultTrustedPaths),
+      entry<bool (*)(std::wstring&)>("expandSubstitutedDrive", &CT::expandSubstitutedDrive),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2LangName", &KvLocale::iso2LangName),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2CountryName", &KvLocale::iso2CountryName),
       entry<bool (KvLocale::*)() const>("KvLocale::isValid", &KvLocale::isValid),
@@ -208,6 +212,13 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
       entry<bool (*)(unsigned short)>("isRightToLeftLanguage", &L::isRightToLeftLanguage),
       entry<bool (*)()>("isSpecialFrenchUpperCaseLocale", &L::isSpecialFrenchUpperCaseLocale),
       entry<void (*)(const KvLocale&)>("setCharAndNumericFormat", &L::setCharAndNumericFormat),
+      entry<std::vector<SP::BoundaryAndRTL> (SP::ScriptBoundsAndLayoutProcessor::*)() const>(
+          "ScriptBoundsAndLayoutProcessor::getScriptBoundsAndRTL",
+          &SP::ScriptBoundsAndLayoutProcessor::getScriptBoundsAndRTL),
+      entry<bool (SP::ScriptBoundsAndLayoutProcessor::*)() const>(
+          "ScriptBoundsAndLayoutProcessor::isComplexScript",
+          &SP::ScriptBoundsAndLayoutProcessor::isComplexScript),
+      entry<bool (*)(wchar_t, const std::wstring&)>("isValidScriptSequence", &SP::isValidScriptSequence),
   };
 }
 
@@ -353,11 +364,71 @@ std::vector<EntryPoint> imageEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> dateTimeAndFormatEntryPoints() {
+  namespace DT = Halvex::Tessaran::PAL::DateTime;
+  return {
+      entry<tm (*)(const SYSTEMTIME&)>("DateTime::toStdTm", &DT::toStdTm),
+      entry<SYSTEMTIME (*)(const tm&)>("DateTime::toSystemTime", &DT::toSystemTime),
+      entry<__int64 (*)(const FILETIME&)>("DateTime::to_time_t", &DT::to_time_t),
+      entry<FILETIME (*)(const __int64&)>("DateTime::toFILETIME", &DT::toFILETIME),
+      entry<SYSTEMTIME (*)()>("DateTime::getLocalTime", &DT::getLocalTime),
+      entry<__int64 (*)(tm)>("DateTime::convertUTCtmTotime_t", &DT::convertUTCtmTotime_t),
+      entry<tm (*)(tm)>("DateTime::convertUTCToLocal", &DT::convertUTCToLocal),
+      entry<tm (*)(tm)>("DateTime::convertLocalToUTC", &DT::convertLocalToUTC),
+      entry<bool (*)(const wchar_t*, tm&)>("DateTime::parseDateTime", &DT::parseDateTime),
+      entry<std::wstring (*)(tm)>("DateTime::getShortDateString", &DT::getShortDateString),
+      entry<std::wstring (*)(tm)>("DateTime::getLocaleShortDateString", &DT::getLocaleShortDateString),
+      entry<std::wstring (*)(tm, const wchar_t*)>("DateTime::getFormattedDateString",
+                                                  &DT::getFormattedDateString),
+      entry<std::wstring (*)(tm, const wchar_t*)>("DateTime::getFormattedTimeString",
+                                                  &DT::getFormattedTimeString),
+      entry<std::wstring (*)(const wchar_t*, const tm&)>("DateTime::wcsftime", &DT::wcsftime),
+      entry<std::wstring (*)(wchar_t)>("Locale::getDecimalSeparator", &Locale::getDecimalSeparator),
+      entry<std::wstring (*)(wchar_t)>("Locale::getListSeparator", &Locale::getListSeparator),
+      entry<std::wstring (*)(wchar_t)>("Locale::getThousandSeparator", &Locale::getThousandSeparator),
+      entry<std::wstring (*)()>("Locale::getThousandGroupingStyle", &Locale::getThousandGroupingStyle),
+      entry<std::wstring (*)(wchar_t)>("Locale::getCurrency", &Locale::getCurrency),
+      entry<Locale::MeasureUnits (*)(Locale::MeasureUnits)>("Locale::getMeasureUnits",
+                                                            &Locale::getMeasureUnits),
+      entry<int (*)(wchar_t*)>("String::toUpperLanguageInsensitive", &String::toUpperLanguageInsensitive),
+      entry<int (*)(wchar_t*)>("String::toLowerLanguageInsensitive", &String::toLowerLanguageInsensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toUpperLanguageSensitive",
+                                                               &String::toUpperLanguageSensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toLowerLanguageSensitive",
+                                                               &String::toLowerLanguageSensitive),
+      entry<std::wstring (*)(const KvLocale&, const wchar_t*)>("String::toHalfWidth", &String::toHalfWidth),
+      entry<int (*)(const KvLocale&, const wchar_t*, const wchar_t*, int)>("String::compareString",
+                                                                           &String::compareString),
+      entry<std::wstring (*)(const wchar_t*)>("String::convertAccentedCharToBase",
+                                              &String::convertAccentedCharToBase),
+      entry<int (*)(const wchar_t*, const wchar_t*)>("String::compareNatural", &String::compareNatural),
+      entry<std::vector<String::CharacterTypes> (*)(const wchar_t*)>("String::getStringType",
+                                                                     &String::getStringType),
+  };
+}
+
+// The FreeType types stay incomplete here: the header only declares them.
+std::vector<EntryPoint> fontEntryPoints() {
+  namespace FT = Halvex::Tessaran::PAL::FreeTypeFontUtils;
+  using FontList = std::vector<FontUtils::FontInformation>;
+  return {
+      entry<const FontList& (*)()>("FreeTypeFontUtils::getAllFontsInformation", &FT::getAllFontsInformation),
+      entry<FontList (*)(const std::string&)>("FreeTypeFontUtils::getFontInformationFromFile",
+                                              &FT::getFontInformationFromFile),
+      entry<bool (*)(const path&)>("FreeTypeFontUtils::addExternalFont", &FT::addExternalFont),
+      entry<Charset (*)(FT_Face const&)>("get_font_charset", &get_font_charset),
+      entry<std::uint32_t (*)(FT_Face const&)>("get_first_char_code_offset", &get_first_char_code_offset),
+      entry<FT_Vector (*)(double, FT_Face, FT_Matrix&, FT_Vector&)>("get_text_spacing_delta",
+                                                                    &get_text_spacing_delta),
+  };
+}
+
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints()}) {
+                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints(),
+                           dateTimeAndFormatEntryPoints(), fontEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
@@ -458,6 +529,15 @@ static_assert(std::is_constructible_v<KvLocale, const wchar_t*, const wchar_t*>)
 static_assert(std::is_convertible_v<int, KvLocale>);
 static_assert(std::is_copy_constructible_v<KvLocale> && std::is_move_constructible_v<KvLocale>);
 
+// The records are six one-byte flags in a fixed order, read by offset.
+static_assert(sizeof(SP::BoundaryAndRTL) == 6 && std::is_trivially_copyable_v<SP::BoundaryAndRTL>);
+static_assert(offsetof(SP::BoundaryAndRTL, isWhiteSpace) == 0 &&
+              offsetof(SP::BoundaryAndRTL, isCharStop) == 1 &&
+              offsetof(SP::BoundaryAndRTL, isWordStop) == 2 &&
+              offsetof(SP::BoundaryAndRTL, isSoftBreak) == 3 &&
+              offsetof(SP::BoundaryAndRTL, isLayoutRTL) == 4 && offsetof(SP::BoundaryAndRTL, isRTL) == 5);
+static_assert(std::is_constructible_v<SP::ScriptBoundsAndLayoutProcessor, bool, const std::wstring&>);
+
 static_assert(std::is_same_v<wptree, boost::property_tree::basic_ptree<std::wstring, std::wstring>>);
 static_assert(std::is_same_v<ptree, boost::property_tree::basic_ptree<std::string, std::string>>);
 
@@ -511,6 +591,12 @@ static_assert(IO::Utf16Name == 1 && IO::OpenNone == 0 && IO::OpenRead == 1 && IO
               IO::SeekEnd == 2);
 static_assert(_SH_DENYRW == 0x10 && _SH_DENYWR == 0x20 && _SH_DENYRD == 0x30 && _SH_DENYNO == 0x40 &&
               _SH_SECURE == 0x80);
+
+static_assert(sizeof(Locale::MeasureUnits) == 4 && Locale::Metric == 0 && Locale::Imperial == 1);
+static_assert(sizeof(String::CharacterTypes) == 2 && String::C1_UPPER == 0x0001 &&
+              String::C1_LOWER == 0x0002 && String::C1_DIGIT == 0x0004 && String::C1_SPACE == 0x0008 &&
+              String::C1_PUNCT == 0x0010 && String::C1_CNTRL == 0x0020 && String::C1_BLANK == 0x0040 &&
+              String::C1_XDIGIT == 0x0080 && String::C1_ALPHA == 0x0100 && String::C1_DEFINED == 0x0200);
 
 static_assert(ModuleImage::ValidImage == 0 && ModuleImage::ObjectFile == 1 && ModuleImage::NotAnImage == 2 &&
               ModuleImage::BadModuleHeader == 4);

@@ -1,0 +1,1 @@
+kvpal_add_fuzzer(date_time_fuzz date_time_fuzz.cpp)

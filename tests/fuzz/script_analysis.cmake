@@ -1,0 +1,1 @@
+kvpal_add_fuzzer(script_analysis_fuzz script_analysis_fuzz.cpp)
