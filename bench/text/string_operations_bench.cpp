@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "pal/string_operations.h"
 #include "base/utf16.h"
+#include "pal/string_operations.h"
 #include "ratio_reporter.h"
 
 using namespace Halvex::Tessaran::PAL;

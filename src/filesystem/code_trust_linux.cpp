@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "filesystem/code_trust_internal.h"
 #include "base/path_text.h"
+#include "filesystem/code_trust_internal.h"
 #include "modules/module_names.h"
 #include "pal/code_trust.h"
 

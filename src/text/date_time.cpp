@@ -1,8 +1,8 @@
 // Conversions between the time records and the locale-aware entry points.
 #include "pal/date_time.h"
 
-#include "text/date_time_internal.h"
 #include "base/utf8.h"
+#include "text/date_time_internal.h"
 
 namespace Halvex::Tessaran::PAL {
 

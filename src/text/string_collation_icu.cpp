@@ -11,8 +11,8 @@
 #include <mutex>
 #include <string>
 
-#include "pal/string_operations.h"
 #include "base/utf16.h"
+#include "pal/string_operations.h"
 #include "text/unicode_scalar.h"
 
 namespace Halvex::Tessaran::PAL::String {

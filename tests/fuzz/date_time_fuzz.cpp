@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "base/utf8.h"
 #include "pal/date_time.h"
 #include "text/date_time_internal.h"
-#include "base/utf8.h"
 
 using namespace Halvex::Tessaran::PAL;
 namespace detail = Halvex::Tessaran::PAL::detail;
