@@ -17,6 +17,9 @@
 //   "Google/Drive/user_default/sync_config.db",
 //   "Box/Box/data/sync_root_folder.txt", "Box Sync/sync_root_folder.txt",
 //   "Box Sync/sync.db" and "Halvex/Skyvault".
+// - After the drive client's workspaces and before "Local", the Linux
+//   Dropbox client's ~/.dropbox/info.json (the same JSON form) is asked;
+//   the two Dropbox queries read it after the file named above.
 // - A network path is one on a network mount (see pal/file_system.h) or one
 //   starting with two separators ("//server/share").
 // - The clients' databases are opened read-only: detection never creates or
