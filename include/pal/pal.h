@@ -8,6 +8,7 @@
 #include "pal/export.h"
 #include "pal/file_io.h"
 #include "pal/file_system.h"
+#include "pal/file_system_cloud.h"
 #include "pal/file_system_volumes.h"
 #include "pal/font_utils.h"
 #include "pal/freetype_font_utils.h"
