@@ -6,8 +6,8 @@
 #include <cwctype>
 #include <memory>
 
-#include "settings/settings_store.h"
 #include "base/utf8.h"
+#include "settings/settings_store.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -2,8 +2,8 @@
 #include <boost/filesystem/operations.hpp>
 #include <fstream>
 
-#include "filesystem/cloud_files.h"
 #include "base/path_text.h"
+#include "filesystem/cloud_files.h"
 #include "pal/settings_environment.h"
 
 namespace Halvex::Tessaran::PAL::detail {

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
-#include "filesystem/cloud_files.h"
 #include "base/path_text.h"
 #include "base/utf8.h"
+#include "filesystem/cloud_files.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "pal/file_system_cloud.h"
 #include "settings/settings_store.h"
 #include "support/temp_dir.h"
-#include "base/utf8.h"
 
 namespace {
 
