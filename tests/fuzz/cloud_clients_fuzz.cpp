@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "filesystem/cloud_clients.h"
+#include "filesystem/cloud/cloud_clients.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   namespace detail = Halvex::Tessaran::PAL::detail;

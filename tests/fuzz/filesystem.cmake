@@ -1,3 +1,3 @@
 kvpal_add_fuzzer(mountinfo_fuzz mountinfo_fuzz.cpp SUBSYSTEMS filesystem)
 kvpal_add_fuzzer(paths_fuzz paths_fuzz.cpp SUBSYSTEMS filesystem)
-kvpal_add_fuzzer(cloud_clients_fuzz cloud_clients_fuzz.cpp SUBSYSTEMS filesystem)
+kvpal_add_fuzzer(cloud_clients_fuzz cloud_clients_fuzz.cpp SUBSYSTEMS cloud)

@@ -3,8 +3,8 @@
 #include <array>
 #include <memory>
 
-#include "filesystem/cloud_clients.h"
-#include "filesystem/cloud_files.h"
+#include "filesystem/cloud/cloud_clients.h"
+#include "filesystem/cloud/cloud_files.h"
 #include "filesystem/unreachable_paths.h"
 #include "pal/file_system_cloud.h"
 #include "settings/settings_store.h"

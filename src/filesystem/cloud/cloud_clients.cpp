@@ -1,5 +1,5 @@
 // Readers of the synchronisation clients' own files.
-#include "filesystem/cloud_clients.h"
+#include "filesystem/cloud/cloud_clients.h"
 
 #include <json/json.h>
 

@@ -5,7 +5,7 @@
 
 #include "base/path_text.h"
 #include "base/utf8.h"
-#include "filesystem/cloud_files.h"
+#include "filesystem/cloud/cloud_files.h"
 
 namespace Halvex::Tessaran::PAL::detail {
 

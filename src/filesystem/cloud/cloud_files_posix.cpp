@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "base/path_text.h"
-#include "filesystem/cloud_files.h"
+#include "filesystem/cloud/cloud_files.h"
 #include "pal/settings_environment.h"
 
 namespace Halvex::Tessaran::PAL::detail {
