@@ -1,10 +1,10 @@
 // The portable part of File: references, comparison, status, the last-error
 // cell, mode mappings, and decoding of names, stream modes and times.
 #include <cwchar>
-#include <cwctype>
 #include <limits>
 #include <utility>
 
+#include "base/case_fold.h"
 #include "base/path_text.h"
 #include "filesystem/file_io_internal.h"
 #include "filesystem/share_mode.h"
@@ -166,7 +166,7 @@ std::optional<StreamMode> parseStreamMode(const wchar_t* mode) {
     if (*p++ != L'=') return std::nullopt;
     while (*p == L' ') ++p;
     std::wstring encoding;
-    for (; *p && *p != L' '; ++p) encoding += static_cast<wchar_t>(std::towupper(static_cast<wint_t>(*p)));
+    for (; *p && *p != L' '; ++p) encoding += foldCase(*p);
     while (*p == L' ') ++p;
     if (*p || (encoding != L"UTF-8" && encoding != L"UTF-16LE" && encoding != L"UNICODE"))
       return std::nullopt;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cwctype>
 
+#include "base/case_fold.h"
 #include "fonts/installed_fonts.h"
 #include "pal/locale.h"
 #include "pal/unicode_convert.h"
@@ -37,7 +38,7 @@ LanguageTags tagsFor(LCID lcid) {
   const KvLocale locale = KvLocaleService::createLocaleFromWinLCID(static_cast<int>(lcid));
   auto lower = [](const wchar_t* s) {
     std::string out;
-    for (; s && *s; ++s) out += static_cast<char>(std::towlower(*s));
+    for (; s && *s; ++s) out += static_cast<char>(lowerCase(*s));
     return out;
   };
   LanguageTags tags{lower(locale.iso2LangName()), lower(locale.iso2LangName())};

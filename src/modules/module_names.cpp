@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "base/case_fold.h"
+
 namespace Halvex::Tessaran::PAL::detail {
 
 namespace {
@@ -17,7 +19,7 @@ struct ModuleName {
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (foldCase(static_cast<unsigned char>(a[i])) != foldCase(static_cast<unsigned char>(b[i])))
       return false;
   return true;
 }

@@ -49,6 +49,13 @@ TEST_F(TurkishCharacterType, FoldMatchesAsciiAndAccentedLetters) {
     EXPECT_EQ(equalsIgnoringCase(c.a, c.b), c.equal) << wideToUtf8(c.a) << " / " << wideToUtf8(c.b);
 }
 
+TEST_F(TurkishCharacterType, LowerCaseMapsDotlessNeither) {
+  EXPECT_EQ(lowerCase(L'I'), L'i');
+  EXPECT_EQ(lowerCase(L'\u00c9'), L'\u00e9');
+  EXPECT_EQ(lowerCase(L'\u0130'), L'i');
+  EXPECT_EQ(foldCase(L'i'), L'I');
+}
+
 TEST_F(TurkishCharacterType, LocaleNamesStillMatch) {
   EXPECT_TRUE(KvLocale(L"it", L"IT") == KvLocale(L"IT", L"it"));
   EXPECT_TRUE(KvLocale(L"fi", L"FI") == KvLocaleService::createLocaleFromWinLCID(0x040B));

@@ -2,7 +2,8 @@
 #include "options.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "base/case_fold.h"
 
 namespace kvpal {
 
@@ -21,7 +22,8 @@ bool parseOptions(const Args& args, std::size_t from, const Syntax& syntax, Opti
     std::string name = a;
     if (syntax.slashSwitches) {
       name = a.size() > 1 ? a.substr(1) : "";
-      for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      for (auto& c : name)
+        c = static_cast<char>(Halvex::Tessaran::PAL::detail::lowerCase(static_cast<unsigned char>(c)));
     }
     const bool takes = listed(syntax.withValue, name);
     const bool flag = listed(syntax.flags, name);

@@ -3,9 +3,9 @@
 
 #include <json/json.h>
 
-#include <cwctype>
 #include <memory>
 
+#include "base/case_fold.h"
 #include "base/utf8.h"
 #include "settings/settings_store.h"
 
@@ -56,7 +56,7 @@ std::vector<std::wstring> multiStrings(const std::vector<unsigned char>& data) {
 }
 
 std::wstring lowerCased(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  for (wchar_t& c : text) c = lowerCase(c);
   return text;
 }
 
