@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pal/date_time.h"
+#include "support/environment.h"
 #include "support/make_tm.h"
 
 namespace {
@@ -52,12 +53,7 @@ const Environment kEnvironments[] = {
      L"11 Dec 2026", 3},
 };
 
-void setVariable(const char* name, const char* value) {
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-}
+using kvpal::test::setVariable;
 
 // Sets the named environment's variables; call before any date call.
 const Environment& environment() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pal/locale.h"
+#include "support/environment.h"
 #include "text/locale_charset_cache.h"
 #include "text/nls_table.h"
 
@@ -49,12 +50,7 @@ constexpr Environment kEnvironments[] = {
     {"hi-IN", nullptr, nullptr, nullptr, "hi_IN.UTF-8", L"hi-IN", 0x0439, 0x0439, 1252, 30, false, 263},
 };
 
-void setVariable(const char* name, const char* value) {
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-}
+using kvpal::test::setVariable;
 
 // Sets the named environment's variables; call before any locale query.
 const Environment& environment() {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/environment.h"
 #include "text/locale_formats.h"
 
 namespace {
@@ -43,12 +44,7 @@ struct Environment {
   Locale::MeasureUnits measure;
 };
 
-void setVariable(const char* name, const char* value) {
-  if (value)
-    setenv(name, value, 1);
-  else
-    unsetenv(name);
-}
+using kvpal::test::setVariable;
 
 // LC_ALL, LC_NUMERIC, LC_MONETARY, LC_MEASUREMENT and LANG (null: unset),
 // then the settings; '#' marks a fallback.

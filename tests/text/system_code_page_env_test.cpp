@@ -9,6 +9,7 @@
 
 #include "pal/unicode_convert.h"
 #include "support/child_process.h"
+#include "support/environment.h"
 
 using namespace Halvex::Tessaran::PAL::UnicodeConvert;
 
@@ -58,7 +59,7 @@ TEST(SystemCodePageEnvironment, CodePageZeroFollowsTheLocaleVariables) {
     const kvpal::test::ChildOutcome child = kvpal::test::runInChild([&] {
       const std::pair<const char*, const char*> vars[] = {
           {"LC_ALL", c.lcAll}, {"LC_CTYPE", c.lcCtype}, {"LANG", c.lang}};
-      for (auto [name, value] : vars) value ? setenv(name, value, 1) : unsetenv(name);
+      for (auto [name, value] : vars) kvpal::test::setVariable(name, value);
       setenv("KVPAL_EXPECTED_ANSI_CODE_PAGE", std::to_string(c.codePage).c_str(), 1);
       execl("/proc/self/exe", "text_test", "--gtest_filter=SystemCodePageEnvironment.DISABLED_Child",
             "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
