@@ -226,8 +226,7 @@ TEST(PublishedCodePageTables, EveryMappingMatches) {
 // Sequences Windows refuses under the strict flag although the best-fit
 // files map them; the reader above must find each of them undefined.
 TEST(PublishedCodePageTables, KnownUndefinedCodesAreFoundAndRefused) {
-  if (!fs::is_directory(kDataDir))
-    GTEST_SKIP() << "published code page tables not found at " << kDataDir << "; nothing to compare with";
+  KVPAL_REQUIRE_REFERENCE_DATA(fs::is_directory(kDataDir));
   const std::map<unsigned, std::vector<unsigned>> known = {
       {874, {0xDB, 0xDC, 0xDD, 0xDE, 0xFC, 0xFD, 0xFE, 0xFF}},
       {932, {0xA0, 0xFD, 0xFE, 0xFF, 0x8540, 0x8640, 0xEB40, 0xEC40, 0xEF40}},
