@@ -17,9 +17,40 @@
 //   "Google/Drive/user_default/sync_config.db",
 //   "Box/Box/data/sync_root_folder.txt", "Box Sync/sync_root_folder.txt",
 //   "Box Sync/sync.db" and "Halvex/Skyvault".
-// - After the drive client's workspaces and before "Local", the Linux
-//   Dropbox client's ~/.dropbox/info.json (the same JSON form) is asked;
-//   the two Dropbox queries read it after the file named above.
+// - After the drive client's workspaces and before "Local", the clients
+//   Linux users run are asked, in this order, each from its own files:
+//   - Dropbox: ~/.dropbox/info.json, the same JSON form; the two Dropbox
+//     queries read it after the file named above.
+//   - Nextcloud and ownCloud desktop clients ("Nextcloud", "ownCloud"):
+//     every "localPath" entry of Nextcloud/nextcloud.cfg and
+//     ownCloud/owncloud.cfg below $XDG_CONFIG_HOME (else ~/.config). A
+//     damaged file adds the note "Error Nextcloud" or "Error ownCloud".
+//   - The open-source OneDrive client ("OneDrive"): "sync_dir" of
+//     onedrive/config below the same folder ('~' is the home folder), else
+//     the client's default ~/OneDrive when onedrive/refresh_token shows it
+//     authorised without that file. The file does not name the account
+//     kind, so the account counts as business only where its settings are
+//     business-only ones (a SharePoint "drive_id", a single
+//     "azure_tenant_id", "sync_business_shared_items" on) and as personal
+//     otherwise, as an account without a "Business" value does. A damaged
+//     file adds "Error OneDrive".
+//   - Cloud file systems in the mount table: an rclone mount is named by
+//     its remote's type in rclone's file ($RCLONE_CONFIG, else
+//     rclone/rclone.conf below the same folder, else ~/.rclone.conf),
+//     looking through crypt and alias remotes: "Google Drive", "OneDrive"
+//     (with "Personal" or "Business" from the remote's drive type),
+//     "Dropbox", "Box", "pCloud", "MEGA", "Nextcloud" and "ownCloud" for
+//     WebDAV remotes of those vendors; any other remote, or one an
+//     encrypted or missing file does not tell, by its own name. GVfs
+//     mounts its backends in folders below one mount point; those of
+//     Google Drive and OneDrive (counted personal) are recognised there,
+//     other backends (shares, phones) are not cloud folders. A path below
+//     an rclone mount is not reported as "Local Network".
+//   The configured queries find these clients after the sources above:
+//   OneDrive's the client's folder, then OneDrive mounts of the wanted
+//   kind; Google Drive's and Box's their mounts. Dropbox mounts do not tell
+//   the subscription type and count for neither Dropbox query. Folders
+//   found here keep their letter case.
 // - A network path is one on a network mount (see pal/file_system.h) or one
 //   starting with two separators ("//server/share").
 // - The clients' databases are opened read-only: detection never creates or

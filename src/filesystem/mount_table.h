@@ -40,4 +40,8 @@ bool isReadOnlyMount(const MountEntry& m);
 // The current process's mount table; empty when it cannot be read.
 std::vector<MountEntry> currentMounts();
 
+// Where currentMounts() reads, for tests to point it at a fixture; empty
+// restores /proc/self/mountinfo.
+void setMountInfoSource(std::string mountInfoPath);
+
 }  // namespace Halvex::Tessaran::PAL::detail

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "filesystem/mount_table.h"
@@ -112,12 +113,38 @@ bool isReadOnlyMount(const MountEntry& m) {
   return false;
 }
 
+namespace {
+
+struct Source {
+  std::mutex lock;
+  std::string path;
+};
+
+Source& source() {
+  static Source s;
+  return s;
+}
+
+}  // namespace
+
 std::vector<MountEntry> currentMounts() {
-  std::ifstream in("/proc/self/mountinfo");
+  std::string path;
+  {
+    Source& s = source();
+    std::lock_guard guard(s.lock);
+    path = s.path.empty() ? std::string("/proc/self/mountinfo") : s.path;
+  }
+  std::ifstream in(path);
   if (!in) return {};
   std::ostringstream text;
   text << in.rdbuf();
   return parseMountInfo(text.str());
+}
+
+void setMountInfoSource(std::string mountInfoPath) {
+  Source& s = source();
+  std::lock_guard guard(s.lock);
+  s.path = std::move(mountInfoPath);
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail

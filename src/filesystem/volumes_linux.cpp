@@ -33,7 +33,6 @@ bool flagFileSet(const fs::path& file) {
 
 struct Sources {
   std::mutex lock;
-  std::string mountInfo;
   std::string sysRoot;
 };
 
@@ -46,18 +45,6 @@ std::string sysRoot() {
   Sources& s = sources();
   std::lock_guard guard(s.lock);
   return s.sysRoot.empty() ? std::string("/sys") : s.sysRoot;
-}
-
-std::vector<MountEntry> volumeMounts() {
-  std::string mountInfo;
-  {
-    Sources& s = sources();
-    std::lock_guard guard(s.lock);
-    mountInfo = s.mountInfo;
-  }
-  if (mountInfo.empty()) return currentMounts();
-  std::string text;
-  return readRegularFile(mountInfo.c_str(), text) ? parseMountInfo(text) : std::vector<MountEntry>();
 }
 
 std::optional<std::string> realFolder(const std::string& path) {
@@ -95,9 +82,9 @@ unsigned fileSystemFlagsOf(const MountEntry& m) {
 }
 
 void setVolumeSources(std::string mountInfoPath, std::string sysRootPath) {
+  setMountInfoSource(std::move(mountInfoPath));
   Sources& s = sources();
   std::lock_guard guard(s.lock);
-  s.mountInfo = std::move(mountInfoPath);
   s.sysRoot = std::move(sysRootPath);
 }
 
@@ -105,7 +92,7 @@ unsigned driveTypeOfRoot(const std::string& root) {
   struct stat st {};
   if (root.empty() || ::stat(root.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kDriveNoRootDir;
   const std::optional<std::string> real = realFolder(root);
-  const std::vector<MountEntry> mounts = volumeMounts();
+  const std::vector<MountEntry> mounts = currentMounts();
   const MountEntry* m = real ? mountHolding(mounts, *real) : nullptr;
   return m ? driveTypeOf(*m, sysRoot()) : kDriveUnknown;
 }
@@ -148,7 +135,7 @@ std::optional<VolumeFacts> queryVolume(const wchar_t* root) {
     setLastErrorFromErrno();
     return std::nullopt;
   }
-  const std::vector<MountEntry> mounts = volumeMounts();
+  const std::vector<MountEntry> mounts = currentMounts();
   const MountEntry* m = mountHolding(mounts, real);
   if (!m) {
     setLastError(ERROR_GEN_FAILURE);

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/utf8.h"
+#include "filesystem/cloud/cloud_clients.h"
+#include "filesystem/mount_table.h"
 #include "pal/file_system_cloud.h"
 #include "settings/settings_store.h"
 #include "support/temp_dir.h"
@@ -37,7 +39,9 @@ class CloudStorage : public ::testing::Test {
     unsetenv("XDG_CONFIG_HOME");
     setenv("KVPAL_USER_HIVE", (root_ + "/hives/user.db").c_str(), 1);
     setenv("KVPAL_MACHINE_HIVE", (root_ + "/hives/machine.db").c_str(), 1);
+    unsetenv("RCLONE_CONFIG");
   }
+  void TearDown() override { detail::setMountInfoSource(""); }
 
   static void write(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
@@ -386,6 +390,259 @@ TEST_F(CloudStorage, LinuxDropboxClient) {
   EXPECT_EQ(text(found), folder);
   write(home_ + "/.dropbox/info.json", "]");
   expectSource(sourceOf(folder + "/a.dwg"), false, "Error Dropbox | Local", "NULL");
+}
+
+TEST(CloudClientFiles, SyncClientFolders) {
+  using Folders = std::optional<std::vector<std::wstring>>;
+  const struct {
+    const char* name;
+    std::string cfg;
+    Folders folders;
+  } cases[] = {
+      {"accounts and folders",
+       "[General]\nlocalPath=/not/a/folder/key/either\n[Accounts]\n0\\url=https://c.example\n"
+       "0\\Folders\\1\\localPath=/home/u/Nextcloud/\n0\\Folders\\1\\journalPath=.sync.db\n"
+       "1\\FoldersWithPlaceholders\\2\\localPath = /data/Work\r\n",
+       std::vector<std::wstring>{L"/not/a/folder/key/either", L"/home/u/Nextcloud", L"/data/Work"}},
+      {"no folders", "[Accounts]\n0\\url=https://c.example\n", std::vector<std::wstring>{}},
+      {"other keys ending alike", "0\\Folders\\1\\oldlocalPath=relative\n", std::vector<std::wstring>{}},
+      {"quoted with comma and semicolon", "0\\Folders\\1\\localPath=\"/d/a, b; c\"\n",
+       std::vector<std::wstring>{L"/d/a, b; c"}},
+      {"escapes written without a codec", "localPath=/d/\\x41f\\x430\\x43f\\x43a\\x430\\t\\\\x\n",
+       std::vector<std::wstring>{L"/d/\u041f\u0430\u043f\u043a\u0430\t\\x"}},
+      {"surrogate pair escaped", "localPath=/d/\\xd83d\\xde00\n",
+       std::vector<std::wstring>{L"/d/\U0001F600"}},
+      {"UTF-8 text", "localPath=/d/caf\xc3\xa9\n", std::vector<std::wstring>{L"/d/caf\u00e9"}},
+      {"at-sign kept", "localPath=\"/d/@@x\"\n", std::vector<std::wstring>{L"/d/@@x"}},
+      {"at-sign escaped at the start", "localPath=@@/d\n", Folders{}},
+      {"empty", "0\\Folders\\1\\localPath=\n", Folders{}},
+      {"relative", "localPath=Nextcloud\n", Folders{}},
+      {"a list", "localPath=/a,/b\n", Folders{}},
+      {"a variant", "localPath=@Variant(\\0\\0)\n", Folders{}},
+      {"unterminated quote", "localPath=\"/d\n", Folders{}},
+      {"not UTF-8", "localPath=/d/\xff\n", Folders{}},
+      {"escaped zero", "localPath=/d/\\0\n", Folders{}},
+      {"lone surrogate", "localPath=/d/\\xd800\n", Folders{}},
+      {"escape past a unit", "localPath=/d/\\x110000\n", Folders{}},
+      {"backslash at the end", "localPath=/d\\", Folders{}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(detail::parseSyncClientFolders(c.cfg), c.folders);
+  }
+}
+
+TEST(CloudClientFiles, OneDriveClientConfig) {
+  const struct {
+    const char* name;
+    std::string text;
+    const wchar_t* home;
+    const wchar_t* folder;  // null: rejected
+    bool business;
+  } cases[] = {
+      {"no settings: the default", "", L"/home/u", L"/home/u/OneDrive", false},
+      {"comments and blank lines", "# sync_dir = \"/x\"\n\n  \n", L"/home/u/", L"/home/u/OneDrive", false},
+      {"sync_dir below home", "sync_dir = \"~/Cloud/OD/\"\n", L"/home/u", L"/home/u/Cloud/OD", false},
+      {"absolute sync_dir", "sync_dir=\"/srv/od\"\r\n", L"", L"/srv/od", false},
+      {"SharePoint library", "drive_id = \"b!abc\"\n", L"/home/u", L"/home/u/OneDrive", true},
+      {"single tenant", "azure_tenant_id = \"contoso\"\n", L"/h", L"/h/OneDrive", true},
+      {"empty business settings", "drive_id = \"\"\nazure_tenant_id = \"\"\n", L"/h", L"/h/OneDrive", false},
+      {"business shared items", "sync_business_shared_items = \"true\"\n", L"/h", L"/h/OneDrive", true},
+      {"shared items off", "sync_business_shared_items = \"false\"\n", L"/h", L"/h/OneDrive", false},
+      {"no home for the default", "", L"", nullptr, false},
+      {"relative sync_dir", "sync_dir = \"OneDrive\"\n", L"/h", nullptr, false},
+      {"empty sync_dir", "sync_dir = \"\"\n", L"/h", nullptr, false},
+      {"unquoted value", "sync_dir = /srv/od\n", L"/h", nullptr, false},
+      {"no key", " = \"/srv\"\n", L"/h", nullptr, false},
+      {"odd key", "sync dir = \"/srv\"\n", L"/h", nullptr, false},
+      {"stray text", "sync_dir = \"/srv\"\njunk\n", L"/h", nullptr, false},
+      {"lone quote", "sync_dir = \"\n", L"/h", nullptr, false},
+      {"not UTF-8", "sync_dir = \"/srv/\xc3\"\n", L"/h", nullptr, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto config = detail::parseOneDriveClientConfig(c.text, c.home);
+    ASSERT_EQ(config.has_value(), c.folder != nullptr);
+    if (!config) continue;
+    EXPECT_EQ(config->syncDir, c.folder);
+    EXPECT_EQ(config->business, c.business);
+  }
+}
+
+TEST(CloudClientFiles, RcloneMountKinds) {
+  const std::string config =
+      "# remotes\n"
+      "[gdrive]\ntype = drive\nscope = drive\n"
+      "[work]\ntype = onedrive\ndrive_type = business\n"
+      "[site]\ntype = onedrive\ndrive_type = documentLibrary\n"
+      "[me]\ntype = onedrive\ndrive_type = personal\n"
+      "[box]\ntype = box\n"
+      "[dav]\ntype = webdav\nvendor = nextcloud\n"
+      "[oc]\ntype = webdav\nvendor = owncloud\n"
+      "[plain]\ntype = webdav\nvendor = other\n"
+      "[secret]\ntype = crypt\nremote = gdrive:vault\n"
+      "[short]\ntype = alias\nremote = secret:\n"
+      "[loopA]\ntype = alias\nremote = loopB:\n"
+      "[loopB]\ntype = alias\nremote = loopA:\n"
+      "[s3]\ntype = s3\n";
+  const struct {
+    std::string config;
+    const char* source;
+    const wchar_t* name;
+    const wchar_t* account;
+  } cases[] = {
+      {config, "gdrive:", L"Google Drive", L"NULL"},
+      {config, "gdrive:Docs/2024", L"Google Drive", L"NULL"},
+      {config, "work:", L"OneDrive", L"Business"},
+      {config, "site:", L"OneDrive", L"Business"},
+      {config, "me:", L"OneDrive", L"Personal"},
+      {config, "box:", L"Box", L"NULL"},
+      {config, "dav:", L"Nextcloud", L"NULL"},
+      {config, "oc:", L"ownCloud", L"NULL"},
+      {config, "plain:", L"plain", L"NULL"},
+      {config, "short:", L"Google Drive", L"NULL"},
+      {config, "loopA:", L"loopA", L"NULL"},
+      {config, "s3:bucket", L"s3", L"NULL"},
+      {config, "missing:", L"missing", L"NULL"},
+      {config, ":drive:", L"Google Drive", L"NULL"},
+      {config, ":onedrive,drive_type=business:", L"OneDrive", L"Business"},
+      {config, ":onedrive,region=global:path", L"OneDrive", L"Personal"},
+      {config, ":sftp,host=h:", L"sftp", L"NULL"},
+      {"# Encrypted rclone configuration File\n\nRCLONE_ENCRYPT_V0:\nabc=\n", "gdrive:", L"gdrive", L"NULL"},
+      {"", "nocolon", L"nocolon", L"NULL"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    const detail::CloudKind kind = detail::rcloneMountKind(c.config, c.source);
+    EXPECT_EQ(kind.name, c.name);
+    EXPECT_EQ(kind.accountType, c.account);
+  }
+
+  EXPECT_EQ(detail::gvfsMountKind("google-drive:host=gmail.com,user=jo")->name, L"Google Drive");
+  EXPECT_EQ(detail::gvfsMountKind("onedrive:host=outlook.com,user=jo")->accountType, L"Personal");
+  for (const char* other : {"smb-share:server=s,share=x", "mtp:host=phone", "sftp:host=h", ""})
+    EXPECT_FALSE(detail::gvfsMountKind(other)) << other;
+}
+
+// The Linux clients' own files in the temporary home, after the sources the
+// application knows everywhere.
+TEST_F(CloudStorage, LinuxSyncClients) {
+  const std::string config = home_ + "/.config";
+  const std::string next = home_ + "/Nextcloud", own = home_ + "/ownCloud", od = home_ + "/OneDrive";
+  for (const std::string& folder : {next, own, od}) fs::create_directories(folder);
+  write(config + "/Nextcloud/nextcloud.cfg", "[Accounts]\n0\\Folders\\1\\localPath=" + next + "/\n");
+  write(config + "/ownCloud/owncloud.cfg", "[Accounts]\n0\\Folders\\1\\localPath=" + own + "\n");
+  expectSource(sourceOf(next + "/a.dwg"), true, "Nextcloud", "NULL");
+  expectSource(sourceOf(own + "/sub/a.dwg"), true, "ownCloud", "NULL");
+  expectSource(sourceOf(next), true, "Nextcloud", "NULL");
+
+  // The client runs on its defaults once authorised.
+  expectSource(sourceOf(od + "/a.dwg"), false, "Local", "NULL");
+  write(config + "/onedrive/refresh_token", "token");
+  expectSource(sourceOf(od + "/a.dwg"), true, "OneDrive", "Personal");
+  std::wstring folder = L"unchanged";
+  EXPECT_FALSE(isOneDriveBusinessConfigured(folder));
+  EXPECT_EQ(folder, L"unchanged");
+  EXPECT_TRUE(isOneDrivePersonalConfigured(folder));
+  EXPECT_EQ(text(folder), od);
+
+  const std::string work = root_ + "/Work OD";
+  fs::create_directories(work);
+  write(config + "/onedrive/config", "sync_dir = \"" + work + "\"\nazure_tenant_id = \"contoso\"\n");
+  expectSource(sourceOf(work + "/a.dwg"), true, "OneDrive", "Business");
+  EXPECT_TRUE(isOneDriveBusinessConfigured(folder));
+  EXPECT_EQ(text(folder), work);
+  folder = L"unchanged";
+  EXPECT_FALSE(isOneDrivePersonalConfigured(folder));
+  EXPECT_EQ(folder, L"unchanged");
+
+  // The settings' accounts come first.
+  const std::string registered = root_ + "/odRegistered";
+  fs::create_directories(registered);
+  setString(std::wstring(kAccounts) + L"\\Biz", L"UserFolder", registered);
+  setDword(std::wstring(kAccounts) + L"\\Biz", L"Business", 1);
+  EXPECT_TRUE(isOneDriveBusinessConfigured(folder));
+  EXPECT_EQ(text(folder), registered);
+
+  // XDG_CONFIG_HOME moves every client's settings.
+  setenv("XDG_CONFIG_HOME", (root_ + "/elsewhere").c_str(), 1);
+  expectSource(sourceOf(next + "/a.dwg"), false, "Local", "NULL");
+  unsetenv("XDG_CONFIG_HOME");
+
+  // Damaged files add the provider's note and never match.
+  write(config + "/Nextcloud/nextcloud.cfg", "localPath=\"" + next + "\n");
+  write(config + "/ownCloud/owncloud.cfg", "localPath=relative\n");
+  write(config + "/onedrive/config", "sync_dir = " + work + "\n");
+  expectSource(sourceOf(next + "/a.dwg"), false, "Error Nextcloud | Error ownCloud | Error OneDrive | Local",
+               "NULL");
+  EXPECT_TRUE(isOneDriveBusinessConfigured(folder));
+  EXPECT_EQ(text(folder), registered);
+}
+
+// Cloud file systems from a mount-table fixture: rclone remotes named by
+// their type in rclone's file, GVfs backends by their folder's name.
+TEST_F(CloudStorage, MountedCloudFileSystems) {
+  const std::string mnt = root_ + "/mnt", gvfs = root_ + "/run/gvfs";
+  for (const char* m : {"gdrive", "work", "photos"}) fs::create_directories(mnt + "/" + m);
+  const std::string google = gvfs + "/google-drive:host=gmail.com,user=jo";
+  fs::create_directories(google);
+  fs::create_directories(gvfs + "/smb-share:server=s,share=x");
+  write(root_ + "/mountinfo",
+        "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+        "2 1 0:50 / " +
+            mnt +
+            "/gdrive rw - fuse.rclone gdrive:Docs rw\n"
+            "3 1 0:51 / " +
+            mnt +
+            "/work rw - fuse.rclone work: rw\n"
+            "4 1 0:52 / " +
+            mnt +
+            "/photos rw - fuse.rclone photos: rw\n"
+            "5 1 0:53 / " +
+            gvfs + " rw - fuse.gvfsd-fuse gvfsd-fuse rw\n");
+  write(home_ + "/.config/rclone/rclone.conf",
+        "[gdrive]\ntype = drive\n[work]\ntype = onedrive\ndrive_type = business\n[photos]\ntype = s3\n");
+  detail::setMountInfoSource(root_ + "/mountinfo");
+
+  const struct {
+    std::string path;
+    bool cloud;
+    const char* source;
+    const char* account;
+  } cases[] = {
+      {mnt + "/gdrive/a.dwg", true, "Google Drive", "NULL"},
+      {mnt + "/work", true, "OneDrive", "Business"},
+      {mnt + "/photos/x/y.png", true, "photos", "NULL"},
+      {google + "/f.dwg", true, "Google Drive", "NULL"},
+      {gvfs + "/smb-share:server=s,share=x/f.dwg", false, "Local", "NULL"},
+      {gvfs, false, "Local", "NULL"},
+      {mnt + "/other/f.dwg", false, "Local", "NULL"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    expectSource(sourceOf(c.path), c.cloud, c.source, c.account);
+  }
+
+  std::wstring folder;
+  EXPECT_TRUE(isGoogleDriveConfigured(folder));
+  EXPECT_EQ(text(folder), mnt + "/gdrive");
+  EXPECT_TRUE(isOneDriveBusinessConfigured(folder));
+  EXPECT_EQ(text(folder), mnt + "/work");
+  folder = L"unchanged";
+  EXPECT_FALSE(isOneDrivePersonalConfigured(folder));
+  EXPECT_FALSE(isBoxConfigured(folder));
+  EXPECT_EQ(folder, L"unchanged");
+
+  // A sync client's folder inside a mount is that client's.
+  write(home_ + "/.config/Nextcloud/nextcloud.cfg", "localPath=" + mnt + "/gdrive/nc\n");
+  expectSource(sourceOf(mnt + "/gdrive/nc/a.dwg"), true, "Nextcloud", "NULL");
+
+  // Without rclone's file the remote's name is all there is; $RCLONE_CONFIG
+  // points elsewhere.
+  setenv("RCLONE_CONFIG", (root_ + "/none.conf").c_str(), 1);
+  expectSource(sourceOf(mnt + "/work/a"), true, "work", "NULL");
+  EXPECT_TRUE(isGoogleDriveConfigured(folder));
+  EXPECT_EQ(text(folder), google);
 }
 
 }  // namespace

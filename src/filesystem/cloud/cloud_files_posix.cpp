@@ -15,20 +15,32 @@ std::wstring absoluteVariable(const wchar_t* name) {
   return !value.empty() && value[0] == L'/' ? value : std::wstring();
 }
 
+std::optional<std::wstring> xdgFolder(const wchar_t* variable, const wchar_t* underHome) {
+  const std::wstring xdg = absoluteVariable(variable);
+  if (!xdg.empty()) return xdg;
+  const std::wstring home = homeVariable();
+  if (home.empty()) return std::nullopt;
+  return joinedPath(home, underHome);
+}
+
 }  // namespace
 
 std::optional<std::wstring> clientDataFolder(bool local) {
   const std::wstring set = Settings::envVars().getString(local ? L"LocalAppData" : L"AppData", L"");
   if (!set.empty()) return set;
-  const std::wstring xdg = absoluteVariable(local ? L"XDG_DATA_HOME" : L"XDG_CONFIG_HOME");
-  if (!xdg.empty()) return xdg;
-  const std::wstring home = absoluteVariable(L"HOME");
-  if (home.empty()) return std::nullopt;
-  return joinedPath(home, local ? L".local/share" : L".config");
+  return local ? xdgFolder(L"XDG_DATA_HOME", L".local/share") : linuxConfigFolder();
+}
+
+std::optional<std::wstring> linuxConfigFolder() {
+  return xdgFolder(L"XDG_CONFIG_HOME", L".config");
+}
+
+std::wstring homeVariable() {
+  return absoluteVariable(L"HOME");
 }
 
 std::optional<std::wstring> homeFile(const wchar_t* name) {
-  const std::wstring home = absoluteVariable(L"HOME");
+  const std::wstring home = homeVariable();
   if (home.empty()) return std::nullopt;
   std::wstring file = joinedPath(home, name);
   return pathExists(file) ? std::optional<std::wstring>(file) : std::nullopt;

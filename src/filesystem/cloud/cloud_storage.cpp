@@ -24,6 +24,12 @@ constexpr const wchar_t* kBoxText = L"Box/Box/data/sync_root_folder.txt";
 constexpr const wchar_t* kBoxSyncText = L"Box Sync/sync_root_folder.txt";
 constexpr const wchar_t* kBoxSyncDatabase = L"Box Sync/sync.db";
 constexpr const wchar_t* kSkyvault = L"Halvex/Skyvault";
+// The Linux clients' files below $XDG_CONFIG_HOME.
+constexpr const wchar_t* kNextcloudFile = L"Nextcloud/nextcloud.cfg";
+constexpr const wchar_t* kOwnCloudFile = L"ownCloud/owncloud.cfg";
+constexpr const wchar_t* kOneDriveClientFile = L"onedrive/config";
+// Written once the client is authorised; it runs without a file of settings.
+constexpr const wchar_t* kOneDriveClientToken = L"onedrive/refresh_token";
 constexpr const wchar_t* kOneDriveAccounts = L"Software\\Microsoft\\OneDrive\\Accounts";
 constexpr const wchar_t* kDriveClientKey = L"Software\\Halvex\\Halvex Drive";
 // Value sizes the reads allow, in bytes of UTF-16.
@@ -32,6 +38,7 @@ constexpr std::size_t kMaxWorkspacesBytes = 1560;
 // Dropbox keeps a few accounts in its file; a longer file is read cut short
 // and then fails to parse.
 constexpr std::size_t kMaxDropboxFileBytes = 1 << 20;
+constexpr std::size_t kMaxClientSettingsBytes = 1 << 20;
 constexpr std::size_t kMaxLineBytes = 259;
 
 void addNote(FileSourceInfo& info, const wchar_t* note) {
@@ -183,7 +190,7 @@ bool matchOneDrive(const wchar_t* path, FileSourceInfo& info) {
   return false;
 }
 
-bool oneDriveConfigured(bool business, std::wstring& folder) {
+bool oneDriveAccountConfigured(bool business, std::wstring& folder) {
   const std::shared_ptr<SettingsHive> hive = openHive(HKEY_CURRENT_USER);
   std::vector<std::wstring> accounts;
   if (!hive || oneDriveAccounts(*hive, accounts) != ERROR_SUCCESS) return false;
@@ -314,12 +321,125 @@ bool matchDriveClient(const wchar_t* path, FileSourceInfo& info) {
   return false;
 }
 
+bool matchSyncClient(const wchar_t* file, const wchar_t* name, const wchar_t* note, const wchar_t* path,
+                     FileSourceInfo& info) {
+  const std::optional<std::wstring> config = linuxConfigFolder();
+  if (!config) return false;
+  const std::wstring settings = joinedPath(*config, file);
+  if (!pathExists(settings)) return false;
+  const std::optional<std::string> text = fileStart(settings, kMaxClientSettingsBytes);
+  const std::optional<std::vector<std::wstring>> folders =
+      text ? parseSyncClientFolders(*text) : std::nullopt;
+  if (!folders) {
+    addNote(info, note);
+    return false;
+  }
+  for (const std::wstring& folder : *folders) {
+    if (inFolder(path, folder)) {
+      found(info, name);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The open-source OneDrive client's settings; nothing when it is not set up
+// here. `unreadable` tells a file that could not be read or understood.
+std::optional<OneDriveClientConfig> oneDriveClient(bool& unreadable) {
+  unreadable = false;
+  const std::optional<std::wstring> config = linuxConfigFolder();
+  if (!config) return std::nullopt;
+  const std::wstring file = joinedPath(*config, kOneDriveClientFile);
+  std::optional<std::string> text;
+  if (pathExists(file))
+    text = fileStart(file, kMaxClientSettingsBytes);
+  else if (pathExists(joinedPath(*config, kOneDriveClientToken)))
+    text.emplace();
+  else
+    return std::nullopt;
+  std::optional<OneDriveClientConfig> client =
+      text ? parseOneDriveClientConfig(*text, homeVariable()) : std::nullopt;
+  unreadable = !client;
+  return client;
+}
+
+const wchar_t* oneDriveAccountType(bool business) {
+  return business ? L"Business" : L"Personal";
+}
+
+bool matchOneDriveClient(const wchar_t* path, FileSourceInfo& info) {
+  bool unreadable = false;
+  const std::optional<OneDriveClientConfig> client = oneDriveClient(unreadable);
+  if (unreadable) addNote(info, L"Error OneDrive");
+  if (!client || !inFolder(path, client->syncDir)) return false;
+  found(info, L"OneDrive");
+  info.accountType = oneDriveAccountType(client->business);
+  return true;
+}
+
+// The first mounted cloud file system of the service `name` and, unless
+// null, the account type.
+bool mountConfigured(const wchar_t* name, const wchar_t* accountType, std::wstring& folder) {
+  for (const CloudMount& mount : cloudMounts()) {
+    if (mount.kind.name != name || (accountType && mount.kind.accountType != accountType)) continue;
+    folder = mount.folder;
+    return true;
+  }
+  return false;
+}
+
+bool oneDriveConfigured(bool business, std::wstring& folder) {
+  if (oneDriveAccountConfigured(business, folder)) return true;
+  bool unreadable = false;
+  const std::optional<OneDriveClientConfig> client = oneDriveClient(unreadable);
+  if (client && client->business == business && pathExists(client->syncDir)) {
+    folder = client->syncDir;
+    return true;
+  }
+  return mountConfigured(L"OneDrive", oneDriveAccountType(business), folder);
+}
+
+bool googleDriveDatabaseConfigured(std::wstring& folder) {
+  const std::optional<std::wstring> local = clientDataFolder(true);
+  if (!local) return false;
+  for (const wchar_t* name : kGoogleDatabases) {
+    const std::optional<std::wstring> found = googleDriveFolder(joinedPath(*local, name));
+    // Looked up as stored: folder names here are case-sensitive.
+    if (found && pathExists(*found)) {
+      folder = lowerCased(*found);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool boxClientConfigured(std::wstring& folder) {
+  const std::optional<std::wstring> local = clientDataFolder(true);
+  if (!local) return false;
+  const std::wstring text = joinedPath(*local, kBoxText);
+  if (pathExists(text)) {
+    const FirstLine line = textFileLine(text);
+    if (!line.text.empty() && pathExists(line.text)) {
+      folder = line.text;
+      return true;
+    }
+  }
+  if (!boxSyncPresent(*local)) return false;
+  const std::optional<std::wstring> synced = boxSyncFolder(*local);
+  if (!synced || synced->empty() || !pathExists(*synced)) return false;
+  folder = *synced;
+  return true;
+}
+
 }  // namespace
 
 FileSourceInfo getFileSourceInfoForDrive(const wchar_t* path) {
   FileSourceInfo info;
   if (path == nullptr) path = L"";
-  if (isTablePath(path)) {
+  // rclone mounts are network file systems, but their remote names them
+  // better than "Local Network" does.
+  const std::optional<CloudMount> mount = cloudMountHolding(path);
+  if (!mount && isTablePath(path)) {
     found(info, L"Local Network");
     return info;
   }
@@ -333,6 +453,15 @@ FileSourceInfo getFileSourceInfoForDrive(const wchar_t* path) {
   // The Linux clients, after those the application knows everywhere.
   const std::optional<std::wstring> linuxDropbox = homeFile(kLinuxDropboxFile);
   if (linuxDropbox && matchDropbox(*linuxDropbox, path, info)) return info;
+  if (matchSyncClient(kNextcloudFile, L"Nextcloud", L"Error Nextcloud", path, info) ||
+      matchSyncClient(kOwnCloudFile, L"ownCloud", L"Error ownCloud", path, info) ||
+      matchOneDriveClient(path, info))
+    return info;
+  if (mount) {
+    found(info, mount->kind.name);
+    info.accountType = mount->kind.accountType;
+    return info;
+  }
   info.sourceName += L"Local";
   return info;
 }
@@ -354,35 +483,11 @@ bool isOneDrivePersonalConfigured(std::wstring& folder) {
 }
 
 bool isGoogleDriveConfigured(std::wstring& folder) {
-  const std::optional<std::wstring> local = clientDataFolder(true);
-  if (!local) return false;
-  for (const wchar_t* name : kGoogleDatabases) {
-    const std::optional<std::wstring> found = googleDriveFolder(joinedPath(*local, name));
-    // Looked up as stored: folder names here are case-sensitive.
-    if (found && pathExists(*found)) {
-      folder = lowerCased(*found);
-      return true;
-    }
-  }
-  return false;
+  return googleDriveDatabaseConfigured(folder) || mountConfigured(L"Google Drive", nullptr, folder);
 }
 
 bool isBoxConfigured(std::wstring& folder) {
-  const std::optional<std::wstring> local = clientDataFolder(true);
-  if (!local) return false;
-  const std::wstring text = joinedPath(*local, kBoxText);
-  if (pathExists(text)) {
-    const FirstLine line = textFileLine(text);
-    if (!line.text.empty() && pathExists(line.text)) {
-      folder = line.text;
-      return true;
-    }
-  }
-  if (!boxSyncPresent(*local)) return false;
-  const std::optional<std::wstring> synced = boxSyncFolder(*local);
-  if (!synced || synced->empty() || !pathExists(*synced)) return false;
-  folder = *synced;
-  return true;
+  return boxClientConfigured(folder) || mountConfigured(L"Box", nullptr, folder);
 }
 
 }  // namespace Halvex::Tessaran::PAL::FileSystem
