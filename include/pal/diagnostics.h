@@ -2,13 +2,24 @@
 // debugging aids.
 //
 // Differences from Windows:
-// - The assertion box is an Xlib window on the display named by DISPLAY
-//   (buttons Abort, Retry, Ignore; Ignore clicked with Shift held, or the
-//   keys a, r, i and Shift-i, the same). Without a reachable display the
-//   choice is asked on /dev/tty: "a", "r", "i", or "I" for Ignore with Shift.
-//   Without either, the choice is the one made when ShowDialog is not set.
-//   The box has no owner window and no quit request is set aside, since the
-//   library owns no message queue here.
+// - The assertion box is an Xlib window on the display named by DISPLAY,
+//   a dialog to the window manager with the caption as its UTF-8 title,
+//   its text in fontconfig's sans face drawn by Xft at the display's DPI
+//   (the Xft.dpi resource, else the screen's size). Buttons Abort, Retry,
+//   Ignore; Ignore clicked with Shift held is Ignore with Shift. Keys: a, r,
+//   i choose (Shift-i is Ignore with Shift); Tab, Shift-Tab and the arrows
+//   move the focus, which starts on Retry so that a stray Enter neither
+//   ends the process nor silences the assertion; Enter or Space presses the
+//   focused button, with Shift as for a click. The box grows with the text
+//   up to three quarters of the screen's width, where lines wrap, and to
+//   the screen's height, where the text is cut and its last line ends in
+//   "…". Without a reachable display, or without a font, the choice is
+//   asked on /dev/tty: "a", "r", "i", or "I" for Ignore with Shift. Without
+//   either, the choice is the one made when ShowDialog is not set.
+//   The box is transient for the active window (_NET_ACTIVE_WINDOW) when
+//   that window belongs to this process (_NET_WM_PID), else it has no
+//   owner; no quit request is set aside, since the library owns no message
+//   queue here.
 // - Retry raises SIGTRAP only when a debugger is attached (TracerPid of
 //   /proc/self/status), else it returns at once; debugBreak does the same.
 // - The assertion log sits beside /proc/self/exe: the name is cut after the
