@@ -17,6 +17,12 @@ namespace Halvex::Tessaran::PAL {
 
 namespace detail {
 
+int saturatedInt(double whole) {
+  if (std::isnan(whole)) return 0;
+  constexpr double kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+  return static_cast<int>(std::clamp(whole, kMin, kMax));
+}
+
 int selectedCharset(const std::vector<int>& faceCharsets, int requested, int systemCharset) {
   int wanted = requested;
   if (wanted == DEFAULT_CHARSET) wanted = systemCharset == -1 ? ANSI_CHARSET : systemCharset;
@@ -67,7 +73,7 @@ struct FontKey {
 struct FontKeyHash {
   std::size_t operator()(const FontKey& k) const {
     std::size_t h = 1469598103934665603ull;
-    for (wchar_t c : k.faceName) h = (h ^ static_cast<std::size_t>(lowerCase(c))) * 1099511628211ull;
+    for (wchar_t c : k.faceName) h = (h ^ static_cast<std::size_t>(foldCase(c))) * 1099511628211ull;
     return h ^ (k.bold ? 1 : 0) ^ (k.italic ? 2 : 0);
   }
 };
@@ -195,13 +201,6 @@ GlyphCacheEntry* findEntry(const FontInformation& font) {
   c.lastKey.faceName = font.faceName;
   c.lastEntry = it->second.get();
   return c.lastEntry;
-}
-
-// Saturating truncation toward zero; NaN gives 0.
-int truncated(double value) {
-  if (std::isnan(value)) return 0;
-  constexpr double kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
-  return static_cast<int>(std::clamp(std::trunc(value), kMin, kMax));
 }
 
 // Calls `f(unit)` for each UTF-16 code unit of the wide text.
@@ -336,7 +335,7 @@ TextExtentsMetrics getExtentsMetrics(const FontInformation& font, const std::wst
   int extra = 0;
   if (widthFactor != 1.0) {
     const double w = tm.aveCharWidth * spacingScale;
-    extra = detail::truncated((w * widthFactor - w) * 1000.0 / spacingDivisor);
+    extra = detail::saturatedInt(std::trunc((w * widthFactor - w) * 1000.0 / spacingDivisor));
   }
   double width = 0;
   int above = 0, below = 0;

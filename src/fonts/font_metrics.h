@@ -18,6 +18,9 @@ class MappedFontFile;
 
 inline constexpr int kSymbolCharset = 2;
 
+// A whole number as an int, saturating at its range; NaN gives 0.
+int saturatedInt(double whole);
+
 // The text metrics the queries use, in the logical units of the font's height.
 struct TextMetrics {
   int height = 0;

@@ -3,11 +3,11 @@
 // its character map as UTF-16 ranges.
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_IDS_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "fonts/font_classes.h"
 #include "fonts/font_metrics.h"
@@ -21,11 +21,9 @@ namespace Halvex::Tessaran::PAL::detail {
 
 namespace {
 
-// Rounded to the nearest integer, saturating at the int range; NaN gives 0.
+// Rounded to the nearest integer.
 int toInt(double value) {
-  if (std::isnan(value)) return 0;
-  constexpr double kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
-  return static_cast<int>(std::clamp(std::round(value), kMin, kMax));
+  return saturatedInt(std::round(value));
 }
 
 // FreeType's 26.6 pixel values.
@@ -41,11 +39,29 @@ struct CharMap {
   int charset = ANSI_CHARSET;
 };
 
+// A character map of the font itself: FreeType makes up a Unicode map from
+// the glyph names of a TrueType face that has none, which Windows never reads.
+// Of several Unicode maps the full-repertoire one (3,10) comes first.
+FT_CharMap ownMap(FT_Face face, FT_Encoding encoding) {
+  FT_CharMap found = nullptr;
+  for (int i = 0; i < face->num_charmaps; ++i) {
+    FT_CharMap map = face->charmaps[i];
+    if (map->encoding != encoding || (FT_IS_SFNT(face) && FT_Get_CMap_Format(map) < 0)) continue;
+    if (map->platform_id == TT_PLATFORM_MICROSOFT && map->encoding_id == TT_MS_ID_UCS_4) return map;
+    if (!found) found = map;
+  }
+  return found;
+}
+
 // The map Windows reads a face through: a symbol map before a Unicode one,
 // then the East Asian encodings by their code pages.
 CharMap chooseMap(FT_Face face) {
-  if (FT_Select_Charmap(face, FT_ENCODING_MS_SYMBOL) == 0) return {MapKind::Symbol, 0, kSymbolCharset};
-  if (FT_Select_Charmap(face, FT_ENCODING_UNICODE) == 0) return {MapKind::Unicode, 0, ANSI_CHARSET};
+  auto use = [&](FT_Encoding encoding) {
+    FT_CharMap map = face->charmaps ? ownMap(face, encoding) : nullptr;
+    return map && FT_Set_Charmap(face, map) == 0;
+  };
+  if (use(FT_ENCODING_MS_SYMBOL)) return {MapKind::Symbol, 0, kSymbolCharset};
+  if (use(FT_ENCODING_UNICODE)) return {MapKind::Unicode, 0, ANSI_CHARSET};
   static constexpr struct {
     FT_Encoding encoding;
     unsigned codePage;
@@ -56,7 +72,7 @@ CharMap chooseMap(FT_Face face) {
       {FT_ENCODING_JOHAB, 1361, JOHAB_CHARSET},
   };
   for (const auto& e : kEastAsian)
-    if (FT_Select_Charmap(face, e.encoding) == 0) return {MapKind::CodePage, e.codePage, e.charset};
+    if (use(e.encoding)) return {MapKind::CodePage, e.codePage, e.charset};
   if (face->num_charmaps > 0 && face->charmaps) FT_Set_Charmap(face, face->charmaps[0]);
   return {};
 }

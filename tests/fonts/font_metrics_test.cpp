@@ -202,7 +202,7 @@ TEST_F(FontMetricsTest, ExtentsFromTheGlyphRecords) {
       // The negative A of "f" widens the box to the left.
       {L"Kvmetrics Outline", L"fAp", {-100, 3100, 1900, -500}, {500, 1400, 1200}, 1500, 400, -100, 150},
       // The negative C of a last "f" widens it to the right.
-      {L"Kvmetrics Outline", L"pf", {0, 2900, 1900, -500}, {1200, 500}, 1500, 400, 150, -200},
+      {L"Kvmetrics Outline", L"pf", {0, 1900, 1900, -500}, {1200, 500}, 1500, 400, 150, -200},
       // A character the face lacks is as wide as .notdef (1000), no bearings.
       {L"Kvmetrics Outline", L"B", {0, 1000, 1900, -500}, {1000}, 1400, 0, 0, 0},
       {L"DejaVu Sans", L"fx", {0, 1933, 1901, -483}, {721, 1212}, 1556, 0, 47, 67},
@@ -210,8 +210,9 @@ TEST_F(FontMetricsTest, ExtentsFromTheGlyphRecords) {
       {L"DejaVu Sans", L"g", {0, 1300, 1901, -483}, {1300}, 1147, 426, 113, 186},
       // Typed as 8-bit codes, the symbol face's U+F041 serves "A".
       {L"Kvmetrics Symbol", L"A", {0, 800, 800, -200}, {800}, 600, 0, 100, 100},
-      // Through the Big5 map: U+4E00 is 0xA440, x 100..900, y 300..400.
-      {L"Kvmetrics Big5", L"\u4E00", {0, 1000, 880, -120}, {1000}, 400, 0, 100, 100},
+      // Through the Big5 map: U+4E00 is 0xA440, x 100..900, y 300..400. Ink
+      // above the baseline is the ink box height, 100, however high it sits.
+      {L"Kvmetrics Big5", L"\u4E00", {0, 1000, 880, -120}, {1000}, 100, 0, 100, 100},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.face.begin(), c.face.end()) + " " + std::string(c.text.begin(), c.text.end()));
@@ -245,7 +246,7 @@ TEST_F(FontMetricsTest, AWidthFactorSpacesTheCharacters) {
   extents(font(L"Kvmetrics Outline"), L"f", advances, 1.5, NAN, 1000.0);
   EXPECT_EQ(advances[0], 500);
   extents(font(L"Kvmetrics Outline"), L"f", advances, 1.5, 1.0, 0.0);
-  EXPECT_EQ(advances[0], 500.0 + INT_MAX);
+  EXPECT_EQ(advances[0], static_cast<float>(500.0 + INT_MAX));
   // An empty text stays empty whatever the factor.
   expectAllZero(extents(font(L"Kvmetrics Outline"), L"", advances, 1.5));
 }
@@ -285,8 +286,9 @@ TEST_F(FontMetricsTest, UnicodeRanges) {
       // The symbol face at U+F020-U+F0FF only.
       {L"Kvmetrics Symbol", 0xF041, true},
       {L"Kvmetrics Symbol", L'A', false},
-      // Big5 0xA440 is U+4E00.
+      // Big5 0xA440 is U+4E00. The glyph's name "one" does not make it U+0031.
       {L"Kvmetrics Big5", 0x4E00, true},
+      {L"Kvmetrics Big5", L'1', false},
       {L"Kvmetrics Big5", L'A', true},
       {L"Kvmetrics Big5", 0x4E01, false},
       {L"DejaVu Sans", 0x2205, true},
