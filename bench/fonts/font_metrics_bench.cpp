@@ -2,6 +2,7 @@
 // HarfBuzz and against summing FreeType advances, on DejaVu Sans in the same
 // run; and the coverage query once the face's ranges are cached.
 #include <ft2build.h>
+#include FT_ADVANCES_H
 #include FT_FREETYPE_H
 #include <hb.h>
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <unordered_map>
@@ -52,13 +53,20 @@ struct GlyphCacheEntry {
   std::array<std::unique_ptr<GlyphPage>, 256> pages;
 
   const GlyphRecord& record(char16_t unit) {
+    if (const GlyphPage* page = pages[unit >> 8].get()) {
+      const GlyphRecord& r = page->records[unit & 0xFF];
+      if (r.flags & kGlyphComputed) return r;
+    }
+    return computeRecord(unit);
+  }
+
+  // Kept out of line: the cached path above is the one that must be short.
+  [[gnu::noinline]] const GlyphRecord& computeRecord(char16_t unit) {
     std::unique_ptr<GlyphPage>& page = pages[unit >> 8];
     if (!page) page = std::make_unique<GlyphPage>();
     GlyphRecord& r = page->records[unit & 0xFF];
-    if (!(r.flags & kGlyphComputed)) {
-      r = font ? font->glyph(unit) : GlyphRecord{};
-      r.flags |= kGlyphComputed;
-    }
+    r = font ? font->glyph(unit) : GlyphRecord{};
+    r.flags |= kGlyphComputed;
     return r;
   }
 };
@@ -84,8 +92,17 @@ struct FontKeyEqual {
   }
 };
 
+// A face's ranges, and the same as one bit per code unit for the lookups.
 struct Coverage {
+  explicit Coverage(std::vector<UnicodeRange> r) : ranges(std::move(r)), units(0x10000 / 64) {
+    for (const UnicodeRange& range : ranges)
+      for (std::uint32_t u = range.first; u < range.first + range.count && u < 0x10000; ++u)
+        units[u / 64] |= std::uint64_t{1} << (u % 64);
+  }
+  bool contains(std::uint32_t unit) const { return unit < 0x10000 && (units[unit / 64] >> (unit % 64) & 1); }
+
   std::vector<UnicodeRange> ranges;
+  std::vector<std::uint64_t> units;
 };
 
 struct Caches {
@@ -98,6 +115,12 @@ struct Caches {
   FontKey lastKey{{}, false, false};
   GlyphCacheEntry* lastEntry = nullptr;
 };
+
+// Equal texts; memcmp is the one the compiler inlines, wide comparison calls
+// into the C library.
+bool sameText(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(wchar_t)) == 0;
+}
 
 // Never destroyed: its faces belong to the FreeType instance, which closes
 // them when the process exits.
@@ -115,25 +138,17 @@ LogicalFont probeFont(const std::wstring& faceName) {
 
 const Coverage* coverageOf(const std::wstring& faceName) {
   Caches& c = caches();
-  if (c.lastCoverageName && *c.lastCoverageName == faceName) return c.lastCoverage;
+  if (c.lastCoverageName && sameText(*c.lastCoverageName, faceName)) return c.lastCoverage;
   auto it = c.coverage.find(faceName);
   if (it == c.coverage.end()) {
     const std::unique_ptr<SelectedFont> probe = SelectedFont::select(probeFont(faceName));
     std::vector<UnicodeRange> ranges = probe ? probe->unicodeRanges() : std::vector<UnicodeRange>{};
     if (ranges.empty()) return nullptr;  // asked again next time
-    it = c.coverage.emplace(faceName, Coverage{std::move(ranges)}).first;
+    it = c.coverage.emplace(faceName, Coverage(std::move(ranges))).first;
   }
   c.lastCoverageName = &it->first;
   c.lastCoverage = &it->second;
   return &it->second;
-}
-
-bool inRanges(const Coverage& coverage, std::uint32_t unit) {
-  // The ranges are sorted and disjoint: the only candidate is the last one
-  // starting at or before the unit.
-  auto it = std::upper_bound(coverage.ranges.begin(), coverage.ranges.end(), unit,
-                             [](std::uint32_t u, const UnicodeRange& r) { return u < r.first; });
-  return it != coverage.ranges.begin() && unit < std::prev(it)->first + std::prev(it)->count;
 }
 
 const CharsetCodePageBit* charsetBit(int charset) {
@@ -193,7 +208,7 @@ double asFloat(int value) {
 GlyphCacheEntry* findEntry(const FontInformation& font) {
   Caches& c = caches();
   if (c.lastEntry && c.lastKey.bold == font.attributes.bold && c.lastKey.italic == font.attributes.italic &&
-      c.lastKey.faceName == font.faceName)
+      sameText(c.lastKey.faceName, font.faceName))
     return c.lastEntry;
   auto it = c.metrics.find(FontKey{font.faceName, font.attributes.bold, font.attributes.italic});
   if (it == c.metrics.end()) return nullptr;
@@ -237,10 +252,10 @@ bool isWideCharSupportedByFont(wchar_t ch, const std::wstring& faceName) {
   const detail::Coverage* coverage = detail::coverageOf(faceName);
   if (!coverage) return false;
   const auto c = static_cast<std::uint32_t>(ch);
-  if (c <= 0xFFFF) return detail::inRanges(*coverage, c);
+  if (c <= 0xFFFF) return coverage->contains(c);
   if (c > 0x10FFFF) return false;
-  return detail::inRanges(*coverage, 0xD800 + ((c - 0x10000) >> 10)) &&
-         detail::inRanges(*coverage, 0xDC00 + ((c - 0x10000) & 0x3FF));
+  return coverage->contains(0xD800 + ((c - 0x10000) >> 10)) &&
+         coverage->contains(0xDC00 + ((c - 0x10000) & 0x3FF));
 }
 
 bool isMSCharsetSupportedByFont(const std::wstring& faceName, Charset charset) {
@@ -337,24 +352,25 @@ TextExtentsMetrics getExtentsMetrics(const FontInformation& font, const std::wst
     const double w = tm.aveCharWidth * spacingScale;
     extra = detail::saturatedInt(std::trunc((w * widthFactor - w) * 1000.0 / spacingDivisor));
   }
-  double width = 0;
+  std::int64_t width = 0;
   int above = 0, below = 0;
   std::size_t i = 0;
   const GlyphRecord* first = nullptr;
   const GlyphRecord* last = nullptr;
   detail::forEachUnit(text, [&](char16_t unit) {
     const GlyphRecord& g = entry->record(unit);
-    const double advance = static_cast<double>(g.a) + g.b + g.c + extra;
+    const std::int64_t advance = static_cast<std::int64_t>(g.a) + g.b + g.c + extra;
     width += advance;
-    if (advances) advances[i] = static_cast<float>(advance);
-    ++i;
-    const int down = g.originY < g.height ? g.height - g.originY : 0;
-    above = std::max(above, g.height - down);
-    below = std::max(below, down);
+    if (advances) advances[i++] = static_cast<float>(advance);
+    // Below the baseline: the ink box height less its top, when positive;
+    // above it: the rest of the box.
+    above = std::max(above, std::min(g.originY, g.height));
+    below = std::max(below, g.height - g.originY);
     if (!first) first = &g;
     last = &g;
   });
-  const double left = -std::max(0, -first->a), right = width + std::max(0, -last->c);
+  const double left = -std::max(0, -first->a);
+  const double right = static_cast<double>(width) + std::max(0, -last->c);
   detail::setBox(r, left, right, tm.height, tm.descent);
   r.inkAscent = static_cast<float>(above);
   r.inkDescent = static_cast<float>(below);
