@@ -27,6 +27,28 @@
 //   file fontconfig lists and keeps all pairs it finds.
 // - addExternalFont/removeExternalFont work on fontconfig's application font
 //   set of this process; removing a file rebuilds that set without it.
+//
+// Metrics and coverage:
+// - The face a name selects is fontconfig's best match for it (the process's
+//   added fonts included), read with FreeType; the numbers are the ones the
+//   Windows graphics interface reports for the same file, computed from its
+//   tables (OS/2 usWinAscent/usWinDescent, hhea, head, cmap). Glyph widths
+//   and ink boxes come from unhinted outlines; bold and italic that the face
+//   lacks are reported as simulated (weight 700, italic) without changing
+//   the outlines. A bitmap face is measured at its strike nearest the
+//   requested height, in pixels; getFontMetrics selects one only when no
+//   outline face exists at all.
+// - defaultChar is the OS/2 usDefaultChar (0, glyph 0, before OS/2 version
+//   2); breakChar its usBreakChar, else U+0020. A face "has" a character
+//   when its character map gives the character a glyph.
+// - Text and ranges are UTF-16 code units: a character beyond U+FFFF in a
+//   text is measured as its two surrogates, and `advances` needs one entry
+//   per unit. isWideCharSupportedByFont of such a character asks for both
+//   of its surrogates.
+// - The measurement made for a name the system replaced by another face is
+//   kept under both names, so getExtentsMetrics finds it under the name it
+//   was asked for.
+// - The caches are not synchronised: call from one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +56,7 @@
 #include <vector>
 
 #include "pal/export.h"
+#include "pal/locale.h"
 
 namespace Halvex::Tessaran::PAL {
 
@@ -148,6 +171,23 @@ PAL_EXPORT void clearCachedInstallFonts();
 // installed-font list is emptied, on failure left as it is.
 PAL_EXPORT bool addExternalFont(const std::wstring& path);
 PAL_EXPORT bool removeExternalFont(const std::wstring& path);
+
+// Coverage and signature of the face the name selects, kept per name (exact
+// letter case); a face whose ranges cannot be read is asked again.
+PAL_EXPORT bool isWideCharSupportedByFont(wchar_t ch, const std::wstring& faceName);
+// False for character sets that have no code-page bit (DEFAULT, SYMBOL, OEM).
+PAL_EXPORT bool isMSCharsetSupportedByFont(const std::wstring& faceName, Charset charset);
+// Measures the face once per name, bold and italic (any letter case) and
+// keeps its glyph cache for getExtentsMetrics. Vertical metrics are at a
+// cell height of 1000, the rest in the face's design units.
+PAL_EXPORT FontMetrics getFontMetrics(const FontInformation& font);
+// The box of `text` in design units; all zeros before getFontMetrics for the
+// font. A widthFactor other than 1.0 spaces the characters by
+// (w * widthFactor - w) * 1000 / spacingDivisor, w the average character
+// width times spacingScale. `reserved` is not used.
+PAL_EXPORT TextExtentsMetrics getExtentsMetrics(const FontInformation& font, const std::wstring& text,
+                                                double reserved, double widthFactor, double spacingScale,
+                                                double spacingDivisor, float* advances);
 
 }  // namespace FontUtils
 

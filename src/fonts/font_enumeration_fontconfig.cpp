@@ -1,5 +1,6 @@
-// The system's font faces and the process's own font files, through
-// fontconfig's current configuration and its application font set.
+// The system's font faces, the face a logical font selects and the process's
+// own font files, through fontconfig's current configuration and its
+// application font set.
 #include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <cwctype>
 
 #include "base/case_fold.h"
+#include "fonts/font_metrics.h"
 #include "fonts/installed_fonts.h"
 #include "pal/locale.h"
 #include "pal/unicode_convert.h"
@@ -157,6 +159,38 @@ std::vector<SystemFace> listSystemFaces(LCID systemLcid) {
   if (objects) FcObjectSetDestroy(objects);
   if (all) FcPatternDestroy(all);
   return faces;
+}
+
+std::optional<FaceLocation> matchFace(const LogicalFont& request) {
+  FcPattern* pattern = FcPatternCreate();
+  if (!pattern) return std::nullopt;
+  if (!request.faceName.empty())
+    FcPatternAddString(pattern, FC_FAMILY,
+                       reinterpret_cast<const FcChar8*>(narrow(request.faceName).c_str()));
+  FcPatternAddDouble(pattern, FC_WEIGHT, FcWeightFromOpenTypeDouble(request.weight));
+  FcPatternAddInteger(pattern, FC_SLANT, request.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result;
+  // Every face in order of preference: the best outline face may come after
+  // a better bitmap one.
+  FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+  FcPatternDestroy(pattern);
+  std::optional<FaceLocation> best, bestOutline;
+  for (int i = 0; sorted && i < sorted->nfont && !bestOutline; ++i) {
+    FcPattern* font = sorted->fonts[i];
+    FcChar8* file;
+    if (FcPatternGetString(font, FC_FILE, 0, &file) != FcResultMatch) continue;
+    FaceLocation location{wide(file), 0};
+    FcPatternGetInteger(font, FC_INDEX, 0, &location.index);
+    FcBool outline = FcFalse;
+    FcPatternGetBool(font, FC_OUTLINE, 0, &outline);
+    if (!best) best = location;
+    if (outline) bestOutline = location;
+    if (!request.trueTypeOnly) break;
+  }
+  if (sorted) FcFontSetDestroy(sorted);
+  return request.trueTypeOnly && bestOutline ? bestOutline : best;
 }
 
 bool registerProcessFont(const std::wstring& path) {

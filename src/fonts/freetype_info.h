@@ -12,6 +12,7 @@
 #include "pal/font_utils.h"
 
 typedef struct FT_FaceRec_* FT_Face;
+typedef struct FT_LibraryRec_* FT_Library;
 
 namespace Halvex::Tessaran::PAL::detail {
 
@@ -59,6 +60,9 @@ struct FaceRegistry {
 
 // Every face read so far. The FreeType library instance lives as long.
 FaceRegistry& faceRegistry();
+// The process's FreeType instance; null when it could not be made. Faces
+// opened with it stay valid until the process exits.
+FT_Library freeTypeLibrary();
 void closeRegisteredFaces();
 
 // The faces of the font file `path` (wide, as the records show it), each

@@ -109,6 +109,10 @@ FaceRegistry& faceRegistry() {
   return state().registry;
 }
 
+FT_Library freeTypeLibrary() {
+  return state().library;
+}
+
 void closeRegisteredFaces() {
   state().registry = {};
 }

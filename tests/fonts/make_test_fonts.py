@@ -7,8 +7,12 @@ OUTDIR/fonts      the faces the private configuration lists
 OUTDIR/external   faces registered by the tests at run time, not listed
 OUTDIR/fonts.conf the configuration (FONTCONFIG_FILE), cache in OUTDIR/cache
 OUTDIR/freetype   faces the FreeType tests open by path, not listed
+OUTDIR/metrics    faces with known metrics tables and a copy of DejaVu Sans,
+                  listed by OUTDIR/metrics.conf
+OUTDIR/bitmap     a bitmap-only face, alone in OUTDIR/bitmap.conf
 """
 import os
+import shutil
 import sys
 
 from fontTools.fontBuilder import FontBuilder
@@ -223,6 +227,163 @@ def broken_collection(path):
         f.write((0x7FFFFFF0).to_bytes(4, "big"))
 
 
+def rect(x0, y0, x1, y1):
+    pen = TTGlyphPen(None)
+    if x1 > x0:
+        pen.moveTo((x0, y0))
+        pen.lineTo((x0, y1))
+        pen.lineTo((x1, y1))
+        pen.lineTo((x1, y0))
+        pen.closePath()
+    return pen.glyph()
+
+
+def metrics_face(family, upem, glyphs, cmap, hhea, os2, mono=False, cmap_ids=None):
+    """glyphs: {name: (advance, (xMin, yMin, xMax, yMax)) or (advance, None)
+    for an empty glyph}; hhea: (ascender, descender, lineGap); os2: the OS/2
+    fields to set; cmap_ids: (platform, encoding) for a single subtable in
+    place of the Unicode ones."""
+    fb = FontBuilder(upem, isTTF=True)
+    fb.setupGlyphOrder(list(glyphs))
+    fb.setupCharacterMap(cmap if cmap_ids is None else {})
+    fb.setupGlyf({g: rect(*box) if box else rect(0, 0, 0, 0) for g, (adv, box) in glyphs.items()})
+    fb.setupHorizontalMetrics({g: (adv, box[0] if box else 0) for g, (adv, box) in glyphs.items()})
+    fb.setupHorizontalHeader(ascent=hhea[0], descent=hhea[1], lineGap=hhea[2])
+    fb.setupNameTable({"familyName": family, "styleName": "Regular"}, mac=False)
+    fb.setupOS2(**os2)
+    fb.setupPost(isFixedPitch=1 if mono else 0)
+    if cmap_ids is not None:
+        t = CmapSubtable.newSubtable(4)
+        t.platformID, t.platEncID, t.language, t.cmap = cmap_ids[0], cmap_ids[1], 0, cmap
+        fb.font["cmap"].tables = [t]
+    return fb.font
+
+
+def no_panose():
+    p = Panose()
+    for field in PANOSE_FIELDS:
+        setattr(p, field, 0)
+    return p
+
+
+def sans_panose():
+    p = no_panose()
+    p.bFamilyType, p.bSerifStyle = 2, 11
+    return p
+
+
+# Each face's tables hold round numbers, so that the expected metrics can be
+# worked out by hand from them (the tests show the arithmetic).
+METRICS = {
+    "outline.ttf": lambda: metrics_face(
+        "Kvmetrics Outline", 2048,
+        {".notdef": (1000, (100, 0, 900, 1400)), "space": (512, None),
+         "A": (1400, (100, 0, 1300, 1434)), "f": (500, (-100, 0, 700, 1500)),
+         "p": (1200, (150, -400, 1050, 1000)), "Oslash": (1400, (100, -100, 1300, 1500)),
+         "smile": (2000, (100, 0, 1900, 1800))},
+        {0x20: "space", 0x41: "A", 0x66: "f", 0x70: "p", 0xD8: "Oslash", 0x1F600: "smile"},
+        (1800, -600, 200),
+        dict(version=4, usWinAscent=1900, usWinDescent=500, sTypoAscender=1500, sTypoDescender=-548,
+             sTypoLineGap=0, xAvgCharWidth=1100, usWeightClass=400, fsSelection=0x40,
+             panose=sans_panose(), ulUnicodeRange1=0x3, ulUnicodeRange2=0, ulUnicodeRange3=0,
+             ulUnicodeRange4=0, ulCodePageRange1=CP_LATIN1 | CP_JIS, ulCodePageRange2=0,
+             usDefaultChar=0, usBreakChar=0x20)),
+    # No "A" and an empty .notdef; OS/2 version 1; East European only; fixed pitch.
+    "nocap.ttf": lambda: metrics_face(
+        "Kvmetrics NoCap", 1000,
+        {".notdef": (500, None), "space": (500, None), "x": (500, (50, 0, 450, 500))},
+        {0x20: "space", 0x78: "x"},
+        (800, -200, 90),
+        dict(version=1, usWinAscent=800, usWinDescent=200, sTypoAscender=800, sTypoDescender=-200,
+             sTypoLineGap=0, xAvgCharWidth=450, usWeightClass=400, fsSelection=0x40, panose=no_panose(),
+             ulCodePageRange1=CP_EASTEUROPE, ulCodePageRange2=0),
+        mono=True),
+    "symbol.ttf": lambda: metrics_face(
+        "Kvmetrics Symbol", 1000,
+        {".notdef": (500, None), "space": (250, None), "bullet": (800, (100, 0, 700, 600))},
+        {0xF020: "space", 0xF041: "bullet"},
+        (800, -200, 0),
+        dict(version=4, usWinAscent=800, usWinDescent=200, sTypoAscender=800, sTypoDescender=-200,
+             sTypoLineGap=0, xAvgCharWidth=500, usWeightClass=400, fsSelection=0x40, panose=no_panose(),
+             ulCodePageRange1=1 << 31, ulCodePageRange2=0),
+        cmap_ids=(3, 0)),
+    # A Big5 map only: 0xA440 is U+4E00.
+    "big5.ttf": lambda: metrics_face(
+        "Kvmetrics Big5", 1000,
+        {".notdef": (500, None), "A": (600, (50, 0, 550, 700)), "one": (1000, (100, 300, 900, 400))},
+        {0x41: "A", 0xA440: "one"},
+        (880, -120, 0),
+        dict(version=4, usWinAscent=880, usWinDescent=120, sTypoAscender=880, sTypoDescender=-120,
+             sTypoLineGap=0, xAvgCharWidth=800, usWeightClass=400, fsSelection=0x40, panose=no_panose(),
+             ulCodePageRange1=1 << 20, ulCodePageRange2=0),
+        cmap_ids=(3, 4)),
+}
+
+
+def metrics_collection(path):
+    """Three faces; the second's offset points past the end of the file."""
+    def face(family, x_box, x_advance, win):
+        return metrics_face(
+            family, 1000, {".notdef": (500, None), "space": (250, None), "x": (x_advance, x_box)},
+            {0x20: "space", 0x78: "x"}, (win[0], -win[1], 0),
+            dict(version=4, usWinAscent=win[0], usWinDescent=win[1], sTypoAscender=win[0],
+                 sTypoDescender=-win[1], sTypoLineGap=0, xAvgCharWidth=500, usWeightClass=400,
+                 fsSelection=0x40, panose=no_panose(), ulCodePageRange1=CP_LATIN1, ulCodePageRange2=0))
+    collection = TTCollection()
+    collection.fonts = [face("Kvmetrics CollOne", (50, 0, 450, 500), 500, (800, 200)),
+                        face("Kvmetrics CollTwo", (50, 0, 450, 500), 500, (800, 200)),
+                        face("Kvmetrics CollThree", (50, 0, 650, 500), 700, (900, 300))]
+    collection.save(path)
+    with open(path, "r+b") as f:
+        f.seek(12 + 4)
+        f.write((0x7FFFFFF0).to_bytes(4, "big"))
+
+
+# 16 pixels: 13 above the baseline, 3 below; "A" 8 by 10 at x 1 in 10.
+METRICS_BITMAP = """STARTFONT 2.1
+FONT -misc-kvmetrics bitmap-medium-r-normal--16-160-75-75-c-100-iso10646-1
+SIZE 16 75 75
+FONTBOUNDINGBOX 10 16 0 -3
+STARTPROPERTIES 6
+FAMILY_NAME "Kvmetrics Bitmap"
+PIXEL_SIZE 16
+FONT_ASCENT 13
+FONT_DESCENT 3
+CHARSET_REGISTRY "ISO10646"
+CHARSET_ENCODING "1"
+ENDPROPERTIES
+CHARS 2
+STARTCHAR space
+ENCODING 32
+SWIDTH 600 0
+DWIDTH 10 0
+BBX 1 1 0 0
+BITMAP
+00
+ENDCHAR
+STARTCHAR A
+ENCODING 65
+SWIDTH 600 0
+DWIDTH 10 0
+BBX 8 10 1 0
+BITMAP
+18
+24
+42
+42
+7E
+42
+42
+42
+42
+42
+ENDCHAR
+ENDFONT
+"""
+
+DEJAVU = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+
+
 CONF = """<?xml version="1.0"?>
 <!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
 <fontconfig>
@@ -252,6 +413,19 @@ def main():
         f.write("plain text, not a font\n")
     with open(os.path.join(out, "fonts.conf"), "w") as f:
         f.write(CONF.format(fonts=fonts, cache=cache))
+    metrics, bitmap = os.path.join(out, "metrics"), os.path.join(out, "bitmap")
+    for d in (metrics, bitmap):
+        os.makedirs(d, exist_ok=True)
+    for file, make in METRICS.items():
+        make().save(os.path.join(metrics, file))
+    metrics_collection(os.path.join(metrics, "collection.ttc"))
+    for d in (metrics, bitmap):
+        with open(os.path.join(d, "bitmap.bdf"), "w") as f:
+            f.write(METRICS_BITMAP)
+    shutil.copyfile(DEJAVU, os.path.join(metrics, "DejaVuSans.ttf"))
+    for conf, d in (("metrics.conf", metrics), ("bitmap.conf", bitmap)):
+        with open(os.path.join(out, conf), "w") as f:
+            f.write(CONF.format(fonts=d, cache=cache))
 
 
 if __name__ == "__main__":

@@ -1,1 +1,1 @@
-kvpal_add_fuzzer(freetype_info_fuzz freetype_info_fuzz.cpp)
+kvpal_add_fuzzer(freetype_info_fuzz freetype_info_fuzz.cpp SUBSYSTEMS fonts)

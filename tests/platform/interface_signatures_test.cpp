@@ -419,7 +419,17 @@ std::vector<EntryPoint> dateTimeAndFormatEntryPoints() {
 std::vector<EntryPoint> fontEntryPoints() {
   namespace FT = Halvex::Tessaran::PAL::FreeTypeFontUtils;
   using FontList = std::vector<FontUtils::FontInformation>;
+  using FontUtils::FontInformation;
   return {
+      entry<bool (*)(wchar_t, const std::wstring&)>("FontUtils::isWideCharSupportedByFont",
+                                                    &FontUtils::isWideCharSupportedByFont),
+      entry<bool (*)(const std::wstring&, Charset)>("FontUtils::isMSCharsetSupportedByFont",
+                                                    &FontUtils::isMSCharsetSupportedByFont),
+      entry<FontUtils::FontMetrics (*)(const FontInformation&)>("FontUtils::getFontMetrics",
+                                                                &FontUtils::getFontMetrics),
+      entry<FontUtils::TextExtentsMetrics (*)(const FontInformation&, const std::wstring&, double, double,
+                                              double, double, float*)>("FontUtils::getExtentsMetrics",
+                                                                       &FontUtils::getExtentsMetrics),
       entry<const FontList& (*)()>("FreeTypeFontUtils::getAllFontsInformation", &FT::getAllFontsInformation),
       entry<FontList (*)(const std::string&)>("FreeTypeFontUtils::getFontInformationFromFile",
                                               &FT::getFontInformationFromFile),
