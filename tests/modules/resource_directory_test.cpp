@@ -9,6 +9,8 @@
 #include <set>
 #include <tuple>
 
+#include "support/child_process.h"
+
 namespace {
 
 using namespace Halvex::Tessaran::PAL::detail;
@@ -212,6 +214,39 @@ TEST(ResourceDirectoryTest, SharedSubdirectoryIsListedOnce) {
   EXPECT_TRUE(directory.find(ResourceKey::number(11), ResourceKey::number(1)));
   ASSERT_EQ(directory.entries().size(), 1u);
   EXPECT_EQ(directory.entries()[0].type.id, 10);
+}
+
+// kvpal resources.
+
+TEST(KvpalResources, ListsResourcesAndStrings) {
+  struct Case {
+    std::string args;
+    int exitCode;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {KVPAL_MODULE_FIXTURES "/resources_pe32.dll",
+       0,
+       {"resources: 11\n", "RT_STRING #6          #1                  0x0409    88\n",
+        "      1: \"Hello\"\n      15: \"Last of the first block\"\n",
+        "      40: \"Caf\xC3\xA9 \xE4\xB8\x96\xE7\x95\x8C\"", "      1: \"Hallo\"",
+        "RT_RCDATA #10         #100                0x0409    5\n",
+        "\"MESSAGE\"             \"GREETING\"          0x0409    10\n",
+        "RT_BITMAP #2          #200                0x0409    64\n", "RT_VERSION #16"}},
+      {KVPAL_RESMODULE, 0, {"resources: 11\n", "RT_RCDATA #10         \"LOGO\"              0x0409    10\n"}},
+      {KVPAL_MODULE_FIXTURES "/plugin_pe64.dll", 0, {"resources: 0\n"}},
+      {KVPAL_SOURCE_DIR "/tests/modules/fixtures/resources.rc", 1, {}},
+      {"/nonexistent/x.dll", 1, {}},
+      {"", 2, {}},
+      {"a.dll b.dll", 2, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    auto r = kvpal::test::runChild(
+        {"/bin/sh", "-c", std::string(KVPAL_TOOL) + " resources " + c.args + " 2>/dev/null"});
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    for (const auto& text : c.shown)
+      EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+  }
 }
 
 }  // namespace

@@ -113,7 +113,9 @@ TEST(ResourceInstance, AbsentModulesGiveNothing) {
   KvRxResourceInstanceImp empty(L"");
   KvRxResourceInstanceImp null(static_cast<void*>(nullptr));
   KvRxResourceInstanceImp allBits(reinterpret_cast<void*>(~std::uintptr_t{0}));
-  for (const KvRxResourceInstanceImp* r : {&missing, &notAModule, &empty, &null, &allBits}) {
+  int notAHandle = 0;
+  KvRxResourceInstanceImp foreign(&notAHandle);
+  for (const KvRxResourceInstanceImp* r : {&missing, &notAModule, &empty, &null, &allBits, &foreign}) {
     const wchar_t* text = nullptr;
     std::wstring str;
     EXPECT_EQ(r->tryLoadString(1, text, str), 0);
