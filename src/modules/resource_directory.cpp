@@ -37,20 +37,18 @@ struct RawEntry {
   std::uint32_t target;  // data entry offset, or subdirectory offset with the high bit
 };
 
-// The entries of the directory table at `offset`; those that run past the
-// section are dropped.
-std::vector<RawEntry> tableEntries(const ByteView& bytes, std::uint64_t offset) {
-  std::vector<RawEntry> result;
+// Calls visit with each entry of the directory table at `offset` until it
+// answers false; entries that run past the section end the walk.
+template <typename Visit>
+void forEachEntry(const ByteView& bytes, std::uint64_t offset, Visit visit) {
   auto named = bytes.read<std::uint16_t>(offset + 12), numbered = bytes.read<std::uint16_t>(offset + 14);
-  if (!named || !numbered) return result;
+  if (!named || !numbered) return;
   std::uint64_t count = std::uint64_t{*named} + *numbered;
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint64_t at = offset + kTableHeaderSize + i * kEntrySize;
     auto name = bytes.read<std::uint32_t>(at), target = bytes.read<std::uint32_t>(at + 4);
-    if (!name || !target) break;
-    result.push_back({*name, *target});
+    if (!name || !target || !visit(RawEntry{*name, *target})) return;
   }
-  return result;
 }
 
 std::optional<ResourceKey> keyOf(const ByteView& bytes, std::uint32_t name) {
@@ -112,29 +110,33 @@ std::optional<ByteView> ResourceDirectory::find(const ResourceKey& type, const R
                                                 std::optional<std::uint16_t> language) const {
   // Fixed three levels: a directory that points back at an ancestor is only
   // ever read as the next level, never followed further.
-  auto child = [&](std::uint64_t table, const ResourceKey& key) -> std::optional<std::uint64_t> {
-    for (const RawEntry& e : tableEntries(bytes_, table))
-      if (keyMatches(bytes_, e.name, key)) return subdirectory(bytes_, e.target);
-    return std::nullopt;
+  auto child = [&](std::uint64_t table, const ResourceKey& key) {
+    std::optional<std::uint64_t> found;
+    forEachEntry(bytes_, table, [&](const RawEntry& e) {
+      if (!keyMatches(bytes_, e.name, key)) return true;
+      found = subdirectory(bytes_, e.target);
+      return false;
+    });
+    return found;
   };
   if (empty() || !bytes_.has(0, kTableHeaderSize)) return std::nullopt;
   auto names = child(0, type);
   auto languages = names ? child(*names, name) : std::nullopt;
   if (!languages) return std::nullopt;
-  std::vector<RawEntry> candidates = tableEntries(bytes_, *languages);
-  auto pick = [&](std::uint16_t wanted) {
-    return std::find_if(candidates.begin(), candidates.end(),
-                        [&](const RawEntry& e) { return e.name == wanted; });
-  };
-  auto chosen = candidates.end();
-  if (language) {
-    chosen = pick(*language);
-  } else {
-    chosen = pick(kNeutralLanguage);
-    if (chosen == candidates.end()) chosen = pick(kUsEnglish);
-    if (chosen == candidates.end()) chosen = candidates.begin();
-  }
-  if (chosen == candidates.end()) return std::nullopt;
+  // Without a language asked for: neutral, else US English, else the first.
+  std::optional<RawEntry> chosen, neutral, english, first;
+  forEachEntry(bytes_, *languages, [&](const RawEntry& e) {
+    if (language) {
+      if (e.name == *language) chosen = e;
+      return !chosen;
+    }
+    if (!first) first = e;
+    if (e.name == kNeutralLanguage && !neutral) neutral = e;
+    if (e.name == kUsEnglish && !english) english = e;
+    return !neutral;
+  });
+  if (!language) chosen = neutral ? neutral : english ? english : first;
+  if (!chosen) return std::nullopt;
   return data(chosen->target);
 }
 
@@ -169,21 +171,24 @@ std::vector<ResourceEntry> ResourceDirectory::entries() const {
     if (!table || !visited.insert(*table).second) return std::nullopt;
     return table;
   };
-  for (const RawEntry& t : tableEntries(bytes_, 0)) {
+  forEachEntry(bytes_, 0, [&](const RawEntry& t) {
     auto type = keyOf(bytes_, t.name);
     auto names = enter(t.target);
-    if (!type || !names) continue;
-    for (const RawEntry& n : tableEntries(bytes_, *names)) {
+    if (!type || !names) return true;
+    forEachEntry(bytes_, *names, [&](const RawEntry& n) {
       auto name = keyOf(bytes_, n.name);
       auto languages = enter(n.target);
-      if (!name || !languages) continue;
-      for (const RawEntry& l : tableEntries(bytes_, *languages)) {
-        if (l.name > 0xFFFF) continue;
-        auto language = static_cast<std::uint16_t>(l.name);
-        if (auto bytes = data(l.target)) result.push_back(ResourceEntry{*type, *name, language, *bytes});
-      }
-    }
-  }
+      if (!name || !languages) return true;
+      forEachEntry(bytes_, *languages, [&](const RawEntry& l) {
+        if (l.name > 0xFFFF) return true;
+        if (auto bytes = data(l.target))
+          result.push_back(ResourceEntry{*type, *name, static_cast<std::uint16_t>(l.name), *bytes});
+        return true;
+      });
+      return true;
+    });
+    return true;
+  });
   return result;
 }
 
