@@ -1,0 +1,1 @@
+kvpal_add_fuzzer(resource_directory_fuzz resource_directory_fuzz.cpp SUBSYSTEMS modules)
