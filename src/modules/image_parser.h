@@ -25,6 +25,14 @@ struct ImportedModule {
   std::uint64_t entryCount = 0;
 };
 
+// An ELF note: its owner's name, type and descriptor bytes (inside the view).
+struct ImageNote {
+  std::string owner;
+  std::uint32_t type = 0;
+  const std::uint8_t* descriptor = nullptr;
+  std::size_t size = 0;
+};
+
 struct ExportedSymbol {
   int ordinal = -1;
   std::string name;           // empty for an export by ordinal only
@@ -58,6 +66,8 @@ class ImageParser {
     return {};
   }
   virtual std::vector<ExportedSymbol> exports() const { return {}; }
+  // The notes of the note segments (ELF only).
+  virtual std::vector<ImageNote> notes() const { return {}; }
 
  protected:
   ByteView view_;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "modules/module_names.h"
 
@@ -38,7 +39,7 @@ std::string findModuleInFolder(const std::string& folder, std::string_view modul
 namespace {
 
 struct LoadedSearch {
-  std::string_view moduleName;
+  std::function<bool(std::string_view)> matches;
   std::string* path;
   bool found = false;
 };
@@ -53,18 +54,27 @@ int visitLoaded(dl_phdr_info* info, size_t, void* data) {
   }
   std::string_view base(file);
   if (size_t slash = base.rfind('/'); slash != std::string_view::npos) base.remove_prefix(slash + 1);
-  if (!moduleFileNameMatches(search->moduleName, base)) return 0;
+  if (!search->matches(base)) return 0;
   search->found = true;
   if (search->path) *search->path = file;
   return 1;
 }
 
+bool findLoaded(std::function<bool(std::string_view)> matches, std::string* path) {
+  LoadedSearch search{std::move(matches), path};
+  dl_iterate_phdr(visitLoaded, &search);
+  return search.found;
+}
+
 }  // namespace
 
 bool isModuleLoaded(std::string_view moduleName, std::string* path) {
-  LoadedSearch search{moduleName, path};
-  dl_iterate_phdr(visitLoaded, &search);
-  return search.found;
+  return findLoaded([moduleName](std::string_view file) { return moduleFileNameMatches(moduleName, file); },
+                    path);
+}
+
+bool isFileLoaded(std::string_view fileName, std::string* path) {
+  return findLoaded([fileName](std::string_view file) { return file == fileName; }, path);
 }
 
 bool loadedModuleExports(std::string_view moduleName, std::initializer_list<const char*> symbols) {
