@@ -2,6 +2,8 @@
 // mapped, the host's consent, dlopen, and the version check, with every
 // refusal reported to the host by number.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +51,33 @@ constexpr const wchar_t* kRuntimeLibrary = L"MSVCR140.DLL";
 constexpr const wchar_t* kDebugRuntimeLibrary = L"MSVCR140D.DLL";
 
 using VersionFunction = unsigned (*)(unsigned);
+
+// Files up to this size are read whole rather than mapped: a plug-in's
+// file is read on every load, and for a small one the mapping costs more
+// than the copy.
+constexpr off_t kReadWholeLimit = 256 * 1024;
+
+// The file's module image, or null when it is unreadable or no module.
+// `bytes` holds a small file's content while the image is in use.
+ModuleImage* readImage(const std::string& path, std::string& bytes) {
+  ModuleImage* image = nullptr;
+  int fd = retryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); });
+  struct stat st {};
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      st.st_size <= kReadWholeLimit) {
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    if (retryOnEintr([&] { return ::pread(fd, bytes.data(), bytes.size(), 0); }) == st.st_size)
+      image = ModuleImageAccess::fromBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  } else if (fd >= 0) {
+    image = ModuleImage::open(path.c_str());
+  }
+  if (fd >= 0) ::close(fd);
+  if (image && (image->openError() != 0 || image->parseStatus() != ModuleImage::ValidImage)) {
+    image->close();
+    image = nullptr;
+  }
+  return image;
+}
 
 int hostKindOf(IPluginLoaderHost* host) {
   static const int kind = host->hostKind();
@@ -133,15 +162,14 @@ class FileLoad {
     if (const wchar_t* text = host_->hostVersionText()) std::wcsncpy(versionText_, text, kVersionTextLength);
 
     // RTLD_NOLOAD takes a reference only on a module already there; the
-    // handle stays valid through that module's own reference.
-    void* present = dlopen(found.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    // handle stays valid through that module's own reference. Asked only
+    // when the loader lists the path: for a module it does not hold,
+    // RTLD_NOLOAD would open and read the file to compare it.
+    void* present = isPathLoaded(found) ? dlopen(found.c_str(), RTLD_LAZY | RTLD_NOLOAD) : nullptr;
     if (present) dlclose(present);
 
-    ModuleImage* image = ModuleImage::open(found.c_str());
-    if (image->openError() != 0 || image->parseStatus() != ModuleImage::ValidImage) {
-      image->close();
-      image = nullptr;
-    }
+    std::string bytes;
+    ModuleImage* image = readImage(found, bytes);
     if (image) checkRuntimeLibrary(*image);
 
     void* presentVersion = nullptr;
