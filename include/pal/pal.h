@@ -26,6 +26,7 @@
 #include "pal/process.h"
 #include "pal/property_tree.h"
 #include "pal/property_tree_operations.h"
+#include "pal/resource_modules.h"
 #include "pal/script_processor.h"
 #include "pal/seh.h"
 #include "pal/settings.h"

@@ -10,7 +10,7 @@ namespace Halvex::Tessaran::PAL::detail {
 namespace {
 
 enum : std::uint16_t { ET_REL = 1, ET_EXEC = 2, ET_DYN = 3 };
-enum : std::uint32_t { PT_LOAD = 1, PT_DYNAMIC = 2, PT_NOTE = 4, SHT_DYNSYM = 11 };
+enum : std::uint32_t { PT_LOAD = 1, PT_DYNAMIC = 2, PT_NOTE = 4, SHT_NOBITS = 8, SHT_DYNSYM = 11 };
 enum : std::uint64_t {
   DT_NULL = 0,
   DT_NEEDED = 1,
@@ -118,6 +118,28 @@ class ElfImage : public ImageParser {
     Symbol s = symbol(static_cast<std::uint64_t>(ordinal));
     if (!s.exported || s.value == 0 || s.value >= kNoExport) return kNoExport;
     return static_cast<std::uint32_t>(s.value);
+  }
+
+  // The section named ".rsrc", found through the section headers.
+  std::optional<ResourceSection> resourceSection() const override {
+    std::optional<ResourceSection> found;
+    std::uint64_t names = 0, namesSize = 0;
+    if (auto strings = sectionHeader(view_.read<std::uint16_t>(is32_ ? 50 : 62).value_or(0))) {
+      names = sectionField(*strings, 16, 24);
+      namesSize = sectionField(*strings, 20, 32);
+    }
+    forEachSectionHeader([&](std::uint64_t at) {
+      std::uint64_t name = u32(at);
+      if (u32(at + 4) == SHT_NOBITS || name >= namesSize ||
+          view_.compare(names + name, ".rsrc", false, names + namesSize) != 0)
+        return true;
+      std::uint64_t offset = sectionField(at, 16, 24), size = sectionField(at, 20, 32);
+      if (offset >= view_.size()) return false;
+      size = std::min<std::uint64_t>(size, view_.size() - offset);
+      found = ResourceSection{ByteView(view_.data() + offset, size), 0};
+      return false;
+    });
+    return found;
   }
 
   std::vector<ImportedModule> imports(std::size_t) const override {
@@ -350,19 +372,41 @@ class ElfImage : public ImageParser {
   }
 
   std::uint64_t dynsymSectionCount() const {
-    std::uint64_t table = word(is32_ ? 32 : 40);
-    std::uint64_t entrySize = view_.read<std::uint16_t>(is32_ ? 46 : 58).value_or(0);
-    std::uint64_t count = view_.read<std::uint16_t>(is32_ ? 48 : 60).value_or(0);
-    if (entrySize < (is32_ ? 40u : 64u)) return 0;
-    for (std::uint64_t i = 0; i < count; ++i) {
-      std::uint64_t at = table + i * entrySize;
-      if (!view_.has(at, entrySize)) break;
-      if (u32(at + 4) != SHT_DYNSYM) continue;
-      std::uint64_t offset = is32_ ? word(at + 16) : word(at + 24);
-      std::uint64_t size = is32_ ? word(at + 20) : word(at + 32);
-      return offset == symbols_ ? size / symbolSize_ : 0;
+    std::uint64_t count = 0;
+    forEachSectionHeader([&](std::uint64_t at) {
+      if (u32(at + 4) != SHT_DYNSYM) return true;
+      count = sectionField(at, 16, 24) == symbols_ ? sectionField(at, 20, 32) / symbolSize_ : 0;
+      return false;
+    });
+    return count;
+  }
+
+  // A section header's word field at its offset in the 32- or 64-bit layout.
+  std::uint64_t sectionField(std::uint64_t header, std::uint64_t at32, std::uint64_t at64) const {
+    return word(header + (is32_ ? at32 : at64));
+  }
+
+  std::uint64_t sectionHeaderSize() const {
+    std::uint64_t size = view_.read<std::uint16_t>(is32_ ? 46 : 58).value_or(0);
+    return size < (is32_ ? 40u : 64u) ? 0 : size;
+  }
+
+  // File offset of section header `index`, when the file holds all of it.
+  std::optional<std::uint64_t> sectionHeader(std::uint64_t index) const {
+    std::uint64_t size = sectionHeaderSize();
+    std::uint64_t at = word(is32_ ? 32 : 40) + index * size;
+    if (size == 0 || index >= view_.read<std::uint16_t>(is32_ ? 48 : 60).value_or(0) || !view_.has(at, size))
+      return std::nullopt;
+    return at;
+  }
+
+  // Calls visit with each section header's offset until it answers false.
+  template <typename Visit>
+  void forEachSectionHeader(Visit visit) const {
+    for (std::uint64_t i = 0;; ++i) {
+      auto at = sectionHeader(i);
+      if (!at || !visit(*at)) return;
     }
-    return 0;
   }
 
   bool is32_ = false;

@@ -33,6 +33,14 @@ struct ImageNote {
   std::size_t size = 0;
 };
 
+// Where a module keeps its resource directory: the bytes from the root
+// directory to the end of the section holding it, and the address of that
+// root, against which data entries give their data (0 in an ELF section).
+struct ResourceSection {
+  ByteView bytes;
+  std::uint64_t address = 0;
+};
+
 struct ExportedSymbol {
   int ordinal = -1;
   std::string name;           // empty for an export by ordinal only
@@ -59,6 +67,7 @@ class ImageParser {
   virtual int exportIndex(const char*) const { return -1; }
   virtual int exportOrdinal(int) const { return -1; }
   virtual std::uint32_t exportFunction(int, bool) const { return kNoExport; }
+  virtual std::optional<ResourceSection> resourceSection() const { return std::nullopt; }
 
   // Listings for people (the kvpal tool); the queries above do not use them.
   virtual std::vector<ImportedModule> imports(std::size_t maxEntries) const {

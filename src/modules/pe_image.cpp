@@ -14,7 +14,12 @@ constexpr std::uint64_t kSectionHeaderSize = 40;
 constexpr std::uint64_t kImportDescriptorSize = 20;
 constexpr std::uint64_t kDelayDescriptorSize = 32;
 
-enum Directory { kExportDirectory = 0, kImportDirectory = 1, kDelayImportDirectory = 13 };
+enum Directory {
+  kExportDirectory = 0,
+  kImportDirectory = 1,
+  kResourceDirectory = 2,
+  kDelayImportDirectory = 13
+};
 
 struct DataDirectory {
   std::uint32_t address = 0;  // 0: absent
@@ -66,6 +71,7 @@ class PeImage : public ImageParser {
     };
     exports_ = directory(kExportDirectory);
     imports_ = directory(kImportDirectory);
+    resources_ = directory(kResourceDirectory);
     delayImports_ = directory(kDelayImportDirectory);
   }
 
@@ -136,6 +142,13 @@ class PeImage : public ImageParser {
     bool forwarder = isForwarder(address);
     if (wantForwarder) return forwarder ? address - exports_.address : kNoExport;
     return forwarder ? kNoExport : address;
+  }
+
+  std::optional<ResourceSection> resourceSection() const override {
+    if (resources_.address == 0) return std::nullopt;
+    ByteView bytes = region(resources_.address, false);
+    if (bytes.size() == 0) return std::nullopt;
+    return ResourceSection{bytes, resources_.address};
   }
 
   std::vector<ImportedModule> imports(std::size_t maxEntries) const override {
@@ -313,7 +326,7 @@ class PeImage : public ImageParser {
   std::uint64_t optionalSize_ = 0;
   std::uint64_t imageBase_ = 0;
   std::uint64_t headersSize_ = 0;
-  DataDirectory exports_, imports_, delayImports_;
+  DataDirectory exports_, imports_, resources_, delayImports_;
 };
 
 }  // namespace

@@ -335,6 +335,10 @@ std::vector<EntryPoint> processAndModuleEntryPoints() {
   namespace P = Halvex::Tessaran::PAL::Process;
   namespace B = Halvex::Tessaran::PAL::Blob;
   using SO = KvRxSharedObjImp;
+  using RI = KvRxResourceInstanceImp;
+  static_assert(std::is_constructible_v<RI, const wchar_t*> &&
+                std::is_constructible_v<RI, const KvLocale&, const wchar_t*> &&
+                std::is_constructible_v<RI, void*> && std::is_copy_constructible_v<RI>);
   return {
       entry<void (*)()>("initializeProcessDefaults", &P::initializeProcessDefaults),
       entry<bool (*)()>("isTrellis", &P::isTrellis),
@@ -354,6 +358,20 @@ std::vector<EntryPoint> processAndModuleEntryPoints() {
       entry<void* (SO::*)(const char*) const>("KvRxSharedObjImp::getSymbol", &SO::getSymbol),
       entry<bool (SO::*)() const>("KvRxSharedObjImp::isLoaded", &SO::isLoaded),
       entry<SO& (SO::*)(SO &&)>("KvRxSharedObjImp::operator=", &SO::operator=),
+      entry<RI (*)()>("KvRxResourceInstanceImp::globalResource", &RI::globalResource),
+      entry<bool (RI::*)() const>("KvRxResourceInstanceImp::setAsGlobalResource", &RI::setAsGlobalResource),
+      entry<bool (RI::*)() const>("KvRxResourceInstanceImp::isLoaded", &RI::isLoaded),
+      entry<int (RI::*)(int, const wchar_t*&, std::wstring&) const>("KvRxResourceInstanceImp::tryLoadString",
+                                                                    &RI::tryLoadString),
+      entry<bool (RI::*)(int, unsigned long&, const void*&) const>(
+          "KvRxResourceInstanceImp::loadDataResource", &RI::loadDataResource),
+      entry<void (RI::*)(const void*&) const>("KvRxResourceInstanceImp::freeDataResource",
+                                              &RI::freeDataResource),
+      entry<void* (RI::*)(int) const>("KvRxResourceInstanceImp::loadBitmap", &RI::loadBitmap),
+      entry<void (RI::*)(void*) const>("KvRxResourceInstanceImp::freeBitmap", &RI::freeBitmap),
+      entry<RI& (RI::*)(const RI&)>("KvRxResourceInstanceImp::operator=", &RI::operator=),
+      entry<const char* (*)(const wchar_t*, const wchar_t*, const wchar_t*, unsigned int&, void*, bool)>(
+          "LoadResource", &LoadResource),
   };
 }
 
