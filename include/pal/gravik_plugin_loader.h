@@ -17,8 +17,10 @@
 // - isCompatibleGravikVersion: an ELF driver's version information is the
 //   note of pal/plugin_sdk.h, its "ModuleType" the note's module-type text;
 //   a driver without the note gives false. A Windows driver's is its
-//   version resource, as on Windows. A ModuleType text that holds no
-//   hexadecimal number leaves `flag` unchanged.
+//   version resource (fixed root block, then
+//   "\StringFileInfo\040904b0\ModuleType"), read from the file. A
+//   ModuleType text that holds no hexadecimal number leaves `flag`
+//   unchanged.
 // - searchPathForPlugin: paths are ':'-separated lists; the environment's
 //   list is PATH; the "system's default search order" is the plug-in
 //   loader's (the executable's folder, LD_LIBRARY_PATH, the dynamic

@@ -9,6 +9,7 @@
 #include "modules/module_names.h"
 #include "modules/plugin_contract.h"
 #include "modules/plugins/plugin_search.h"
+#include "modules/resource_directory.h"
 #include "pal/module_image.h"
 
 namespace Halvex::Tessaran::PAL {
@@ -22,17 +23,38 @@ struct DriverVersionInfo {
   std::optional<std::string> moduleType;
 };
 
-DriverVersionInfo readVersionInfo(const wchar_t* path) {
+// A Windows driver's version resource: present when it has the fixed root
+// block, the value length of its root.
+DriverVersionInfo readVersionResource(const std::string& path) {
   DriverVersionInfo info;
-  ModuleImage* image = ModuleImage::open(detail::wideToUtf8(path ? path : L"").c_str());
-  if (image->openError() == 0 && image->parseStatus() == ModuleImage::ValidImage &&
-      image->format() == ModuleImage::ElfModule) {
+  unsigned error = 0;
+  auto module = detail::ResourceModule::open(path.c_str(), error);
+  if (!module) return info;
+  const detail::ResourceDirectory& directory = module->directory();
+  auto resource =
+      directory.find(detail::ResourceKey::number(detail::kRtVersion), detail::ResourceKey::number(1));
+  if (!resource || resource->read<std::uint16_t>(2).value_or(0) == 0) return info;
+  info.present = true;
+  if (auto text = detail::versionString(directory, L"\\StringFileInfo\\040904b0\\ModuleType"))
+    info.moduleType = detail::wideToUtf8(*text);
+  return info;
+}
+
+// An ELF driver's is the note of the plug-in SDK.
+DriverVersionInfo readVersionInfo(const wchar_t* path) {
+  const std::string file = detail::wideToUtf8(path ? path : L"");
+  DriverVersionInfo info;
+  ModuleImage* image = ModuleImage::open(file.c_str());
+  const bool valid = image->openError() == 0 && image->parseStatus() == ModuleImage::ValidImage;
+  const ModuleImage::Format format = image->format();
+  if (valid && format == ModuleImage::ElfModule) {
     if (auto note = detail::findPluginSdkNote(*image)) {
       info.present = true;
       if (!note->moduleType.empty()) info.moduleType = note->moduleType;
     }
   }
   image->close();
+  if (valid && format == ModuleImage::WindowsModule) info = readVersionResource(file);
   return info;
 }
 

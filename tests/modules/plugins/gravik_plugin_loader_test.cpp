@@ -78,26 +78,29 @@ TEST(GravikPluginLoader, DriverWhoseLibraryLiesBesideItLoadsThroughTheRetry) {
 }
 
 TEST(GravikPluginLoader, ModuleTypeDecidesTheFlag) {
+  const std::string f = kFixtures + "/", resourceModule = KVPAL_MODULE_FIXTURES "/resources_pe64.dll";
   struct Case {
-    const char* file;
+    std::string file;
     bool result;
     std::optional<bool> flag;  // nothing: left as it was
   } cases[] = {
-      {"libdriver_1.so", true, true},
-      {"libdriver_80000001.so", true, false},
-      {"libdriver_zz.so", true, std::nullopt},
-      {"libgood.so", true, std::nullopt},    // a note without a module type
-      {"libplain.so", false, std::nullopt},  // no note at all
-      {"forward_version.dll", false, std::nullopt},
-      {"nothere.so", false, std::nullopt},
+      {f + "libdriver_1.so", true, true},
+      {f + "libdriver_80000001.so", true, false},
+      {f + "libdriver_zz.so", true, std::nullopt},
+      {f + "libgood.so", true, std::nullopt},    // a note without a module type
+      {f + "libplain.so", false, std::nullopt},  // no note at all
+      {f + "nothere.so", false, std::nullopt},
+      // Windows drivers: the version resource.
+      {f + "driver_version.dll", true, false},
+      {resourceModule, true, std::nullopt},              // ModuleType "GraphicsDriver": no number
+      {f + "forward_version.dll", false, std::nullopt},  // no version resource
   };
   GravikPluginLoader& loader = GravikPluginLoader::instance();
   for (const Case& c : cases) {
     for (bool before : {false, true}) {
-      SCOPED_TRACE(std::string(c.file) + (before ? " flag set before" : " flag clear before"));
+      SCOPED_TRACE(c.file + (before ? " flag set before" : " flag clear before"));
       bool flag = before;
-      EXPECT_EQ(loader.isCompatibleGravikVersion(wide(kFixtures + "/" + c.file).c_str(), false, flag),
-                c.result);
+      EXPECT_EQ(loader.isCompatibleGravikVersion(wide(c.file).c_str(), false, flag), c.result);
       EXPECT_EQ(flag, c.flag.value_or(before));
     }
   }
