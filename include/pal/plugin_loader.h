@@ -38,6 +38,13 @@
 //   version function of a module with an unresolved function still runs.
 // - There are no short (8.3) names, so that test is skipped.
 // - TerminateRequested ends the process with _exit(1) after message 7647.
+// - Without a host (setHost not called) a file load returns null with kind 0
+//   and the SDK-version query reports nothing.
+// - With DifferentModuleLoaded, the reference taken on the other module is
+//   released after its version function answered, not before: the version
+//   check must not call into a module that may be gone.
+// - The version check keeps TerminateRequested even when the module
+//   already loaded under the path has a version function.
 #pragma once
 
 #include <map>
