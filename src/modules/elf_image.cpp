@@ -10,7 +10,7 @@ namespace Halvex::Tessaran::PAL::detail {
 namespace {
 
 enum : std::uint16_t { ET_REL = 1, ET_EXEC = 2, ET_DYN = 3 };
-enum : std::uint32_t { PT_LOAD = 1, PT_DYNAMIC = 2, SHT_NOBITS = 8, SHT_DYNSYM = 11 };
+enum : std::uint32_t { PT_LOAD = 1, PT_DYNAMIC = 2, PT_NOTE = 4, SHT_NOBITS = 8, SHT_DYNSYM = 11 };
 enum : std::uint64_t {
   DT_NULL = 0,
   DT_NEEDED = 1,
@@ -43,6 +43,10 @@ std::uint32_t gnuHash(const char* name) {
 
 struct Segment {
   std::uint64_t offset, address, fileSize;
+};
+
+struct NoteSegment {
+  std::uint64_t offset, fileSize, alignment;
 };
 
 struct Symbol {
@@ -147,6 +151,33 @@ class ElfImage : public ImageParser {
     return result;
   }
 
+  // Each note is three words (name size, descriptor size, type), then the
+  // name and the descriptor, each padded to the segment's alignment (4, or 8
+  // for the 8-aligned property notes).
+  std::vector<ImageNote> notes() const override {
+    std::vector<ImageNote> result;
+    for (const auto& segment : noteSegments_) {
+      const std::uint64_t pad = segment.alignment == 8 ? 8 : 4;
+      auto padded = [pad](std::uint64_t n) { return (n + pad - 1) / pad * pad; };
+      std::uint64_t at = segment.offset, end = segment.offset + segment.fileSize;
+      while (at < end && end - at >= 12 && view_.has(at, 12)) {
+        std::uint64_t nameSize = u32(at), descriptorSize = u32(at + 4);
+        std::uint64_t name = at + 12, descriptor = name + padded(nameSize);
+        std::uint64_t next = descriptor + padded(descriptorSize);
+        if (next > end || !view_.has(descriptor, descriptorSize)) break;
+        ImageNote note;
+        // The name's size counts its terminating zero.
+        if (nameSize > 0) note.owner.assign(reinterpret_cast<const char*>(view_.data() + name), nameSize - 1);
+        note.type = u32(at + 8);
+        note.descriptor = view_.data() + descriptor;
+        note.size = descriptorSize;
+        result.push_back(std::move(note));
+        at = next;
+      }
+    }
+    return result;
+  }
+
   std::vector<ExportedSymbol> exports() const override {
     std::vector<ExportedSymbol> result;
     for (std::uint64_t i = 1; i < symbolCount_ && i <= INT32_MAX; ++i) {
@@ -175,6 +206,8 @@ class ElfImage : public ImageParser {
       std::uint64_t fileSize = is32_ ? word(at + 16) : word(at + 32);
       if (type == PT_LOAD) segments_.push_back({offset, address, fileSize});
       if (type == PT_DYNAMIC) dynamic_ = {offset, address, fileSize};
+      if (type == PT_NOTE && view_.has(offset, fileSize))
+        noteSegments_.push_back({offset, fileSize, is32_ ? word(at + 28) : word(at + 48)});
     }
   }
 
@@ -380,6 +413,7 @@ class ElfImage : public ImageParser {
   unsigned machine_ = 0;
   std::vector<Segment> segments_;
   Segment dynamic_{0, 0, 0};
+  std::vector<NoteSegment> noteSegments_;
   std::vector<std::uint64_t> needed_;
   // File offsets of the tables; 0 when absent.
   std::uint64_t strings_ = 0, stringsSize_ = 0, symbols_ = 0, symbolSize_ = 0, sysvHash_ = 0, gnuHash_ = 0;

@@ -25,6 +25,14 @@ struct ImportedModule {
   std::uint64_t entryCount = 0;
 };
 
+// An ELF note: its owner's name, type and descriptor bytes (inside the view).
+struct ImageNote {
+  std::string owner;
+  std::uint32_t type = 0;
+  const std::uint8_t* descriptor = nullptr;
+  std::size_t size = 0;
+};
+
 // Where a module keeps its resource directory: the bytes from the root
 // directory to the end of the section holding it, and the address of that
 // root, against which data entries give their data (0 in an ELF section).
@@ -67,6 +75,8 @@ class ImageParser {
     return {};
   }
   virtual std::vector<ExportedSymbol> exports() const { return {}; }
+  // The notes of the note segments (ELF only).
+  virtual std::vector<ImageNote> notes() const { return {}; }
 
  protected:
   ByteView view_;

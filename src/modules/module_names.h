@@ -31,6 +31,10 @@ std::string findModuleInFolder(const std::string& folder, std::string_view modul
 // Whether a module of that name is loaded in this process (the executable
 // included), as the dynamic loader lists them; with `path`, its file.
 bool isModuleLoaded(std::string_view moduleName, std::string* path = nullptr);
+// The same for a file name taken as it is (first in the loader's order).
+bool isFileLoaded(std::string_view fileName, std::string* path = nullptr);
+// Whether a module was loaded under exactly this path (no file is opened).
+bool isPathLoaded(std::string_view path);
 
 // Whether a loaded module of that name exports every one of `symbols`
 // (looked up, never called).

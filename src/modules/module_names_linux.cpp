@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "modules/module_names.h"
 
@@ -37,34 +38,53 @@ std::string findModuleInFolder(const std::string& folder, std::string_view modul
 
 namespace {
 
+// Matches a loaded object by its file name and its full path.
+using LoadedMatch = std::function<bool(std::string_view fileName, std::string_view path)>;
+
 struct LoadedSearch {
-  std::string_view moduleName;
+  LoadedMatch matches;
   std::string* path;
   bool found = false;
 };
 
 int visitLoaded(dl_phdr_info* info, size_t, void* data) {
   auto* search = static_cast<LoadedSearch*>(data);
-  std::string file = info->dlpi_name ? info->dlpi_name : "";
-  // The executable is listed without a name.
+  std::string_view file = info->dlpi_name ? info->dlpi_name : "";
+  // The executable is listed without a name. Its file is asked for once:
+  // loads look it up every time.
   if (file.empty()) {
-    file = executableFile();
+    static const std::string executable = executableFile();
+    file = executable;
     if (file.empty()) return 0;
   }
   std::string_view base(file);
   if (size_t slash = base.rfind('/'); slash != std::string_view::npos) base.remove_prefix(slash + 1);
-  if (!moduleFileNameMatches(search->moduleName, base)) return 0;
+  if (!search->matches(base, file)) return 0;
   search->found = true;
   if (search->path) *search->path = file;
   return 1;
 }
 
+bool findLoaded(LoadedMatch matches, std::string* path) {
+  LoadedSearch search{std::move(matches), path};
+  dl_iterate_phdr(visitLoaded, &search);
+  return search.found;
+}
+
 }  // namespace
 
 bool isModuleLoaded(std::string_view moduleName, std::string* path) {
-  LoadedSearch search{moduleName, path};
-  dl_iterate_phdr(visitLoaded, &search);
-  return search.found;
+  return findLoaded([moduleName](std::string_view file,
+                                 std::string_view) { return moduleFileNameMatches(moduleName, file); },
+                    path);
+}
+
+bool isFileLoaded(std::string_view fileName, std::string* path) {
+  return findLoaded([fileName](std::string_view file, std::string_view) { return file == fileName; }, path);
+}
+
+bool isPathLoaded(std::string_view path) {
+  return findLoaded([path](std::string_view, std::string_view loaded) { return loaded == path; }, nullptr);
 }
 
 bool loadedModuleExports(std::string_view moduleName, std::initializer_list<const char*> symbols) {

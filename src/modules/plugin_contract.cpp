@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "modules/image_parser.h"
+#include "modules/module_names.h"
+#include "pal/plugin_sdk.h"
+
 namespace Halvex::Tessaran::PAL::detail {
 
 VersionMarker findVersionMarker(const ModuleImage& image) {
@@ -36,6 +40,40 @@ VersionMarker findVersionMarker(const ModuleImage& image) {
     }
   }
   return found;
+}
+
+std::optional<PluginSdkNote> findPluginSdkNote(const ModuleImage& image) {
+  for (const ImageNote& note : ModuleImageAccess::parser(image).notes()) {
+    if (note.owner != KVRX_SDK_NOTE_OWNER || note.type != KVRX_SDK_NOTE_TYPE || note.size < 4) continue;
+    ByteView descriptor(note.descriptor, note.size, image.isBigEndian());
+    PluginSdkNote found;
+    found.toolsetMajor = descriptor.read<std::uint32_t>(0).value_or(0);
+    // Padding follows the text; a text without its zero ends with the note.
+    const char* text = reinterpret_cast<const char*>(note.descriptor + 4);
+    found.moduleType.assign(text, strnlen(text, note.size - 4));
+    return found;
+  }
+  return std::nullopt;
+}
+
+std::optional<unsigned> toolsetMajorVersion(const ModuleImage& image) {
+  if (image.format() == ModuleImage::ElfModule) {
+    auto note = findPluginSdkNote(image);
+    return note ? std::optional<unsigned>(note->toolsetMajor) : std::nullopt;
+  }
+  int major = 0, minor = 0;
+  if (!image.linkerVersion(major, minor)) return std::nullopt;
+  return static_cast<unsigned>(major);
+}
+
+bool importsExecutable(const ModuleImage& image, const char* name) {
+  if (image.format() != ModuleImage::ElfModule) return image.importsModule(name);
+  for (const ImportedModule& module : ModuleImageAccess::parser(image).imports(0)) {
+    std::string_view file(module.name);
+    if (std::size_t slash = file.rfind('/'); slash != std::string_view::npos) file.remove_prefix(slash + 1);
+    if (executableFileNameMatches(name, file)) return true;
+  }
+  return false;
 }
 
 }  // namespace Halvex::Tessaran::PAL::detail

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
 
 #include "pal/module_image.h"
 
@@ -32,5 +34,21 @@ struct VersionMarker {
 // Looks for the version marker in the exported version function, after
 // following one leading 32-bit relative jump (0xE9).
 VersionMarker findVersionMarker(const ModuleImage& image);
+
+// The note the plug-in SDK macro puts into an ELF module.
+struct PluginSdkNote {
+  unsigned toolsetMajor = 0;
+  std::string moduleType;  // "" when the module declares none
+};
+std::optional<PluginSdkNote> findPluginSdkNote(const ModuleImage& image);
+
+// The toolset's major version: the linker's for a Windows module, the SDK
+// note's for an ELF one; nothing when the module records none.
+std::optional<unsigned> toolsetMajorVersion(const ModuleImage& image);
+
+// Whether the module imports the executable named the Windows way
+// ("pyra.exe"): by that name for a Windows module, by the executable's file
+// name ("pyra") among the DT_NEEDED entries of an ELF one.
+bool importsExecutable(const ModuleImage& image, const char* name);
 
 }  // namespace Halvex::Tessaran::PAL::detail

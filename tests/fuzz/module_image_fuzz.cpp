@@ -40,9 +40,14 @@ void query(const ModuleImage& image) {
   int major = 0, minor = 0;
   image.linkerVersion(major, minor);
   detail::findVersionMarker(image);
+  detail::findPluginSdkNote(image);
+  detail::toolsetMajorVersion(image);
+  detail::importsExecutable(image, "pyra.exe");
   const auto& parser = detail::ModuleImageAccess::parser(image);
   parser.imports(5);
   parser.exports();
+  for (const auto& note : parser.notes())
+    if (note.size > 0 && image.availableBytes(note.descriptor) < note.size) std::abort();  // outside the view
 }
 
 }  // namespace

@@ -375,6 +375,34 @@ std::vector<EntryPoint> processAndModuleEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> pluginEntryPoints() {
+  using L = PluginLoader;
+  using I = PluginLoaderImp;
+  using G = GravikPluginLoader;
+  using Search = bool (*)(const wchar_t*, const wchar_t*, const wchar_t*, std::wstring&, std::wstring&);
+  return {
+      entry<void (*)(IPluginLoaderHost*)>("PluginLoader::setHost", &L::setHost),
+      entry<void* (L::*)(const wchar_t*, bool, char*)>("PluginLoader::load", &L::load),
+      entry<bool (L::*)(void*)>("PluginLoader::unload", &L::unload),
+      entry<void* (L::*)(void*, const char*) const>("PluginLoader::getSymbol", &L::getSymbol),
+      entry<void (L::*)(const wchar_t*, void*)>("PluginLoader::registerPlugin", &L::registerPlugin),
+      entry<void (L::*)(const wchar_t*)>("PluginLoader::unregisterPlugin", &L::unregisterPlugin),
+      entry<bool (*)(const wchar_t*)>("PluginLoader::isBuiltWithCompatibleSDKVersion",
+                                      &L::isBuiltWithCompatibleSDKVersion),
+      entry<void* (*)()>("PluginLoader::mainModuleId", &L::mainModuleId),
+      entry<I* (*)()>("PluginLoaderImp::create", &I::create),
+      entry<const char* (*)()>("PluginLoaderImp::entryPointSymbolName", &I::entryPointSymbolName),
+      entry<G& (*)()>("GravikPluginLoader::instance", &G::instance),
+      entry<void* (G::*)(const wchar_t*, const wchar_t*, const wchar_t*)>("GravikPluginLoader::loadPlugin",
+                                                                          &G::loadPlugin),
+      entry<bool (G::*)(void*)>("GravikPluginLoader::unload", &G::unload),
+      entry<void* (G::*)(void*, const char*) const>("GravikPluginLoader::getSymbol", &G::getSymbol),
+      entry<bool (G::*)(const wchar_t*, bool, bool&)>("GravikPluginLoader::isCompatibleGravikVersion",
+                                                      &G::isCompatibleGravikVersion),
+      entry<Search>("GravikPluginLoader::searchPathForPlugin", &G::searchPathForPlugin),
+  };
+}
+
 std::vector<EntryPoint> imageEntryPoints() {
   namespace GI = Halvex::Tessaran::PAL::GraphicsImage;
   using I = GI::Image;
@@ -463,8 +491,8 @@ std::vector<EntryPoint> fontEntryPoints() {
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints(),
-                           dateTimeAndFormatEntryPoints(), fontEntryPoints()}) {
+                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), pluginEntryPoints(),
+                           imageEntryPoints(), dateTimeAndFormatEntryPoints(), fontEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
@@ -507,6 +535,50 @@ TEST(PublicInterface, VirtualOperationsKeepTheirSlots) {
   };
   for (std::size_t i = 0; i < std::size(expander); ++i)
     EXPECT_EQ(expander[i].slot, i + 2) << "IUserProfileVariableExpander::" << expander[i].name;
+
+  // The host's interface has no destructor in its table: its operations
+  // start at the first slot, with the two the library never calls kept in
+  // their places.
+  using H = IPluginLoaderHost;
+  using PreLoad = bool (H::*)(const ModuleImage*, const wchar_t*, void*, bool, const wchar_t*, bool, bool,
+                              DWORD*, DWORD, DWORD);
+  const VirtualSlot host[] = {
+      slot<void (H::*)(int, ...)>("reportMessage", &H::reportMessage),
+      slot<void (H::*)()>("reservedOperation1", &H::reservedOperation1),
+      slot<bool (H::*)(const wchar_t*)>("allowLoad", &H::allowLoad),
+      slot<bool (H::*)(const wchar_t*)>("approveToolset", &H::approveToolset),
+      slot<void (H::*)()>("beforeLoadLibrary", &H::beforeLoadLibrary),
+      slot<PreLoad>("preLoadCheck", &H::preLoadCheck),
+      slot<int (H::*)(const wchar_t*, int, const ModuleImage*, void*)>("confirmLoad", &H::confirmLoad),
+      slot<int (H::*)()>("hostKind", &H::hostKind),
+      slot<void (H::*)()>("reservedOperation2", &H::reservedOperation2),
+      slot<const wchar_t* (H::*)()>("hostVersionText", &H::hostVersionText),
+  };
+  for (std::size_t i = 0; i < std::size(host); ++i)
+    EXPECT_EQ(host[i].slot, i) << "IPluginLoaderHost::" << host[i].name;
+
+  using P = PluginLoaderImp;
+  using G = GravikPluginLoaderImp;
+  const VirtualSlot loader[] = {
+      slot<void (P::*)(const wchar_t*, void*)>("registerPlugin", &P::registerPlugin),
+      slot<void (P::*)(const wchar_t*)>("unregisterPlugin", &P::unregisterPlugin),
+      slot<void* (P::*)(const wchar_t*, bool, char*)>("loadPlugin", &P::loadPlugin),
+      slot<void (P::*)(const wchar_t*, const char*, void*)>("registerPluginSymbol", &P::registerPluginSymbol),
+      slot<bool (P::*)(void*)>("unloadPlugin", &P::unloadPlugin),
+      slot<void* (P::*)(void*, const char*) const>("getPluginSymbol", &P::getPluginSymbol),
+      slot<bool (P::*)(const wchar_t*) const>("isPluginLoaded", &P::isPluginLoaded),
+      slot<bool (P::*)(const wchar_t*) const>("isBuiltWithCompatibleSDKVersion",
+                                              &P::isBuiltWithCompatibleSDKVersion),
+      slot<void* (P::*)() const>("mainModuleId", &P::mainModuleId),
+      slot<void* (G::*)(const wchar_t*, const wchar_t*, const wchar_t*)>("loadPlugin (driver)",
+                                                                         &G::loadPlugin),
+      slot<bool (G::*)(const wchar_t*, bool, bool&)>("isCompatibleGravikVersion",
+                                                     &G::isCompatibleGravikVersion),
+      slot<bool (G::*)(const wchar_t*, const wchar_t*, const wchar_t*, std::wstring&, std::wstring&)>(
+          "searchPathForPlugin", &G::searchPathForPlugin),
+  };
+  for (std::size_t i = 0; i < std::size(loader); ++i)
+    EXPECT_EQ(loader[i].slot, i + 2) << "GravikPluginLoaderImp::" << loader[i].name;
 
   // The descriptor's only operation comes before its destructor.
   using V = FS::VolumeDescriptor;
@@ -633,6 +705,20 @@ static_assert(sizeof(String::CharacterTypes) == 2 && String::C1_UPPER == 0x0001 
               String::C1_LOWER == 0x0002 && String::C1_DIGIT == 0x0004 && String::C1_SPACE == 0x0008 &&
               String::C1_PUNCT == 0x0010 && String::C1_CNTRL == 0x0020 && String::C1_BLANK == 0x0040 &&
               String::C1_XDIGIT == 0x0080 && String::C1_ALPHA == 0x0100 && String::C1_DEFINED == 0x0200);
+
+static_assert(DifferentModuleLoaded == 0x20000000 && HostRefused == 0x20000001 &&
+              TerminateRequested == 0x20000002 && LoadRefused == 0x20000003 && HostReported == 0x20000005 &&
+              EntryPointMissing == 0x20000006 && VersionFunctionMissing == 0x20000007 &&
+              WrongModuleType == 0x20000008 && HostDeclinedDatabaseModule == 0x2000000A &&
+              IncompatibleVersion == 0x2000000B && sizeof(PluginLoadStatus) == 4 &&
+              std::is_convertible_v<PluginLoadStatus, int>);
+static_assert(std::is_base_of_v<PluginLoaderImp, ::Win32PluginLoader> &&
+              std::is_base_of_v<PluginLoaderImp, ::TrellisPluginLoader> &&
+              std::is_base_of_v<GravikPluginLoaderImp, ::Win32GravikPluginLoader> &&
+              std::has_virtual_destructor_v<PluginLoaderImp>);
+static_assert(!std::is_copy_constructible_v<PluginLoader> &&
+              !std::is_copy_constructible_v<GravikPluginLoader>);
+static_assert(KVRX_API_VERSION == 0x170000 && KVRX_SDK_TOOLSET_MAJOR == 14);
 
 static_assert(ModuleImage::ValidImage == 0 && ModuleImage::ObjectFile == 1 && ModuleImage::NotAnImage == 2 &&
               ModuleImage::BadModuleHeader == 4);

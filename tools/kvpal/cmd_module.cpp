@@ -2,6 +2,7 @@
 // carries the plug-in entry points, read from the file without loading it.
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -75,6 +76,7 @@ struct Report {
   std::vector<detail::ExportedSymbol> exports;
   bool entryPoint = false, versionFunction = false;
   detail::VersionMarker marker;
+  std::optional<detail::PluginSdkNote> sdkNote;
 };
 
 Report inspect(const std::string& file, const ModuleImage& image) {
@@ -91,6 +93,7 @@ Report inspect(const std::string& file, const ModuleImage& image) {
   int version = image.exportOrdinal(image.exportIndex(detail::kPluginVersionFunctionName));
   r.versionFunction = version >= 0 && image.exportFunction(version, false) != detail::kNoExport;
   r.marker = detail::findVersionMarker(image);
+  r.sdkNote = detail::findPluginSdkNote(image);
   return r;
 }
 
@@ -143,6 +146,14 @@ void printText(std::ostream& out, const Report& r) {
   if (r.marker.result == detail::VersionMarker::Present) out << " at offset " << r.marker.offset;
   if (r.marker.followedJump) out << " (after a leading jump)";
   out << "\n";
+  if (r.format.rfind("ELF", 0) == 0) {
+    out << "  SDK note: ";
+    if (r.sdkNote)
+      out << "toolset " << r.sdkNote->toolsetMajor << ", module type "
+          << (r.sdkNote->moduleType.empty() ? "(none)" : printable(r.sdkNote->moduleType)) << "\n";
+    else
+      out << "(none)\n";
+  }
 }
 
 void printJson(std::ostream& out, const Report& r) {
@@ -185,7 +196,13 @@ void printJson(std::ostream& out, const Report& r) {
     out << r.marker.offset;
   else
     out << "null";
-  out << ", \"followedJump\": " << (r.marker.followedJump ? "true" : "false") << "}\n}\n";
+  out << ", \"followedJump\": " << (r.marker.followedJump ? "true" : "false") << ", \"sdkNote\": ";
+  if (r.sdkNote)
+    out << "{\"toolsetMajor\": " << r.sdkNote->toolsetMajor
+        << ", \"moduleType\": " << detail::jsonString(r.sdkNote->moduleType) << "}";
+  else
+    out << "null";
+  out << "}\n}\n";
 }
 
 int runModule(const kvpal::Args& args) {
@@ -220,7 +237,8 @@ KVPAL_COMMAND("module", "show a module file's format, imports, exports and plug-
               "prints its format and layout, the parse status, the linker version (Windows modules),\n"
               "the imported modules with their first entries (delay-loaded ones apart), the exports\n"
               "with their ordinals and forwarders, and whether it carries the plug-in entry points\n"
-              "kvrxEntryPoint and kvrxGetApiVersion with the version marker.\n\n"
+              "kvrxEntryPoint and kvrxGetApiVersion with the version marker, and for an ELF module\n"
+              "the plug-in SDK's note (toolset major version and module type).\n\n"
               "  --json   the same as one JSON object\n\n"
               "Exits with 1 when the file cannot be opened and mapped.\n",
               runModule);
