@@ -25,6 +25,17 @@ struct ImportedModule {
   std::uint64_t entryCount = 0;
 };
 
+// Where a Windows module keeps the fields a signature over the file leaves
+// out: the optional header's checksum and the certificate-table directory
+// entry (file offsets, both inside the file), and the entry's value, which
+// unlike other directories holds a file offset (0 and 0 when unsigned).
+struct CertificateTable {
+  std::uint64_t checksumOffset = 0;
+  std::uint64_t entryOffset = 0;
+  std::uint32_t offset = 0;
+  std::uint32_t size = 0;
+};
+
 struct ExportedSymbol {
   int ordinal = -1;
   std::string name;           // empty for an export by ordinal only
@@ -51,6 +62,8 @@ class ImageParser {
   virtual int exportIndex(const char*) const { return -1; }
   virtual int exportOrdinal(int) const { return -1; }
   virtual std::uint32_t exportFunction(int, bool) const { return kNoExport; }
+  // Nothing for other formats and for headers too short to hold the fields.
+  virtual std::optional<CertificateTable> certificateTable() const { return std::nullopt; }
 
   // Listings for people (the kvpal tool); the queries above do not use them.
   virtual std::vector<ImportedModule> imports(std::size_t maxEntries) const {
