@@ -323,8 +323,12 @@ TEST_F(EmbeddedSignature, KvpalSignAndVerifyRoundTrip) {
                 .exitCode,
             0);
 
-  // Signing again replaces the signature instead of covering it.
-  ASSERT_EQ(kvpal({"sign", "--key", key, "--cert", cert, module}).exitCode, 0);
+  // Signing again replaces the signature instead of covering it; signing
+  // through a link signs the module and keeps the link.
+  const std::string link = tmp_.path() + "/plugin-link.so";
+  fs::create_symlink(module, link);
+  ASSERT_EQ(kvpal({"sign", "--key", key, "--cert", cert, link}).exitCode, 0);
+  EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(readBytes(module).size(), signedOnce.size());
   EXPECT_EQ(verdict(module), 0);
 

@@ -167,50 +167,49 @@ std::vector<std::uint8_t> appendedSignatureTrailer(std::uint32_t signatureSize) 
 bool signModuleFile(const std::string& path, const std::string& keyFile, const std::string& certFile,
                     std::string& error) {
   namespace fs = std::filesystem;
+  const ImagePtr image(ModuleImage::open(path.c_str()));
+  if (image->openError() != 0) {
+    error = "cannot read " + path;
+    return false;
+  }
+  if (image->format() != ModuleImage::ElfModule || image->parseStatus() == ModuleImage::BadModuleHeader) {
+    error = path + " is not an ELF module";
+    return false;
+  }
+  const ByteView file = ModuleImageAccess::parser(*image).view();
+  const SignatureBlock block = findSignatureBlock(file);
+  if (block.kind == SignatureBlock::Malformed) {
+    error = path + " ends in a damaged signature (" + block.fault + ")";
+    return false;
+  }
+  // Signing again replaces the signature rather than signing it too.
+  const Bytes module =
+      block.kind == SignatureBlock::Appended ? block.covered.front() : Bytes(file.data(), file.size());
   std::vector<std::uint8_t> signature;
-  {
-    const ImagePtr image(ModuleImage::open(path.c_str()));
-    if (image->openError() != 0) {
-      error = "cannot read " + path;
-      return false;
-    }
-    const ByteView file = ModuleImageAccess::parser(*image).view();
-    const SignatureBlock block = findSignatureBlock(file);
-    if (image->format() != ModuleImage::ElfModule || image->parseStatus() == ModuleImage::BadModuleHeader) {
-      error = path + " is not an ELF module";
-      return false;
-    }
-    if (block.kind == SignatureBlock::Malformed) {
-      error = path + " ends in a damaged signature (" + block.fault + ")";
-      return false;
-    }
-    // Signing again replaces the signature rather than signing it too.
-    const Bytes module =
-        block.kind == SignatureBlock::Appended ? block.covered.front() : Bytes(file.data(), file.size());
-    if (!signDetached(module, keyFile, certFile, signature, error)) return false;
-    const fs::path target(path);
-    const fs::path temporary = target.parent_path() / (target.filename().string() + ".signing");
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    const std::vector<std::uint8_t> trailer =
-        appendedSignatureTrailer(static_cast<std::uint32_t>(signature.size()));
-    out.write(reinterpret_cast<const char*>(module.data()), static_cast<std::streamsize>(module.size()));
-    out.write(reinterpret_cast<const char*>(signature.data()),
-              static_cast<std::streamsize>(signature.size()));
-    out.write(reinterpret_cast<const char*>(trailer.data()), static_cast<std::streamsize>(trailer.size()));
-    out.close();
-    std::error_code fsError;
-    if (out.fail()) {
-      fs::remove(temporary, fsError);
-      error = "cannot write " + temporary.string();
-      return false;
-    }
-    fs::permissions(temporary, fs::status(target, fsError).permissions(), fsError);
-    fs::rename(temporary, target, fsError);
-    if (fsError) {
-      fs::remove(temporary, fsError);
-      error = "cannot replace " + path;
-      return false;
-    }
+  if (!signDetached(module, keyFile, certFile, signature, error)) return false;
+  const std::vector<std::uint8_t> trailer =
+      appendedSignatureTrailer(static_cast<std::uint32_t>(signature.size()));
+
+  // A link keeps pointing at the signed module.
+  std::error_code fsError;
+  fs::path target = fs::canonical(path, fsError);
+  if (fsError) target = path;
+  const fs::path temporary = target.parent_path() / (target.filename().string() + ".signing");
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+  for (const Bytes part : {module, Bytes(signature), Bytes(trailer)})
+    out.write(reinterpret_cast<const char*>(part.data()), static_cast<std::streamsize>(part.size()));
+  out.close();
+  if (out.fail()) {
+    fs::remove(temporary, fsError);
+    error = "cannot write " + temporary.string();
+    return false;
+  }
+  fs::permissions(temporary, fs::status(target, fsError).permissions(), fsError);
+  fs::rename(temporary, target, fsError);
+  if (fsError) {
+    fs::remove(temporary, fsError);
+    error = "cannot replace " + target.string();
+    return false;
   }
   return true;
 }
