@@ -26,7 +26,8 @@
 //   record and "~Module signature appended~\n"; `kvpal sign` makes one). A
 //   Windows module carries Authenticode in its certificate table; its image
 //   digest covers the whole file but the checksum, the certificate-table
-//   entry and the table. Either is checked with OpenSSL.
+//   entry and the table. Either is checked with OpenSSL. An ELF module of
+//   2 GiB or more cannot be verified: -1.
 // - Trust anchors are the system's certificates (OpenSSL's default places;
 //   SSL_CERT_FILE and SSL_CERT_DIR override them) and the certificates in
 //   the folder named by the string value "CertificateFolder" of the settings
