@@ -18,3 +18,21 @@ function(kvpal_make_test_data target script dir stamp comment)
     VERBATIM)
   add_custom_target(${target} DEPENDS ${dir}/${stamp})
 endfunction()
+
+# kvpal_make_signed_modules(TARGET OUTPUT_DIR [SEEDS_DIR]): TARGET makes the
+# signed module fixtures of the code trust tests in OUTPUT_DIR (see
+# tests/filesystem/make_signed_modules.py), and copies the modules to
+# SEEDS_DIR as a fuzzing corpus when given.
+function(kvpal_make_signed_modules target dir)
+  find_program(KVPAL_HOST_CC NAMES gcc cc REQUIRED)
+  find_program(KVPAL_PE64_CC x86_64-w64-mingw32-gcc REQUIRED)
+  find_program(KVPAL_OPENSSL openssl REQUIRED)
+  find_program(KVPAL_OSSLSIGNCODE osslsigncode REQUIRED)
+  set(script ${PROJECT_SOURCE_DIR}/tests/filesystem/make_signed_modules.py)
+  add_custom_command(OUTPUT ${dir}/stamp
+    COMMAND ${KVPAL_DEBIAN_PYTHON} ${script} ${dir} ${KVPAL_HOST_CC} ${KVPAL_PE64_CC} ${ARGN}
+    DEPENDS ${script}
+    COMMENT "Signing the code trust test modules"
+    VERBATIM)
+  add_custom_target(${target} DEPENDS ${dir}/stamp)
+endfunction()

@@ -39,6 +39,15 @@ struct ImageNote {
 struct ResourceSection {
   ByteView bytes;
   std::uint64_t address = 0;
+// Where a Windows module keeps the fields a signature over the file leaves
+// out: the optional header's checksum and the certificate-table directory
+// entry (file offsets, both inside the file), and the entry's value, which
+// unlike other directories holds a file offset (0 and 0 when unsigned).
+struct CertificateTable {
+  std::uint64_t checksumOffset = 0;
+  std::uint64_t entryOffset = 0;
+  std::uint32_t offset = 0;
+  std::uint32_t size = 0;
 };
 
 struct ExportedSymbol {
@@ -68,6 +77,8 @@ class ImageParser {
   virtual int exportOrdinal(int) const { return -1; }
   virtual std::uint32_t exportFunction(int, bool) const { return kNoExport; }
   virtual std::optional<ResourceSection> resourceSection() const { return std::nullopt; }
+  // Nothing for other formats and for headers too short to hold the fields.
+  virtual std::optional<CertificateTable> certificateTable() const { return std::nullopt; }
 
   // Listings for people (the kvpal tool); the queries above do not use them.
   virtual std::vector<ImportedModule> imports(std::size_t maxEntries) const {

@@ -18,8 +18,10 @@ enum Directory {
   kExportDirectory = 0,
   kImportDirectory = 1,
   kResourceDirectory = 2,
+  kCertificateDirectory = 4,
   kDelayImportDirectory = 13
 };
+constexpr std::uint64_t kChecksumField = 64;
 
 struct DataDirectory {
   std::uint32_t address = 0;  // 0: absent
@@ -57,18 +59,8 @@ class PeImage : public ImageParser {
     }
     imageBase_ = is32_ ? optional<std::uint32_t>(28).value_or(0) : optional<std::uint64_t>(24).value_or(0);
     headersSize_ = optional<std::uint32_t>(60).value_or(0);
-    std::uint64_t directories = is32_ ? 96 : 112;
-    std::uint32_t directoryCount = optional<std::uint32_t>(directories - 4).value_or(0);
-    auto directory = [&](unsigned index) {
-      DataDirectory d;
-      std::uint64_t at = directories + 8ull * index;
-      // Used only when counted, wholly inside the optional header, and not 0.
-      if (index >= directoryCount) return d;
-      auto address = optional<std::uint32_t>(at);
-      auto size = optional<std::uint32_t>(at + 4);
-      if (address && size) d = {*address, *size};
-      return d;
-    };
+    directories_ = is32_ ? 96 : 112;
+    directoryCount_ = optional<std::uint32_t>(directories_ - 4).value_or(0);
     exports_ = directory(kExportDirectory);
     imports_ = directory(kImportDirectory);
     resources_ = directory(kResourceDirectory);
@@ -151,6 +143,14 @@ class PeImage : public ImageParser {
     return ResourceSection{bytes, resources_.address};
   }
 
+  std::optional<CertificateTable> certificateTable() const override {
+    const std::uint64_t entry = directories_ + 8ull * kCertificateDirectory;
+    if (!optional<std::uint32_t>(kChecksumField) || !optional<std::uint64_t>(entry)) return std::nullopt;
+    const DataDirectory table = directory(kCertificateDirectory);
+    return CertificateTable{optionalHeader_ + kChecksumField, optionalHeader_ + entry, table.address,
+                            table.size};
+  }
+
   std::vector<ImportedModule> imports(std::size_t maxEntries) const override {
     std::vector<ImportedModule> result;
     forEachDescriptor([&](const Descriptor& d) {
@@ -211,6 +211,17 @@ class PeImage : public ImageParser {
   std::optional<T> optional(std::uint64_t offset) const {
     if (offset + sizeof(T) > optionalSize_) return std::nullopt;
     return view_.read<T>(optionalHeader_ + offset);
+  }
+
+  DataDirectory directory(unsigned index) const {
+    DataDirectory d;
+    std::uint64_t at = directories_ + 8ull * index;
+    // Used only when counted, wholly inside the optional header, and not 0.
+    if (index >= directoryCount_) return d;
+    auto address = optional<std::uint32_t>(at);
+    auto size = optional<std::uint32_t>(at + 4);
+    if (address && size) d = {*address, *size};
+    return d;
   }
 
   // The bytes from an address to the end of the headers or of the section
@@ -326,6 +337,8 @@ class PeImage : public ImageParser {
   std::uint64_t optionalSize_ = 0;
   std::uint64_t imageBase_ = 0;
   std::uint64_t headersSize_ = 0;
+  std::uint64_t directories_ = 0;
+  std::uint32_t directoryCount_ = 0;
   DataDirectory exports_, imports_, resources_, delayImports_;
 };
 

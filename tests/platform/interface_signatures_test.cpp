@@ -191,6 +191,8 @@ std::vector<EntryPoint> fileSystemAndLocaleEntryPoints() {
                                                              &FS::VolumeDescriptor::getMaxComponentSize),
       entry<std::vector<std::wstring> (*)()>("getDefaultTrustedPaths", &CT::getDefaultTrustedPaths),
       entry<bool (*)(std::wstring&)>("expandSubstitutedDrive", &CT::expandSubstitutedDrive),
+      entry<int (*)(const wchar_t*)>("verifyEmbeddedSignature", &CT::verifyEmbeddedSignature),
+      entry<int (*)(const wchar_t*)>("verifyLispFileSignature", &CT::verifyLispFileSignature),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2LangName", &KvLocale::iso2LangName),
       entry<const wchar_t* (KvLocale::*)() const>("KvLocale::iso2CountryName", &KvLocale::iso2CountryName),
       entry<bool (KvLocale::*)() const>("KvLocale::isValid", &KvLocale::isValid),
@@ -589,6 +591,9 @@ TEST(PublicInterface, VirtualOperationsKeepTheirSlots) {
 static_assert(sizeof(FS::FileAttributes) == 3 && offsetof(FS::FileAttributes, exists) == 0 &&
               offsetof(FS::FileAttributes, isDirectory) == 1 && offsetof(FS::FileAttributes, isHidden) == 2);
 static_assert(FS::FS_TYPE_UNKNOWN == 0 && sizeof(FS::FS_TYPE) == 4);
+// Component identifiers are passed to component servers as GUIDs.
+static_assert(sizeof(CT::ComponentId) == 16 && offsetof(CT::ComponentId, data2) == 4 &&
+              offsetof(CT::ComponentId, data3) == 6 && offsetof(CT::ComponentId, data4) == 8);
 static_assert(std::is_abstract_v<FS::VolumeDescriptor> && std::is_copy_assignable_v<FS::VolumeDescriptor> &&
               std::is_base_of_v<FS::VolumeDescriptor, FS::WinVolumeDescriptor> &&
               std::is_copy_constructible_v<FS::WinVolumeDescriptor>);
