@@ -33,8 +33,9 @@
 //   holds the input focus. A window disabled by Windows rules would also
 //   disable its children's input; here each window has its own state.
 // - getLastActivePopup answers the topmost mapped window that names the
-//   window in WM_TRANSIENT_FOR (or whose window-manager frame holds such a
-//   window), X having no record of activation order.
+//   window in WM_TRANSIENT_FOR, X having no record of activation order: the
+//   window manager's _NET_CLIENT_LIST_STACKING gives the order, else the
+//   stacking of the top-level windows (and the clients in their frames).
 // - setWindowSize asks for a size of at least 1 x 1 (X has no empty windows)
 //   and repaints by clearing the window with exposures; a window manager may
 //   place a top-level window elsewhere than (0, 0).
@@ -63,11 +64,12 @@
 //   getTargetOS answers, so that callers do not take Windows paths;
 //   getOsVersion is the running kernel's major and minor release. Both
 //   enumerations are scoped, since their "Unknown" values would clash.
-// - CreateDummyView makes an unmapped child of the root window named
-//   "PyraDM" with WM_CLASS "Static"; the instance and identifier have no
-//   counterpart. ManageMFCAppState does nothing, as there is no MFC.
-// - getDynamicInputOffset is half the cursor theme's size (Xcursor.size,
-//   XCURSOR_SIZE, else derived from the DPI); 12 x 12 without a display.
+// - CreateDummyView makes an unmapped, disabled child of the root window
+//   named "PyraDM" with WM_CLASS "Static"; the instance and identifier have
+//   no counterpart. ManageMFCAppState does nothing, as there is no MFC.
+// - getDynamicInputOffset is half the cursor theme's size (XCURSOR_SIZE,
+//   else the Xcursor.size resource, else derived from the DPI); 12 x 12
+//   without a display.
 #pragma once
 
 #include <cstdint>

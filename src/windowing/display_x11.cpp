@@ -138,6 +138,23 @@ Window rootWindow() {
   return d ? DefaultRootWindow(d) : None;
 }
 
+std::optional<std::vector<long>> readProperty32(Display* display, Window window, Atom property, Atom type) {
+  Atom actualType = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display, window, property, 0, 1L << 16, False, type, &actualType, &format, &count,
+                         &after, &data) != Success)
+    return std::nullopt;
+  std::optional<std::vector<long>> out;
+  if (actualType == type && format == 32) {
+    auto* values = reinterpret_cast<long*>(data);
+    out.emplace(values, values + count);
+  }
+  if (data) XFree(data);
+  return out;
+}
+
 ErrorTrap::ErrorTrap(Display* display) : display_(display), first_(display ? NextRequest(display) : 0) {
   std::lock_guard lock(TrapHooks::mutex());
   TrapHooks::traps().push_back(this);

@@ -9,6 +9,9 @@
 
 #include <X11/Xlib.h>
 
+#include <optional>
+#include <vector>
+
 namespace Halvex::Tessaran::PAL::X11 {
 
 // The host's connection when it handed one over, else the library's own;
@@ -21,6 +24,11 @@ bool displayAvailable();
 Atom internAtom(const char* name);
 // The default screen's root window; None without a display.
 Window rootWindow();
+
+// The items of a window's 32-bit property of type `type` (Xlib hands them
+// over as longs); nothing when the property is missing or differs in type
+// or format. Reading a window that may be gone belongs in an ErrorTrap.
+std::optional<std::vector<long>> readProperty32(Display* display, Window window, Atom property, Atom type);
 
 // Collects the protocol errors of the requests made on `display` from its
 // construction on, instead of passing them to Xlib's error handler (whose

@@ -50,22 +50,6 @@ const char* resource(XrmDatabase db, const char* name, const char* className) {
   return value.addr;
 }
 
-std::vector<long> atomList(Display* d, Window root, Atom property) {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  std::vector<long> out;
-  if (XGetWindowProperty(d, root, property, 0, 1L << 16, False, XA_ATOM, &type, &format, &count, &after,
-                         &data) == Success &&
-      type == XA_ATOM && format == 32) {
-    auto* values = reinterpret_cast<long*>(data);
-    out.assign(values, values + count);
-  }
-  if (data) XFree(data);
-  return out;
-}
-
 long firstIndex(const std::vector<long>& list, Atom atom) {
   for (std::size_t i = 0; i < list.size(); ++i)
     if (static_cast<Atom>(list[i]) == atom) return static_cast<long>(i);
@@ -155,7 +139,7 @@ unsigned short Clipboard::registerClipboardFormat(const wchar_t* name) {
   Atom property = X11::internAtom("_KVPAL_CLIPBOARD_FORMATS");
   Window root = DefaultRootWindow(d);
   X11::ErrorTrap trap(d);
-  auto registered = atomList(d, root, property);
+  auto registered = X11::readProperty32(d, root, property, XA_ATOM).value_or(std::vector<long>{});
   long index = firstIndex(registered, atom);
   if (index < 0 && static_cast<long>(registered.size()) < kRegisteredFormats) {
     // Appending is atomic in the server: when two processes add the same
@@ -163,7 +147,7 @@ unsigned short Clipboard::registerClipboardFormat(const wchar_t* name) {
     long value = static_cast<long>(atom);
     XChangeProperty(d, root, property, XA_ATOM, 32, PropModeAppend, reinterpret_cast<unsigned char*>(&value),
                     1);
-    index = firstIndex(atomList(d, root, property), atom);
+    index = firstIndex(X11::readProperty32(d, root, property, XA_ATOM).value_or(std::vector<long>{}), atom);
   }
   if (trap.failed() || index < 0 || index >= kRegisteredFormats) return 0;
   return static_cast<unsigned short>(kFirstRegisteredFormat + index);

@@ -56,20 +56,7 @@ bool translate(Window w, bool toScreen, KvPoint<int>& p) {
 // height) a rectangle, none for the default shape; nothing when the window
 // is enabled. Called inside an error trap.
 std::optional<std::vector<long>> savedInputShape(Display* d, Window w) {
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(d, w, X11::internAtom(kDisabledAtom), 0, 1L << 16, False, XA_CARDINAL, &type,
-                         &format, &count, &after, &data) != Success)
-    return std::nullopt;
-  std::optional<std::vector<long>> out;
-  if (type == XA_CARDINAL && format == 32) {
-    auto* values = reinterpret_cast<long*>(data);
-    out.emplace(values, values + count);
-  }
-  if (data) XFree(data);
-  return out;
+  return X11::readProperty32(d, w, X11::internAtom(kDisabledAtom), XA_CARDINAL);
 }
 
 // Empty when the window has the default input shape (its bounding box,
@@ -157,12 +144,18 @@ WindowHandle getLastActivePopup(WindowHandle window) {
   Window owner = toWindow(window.rawNativePtr());
   if (!d || !owner) return window;
   X11::ErrorTrap trap(d);
+  Window found = None;
+  // A window manager lists its clients bottom first; without one, the
+  // top-level windows come bottom first too, a frame holding its client
+  // window one level down.
+  std::vector<long> clients =
+      X11::readProperty32(d, DefaultRootWindow(d), X11::internAtom("_NET_CLIENT_LIST_STACKING"), XA_WINDOW)
+          .value_or(std::vector<long>{});
+  for (auto it = clients.rbegin(); it != clients.rend() && !found; ++it)
+    if (isPopupOf(d, static_cast<Window>(*it), owner)) found = static_cast<Window>(*it);
   Window root = None, parent = None, *tops = nullptr;
   unsigned count = 0;
-  Window found = None;
-  // Top-level windows come bottom first; a window manager's frame holds
-  // the client window one level down.
-  if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &tops, &count)) {
+  if (clients.empty() && XQueryTree(d, DefaultRootWindow(d), &root, &parent, &tops, &count)) {
     for (unsigned i = count; i-- > 0 && !found;) {
       if (isPopupOf(d, tops[i], owner)) {
         found = tops[i];
@@ -307,6 +300,8 @@ void* CreateDummyView(int width, int height, void*, void*) {
   XClassHint hint{className, className};
   XSetClassHint(d, w, &hint);
   if (trap.failed()) return nullptr;
+  // Made disabled, as its Windows counterpart is.
+  WindowingSystem::enableWindow(WindowingSystem::WindowHandle(toHandle(w)), false);
   return toHandle(w);
 }
 

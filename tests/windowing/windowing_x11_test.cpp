@@ -143,6 +143,13 @@ TEST_F(Windows, LastActivePopupIsTheTopmostMappedTransient) {
   XRaiseWindow(d_, lower);
   XSync(d_, False);
   EXPECT_EQ(WS::getLastActivePopup(WS::WindowHandle(handleOf(owner))).rawNativePtr(), handleOf(lower));
+
+  // A window manager's stacking list, topmost last, is what counts.
+  long stacking[] = {static_cast<long>(owner), static_cast<long>(lower), static_cast<long>(upper)};
+  XChangeProperty(d_, root(), XInternAtom(d_, "_NET_CLIENT_LIST_STACKING", False), XA_WINDOW, 32,
+                  PropModeReplace, reinterpret_cast<unsigned char*>(stacking), 3);
+  XSync(d_, False);
+  EXPECT_EQ(WS::getLastActivePopup(WS::WindowHandle(handleOf(owner))).rawNativePtr(), handleOf(upper));
 }
 
 TEST_F(Windows, DisabledWindowLetsPointerInputThrough) {
@@ -267,6 +274,8 @@ TEST_F(Windows, DummyViewIsAHiddenStaticWindow) {
   EXPECT_STREQ(hint.res_class, "Static");
   XFree(hint.res_name);
   XFree(hint.res_class);
+
+  EXPECT_FALSE(View(WS::WindowHandle(view)).isEnabled());
 
   DestroyDummyView(view);
   EXPECT_FALSE(WS::WindowHandle(view).IsValid());
