@@ -95,11 +95,11 @@ void fillPointerRecord(const PointerSample& s, const DeviceTraits& traits, Point
   std::uint32_t held = s.buttonsHeld;
   bool touching = false;
   switch (s.phase) {
-    case PointerPhase::ButtonPress:
+    case PointerPhase::Press:
       if (s.detail > 0 && s.detail < 32) held |= 1u << s.detail;
       r.changedButtons = windowsButton(s.detail);
       break;
-    case PointerPhase::ButtonRelease:
+    case PointerPhase::Release:
       if (s.detail > 0 && s.detail < 32) held &= ~(1u << s.detail);
       r.changedButtons = windowsButton(s.detail);
       break;
@@ -113,7 +113,7 @@ void fillPointerRecord(const PointerSample& s, const DeviceTraits& traits, Point
     case PointerPhase::TouchEnd:
       r.changedButtons = 1;
       break;
-    case PointerPhase::Motion:
+    case PointerPhase::Move:
       break;
   }
   for (int b = 1; b < 32; ++b)

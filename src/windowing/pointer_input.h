@@ -11,13 +11,13 @@
 
 namespace Halvex::Tessaran::PAL::Input::detail {
 
-enum class PointerPhase { Motion, ButtonPress, ButtonRelease, TouchBegin, TouchUpdate, TouchEnd };
+enum class PointerPhase { Move, Press, Release, TouchBegin, TouchUpdate, TouchEnd };
 
 // One device event as the connection delivered it. Buttons use the window
 // system's numbering (1 left, 2 middle, 3 right, 8 back, 9 forward), and
 // `buttonsHeld` the state before the event, bit n for button n.
 struct PointerSample {
-  PointerPhase phase = PointerPhase::Motion;
+  PointerPhase phase = PointerPhase::Move;
   int sourceId = 0;
   int detail = 0;  // the button pressed or released
   double x = 0, y = 0;
@@ -36,7 +36,7 @@ struct Axis {
   double min, max;
 };
 
-enum class TouchMode { None, Direct, Dependent };
+enum class TouchMode { Absent, Direct, Dependent };
 
 // What a source device is, from what the server says about it.
 struct DeviceTraits {

@@ -37,16 +37,16 @@ TEST(PointerDevices, KindFromToolTypeTouchModeNameOrPressure) {
     int type;
     bool eraser;
   } cases[] = {
-      {"Virtual core XTEST pointer", "", D::TouchMode::None, false, 4, false},
-      {"Wacom Intuos Pen stylus", "STYLUS", D::TouchMode::None, true, 3, false},
-      {"Wacom Intuos Pen eraser", "ERASER", D::TouchMode::None, true, 3, true},
-      {"Wacom Intuos Pad pad", "PAD", D::TouchMode::None, false, 4, false},
+      {"Virtual core XTEST pointer", "", D::TouchMode::Absent, false, 4, false},
+      {"Wacom Intuos Pen stylus", "STYLUS", D::TouchMode::Absent, true, 3, false},
+      {"Wacom Intuos Pen eraser", "ERASER", D::TouchMode::Absent, true, 3, true},
+      {"Wacom Intuos Pad pad", "PAD", D::TouchMode::Absent, false, 4, false},
       {"Wacom Intuos Finger touch", "TOUCH", D::TouchMode::Dependent, false, 2, false},
-      {"xwayland-tablet eraser:22", "", D::TouchMode::None, true, 3, true},
-      {"xwayland-tablet stylus:22", "", D::TouchMode::None, true, 3, false},
-      {"HID 256c:006d Pen (0)", "", D::TouchMode::None, false, 3, false},
-      {"OpenBoard Mouse", "", D::TouchMode::None, false, 4, false},
-      {"Generic Digitizer", "", D::TouchMode::None, true, 3, false},
+      {"xwayland-tablet eraser:22", "", D::TouchMode::Absent, true, 3, true},
+      {"xwayland-tablet stylus:22", "", D::TouchMode::Absent, true, 3, false},
+      {"HID 256c:006d Pen (0)", "", D::TouchMode::Absent, false, 3, false},
+      {"OpenBoard Mouse", "", D::TouchMode::Absent, false, 4, false},
+      {"Generic Digitizer", "", D::TouchMode::Absent, true, 3, false},
       {"ELAN Touchscreen", "", D::TouchMode::Direct, false, 2, false},
       {"SynPS/2 Synaptics TouchPad", "", D::TouchMode::Dependent, false, 5, false},
   };
@@ -61,15 +61,15 @@ TEST(PointerDevices, KindFromToolTypeTouchModeNameOrPressure) {
 
 TEST(PointerDevices, PenRotationFromRotaryZBeforeWheel) {
   auto axes = kPenAxes;
-  EXPECT_EQ(D::classifyDevice("stylus", "", D::TouchMode::None, axes).rotation.number, 5);
+  EXPECT_EQ(D::classifyDevice("stylus", "", D::TouchMode::Absent, axes).rotation.number, 5);
   axes.push_back({6, "Abs Rotary Z", 0, 359});
-  EXPECT_EQ(D::classifyDevice("stylus", "", D::TouchMode::None, axes).rotation.number, 6);
+  EXPECT_EQ(D::classifyDevice("stylus", "", D::TouchMode::Absent, axes).rotation.number, 6);
 }
 
 TEST(PointerRecords, ButtonsChangesAndContact) {
   using P = D::PointerPhase;
-  const auto mouse = D::classifyDevice("mouse", "", D::TouchMode::None, {});
-  const auto pen = D::classifyDevice("stylus", "STYLUS", D::TouchMode::None, kPenAxes);
+  const auto mouse = D::classifyDevice("mouse", "", D::TouchMode::Absent, {});
+  const auto pen = D::classifyDevice("stylus", "STYLUS", D::TouchMode::Absent, kPenAxes);
   const auto touch = D::classifyDevice("screen", "", D::TouchMode::Direct, {});
   constexpr std::uint32_t L = 1u << 1, M = 1u << 2, R = 1u << 3;
   struct Case {
@@ -81,17 +81,17 @@ TEST(PointerRecords, ButtonsChangesAndContact) {
     unsigned buttons, changed;
     bool contact;
   } cases[] = {
-      {"left press", mouse, P::ButtonPress, 1, 0, 1, 1, true},
-      {"left release", mouse, P::ButtonRelease, 1, L, 0, 1, false},
-      {"right press, left held", mouse, P::ButtonPress, 3, L, 3, 2, true},
-      {"middle press", mouse, P::ButtonPress, 2, 0, 4, 4, true},
-      {"back press", mouse, P::ButtonPress, 8, 0, 16, 16, true},
-      {"forward press", mouse, P::ButtonPress, 9, 0, 8, 8, true},
-      {"wheel step", mouse, P::ButtonPress, 4, 0, 0, 0, false},
-      {"motion, all three held", mouse, P::Motion, 0, L | M | R, 7, 0, true},
-      {"hovering pen", pen, P::Motion, 0, 0, 0, 0, false},
-      {"pen barrel button while hovering", pen, P::ButtonPress, 2, 0, 4, 4, false},
-      {"pen tip down", pen, P::ButtonPress, 1, 0, 1, 1, true},
+      {"left press", mouse, P::Press, 1, 0, 1, 1, true},
+      {"left release", mouse, P::Release, 1, L, 0, 1, false},
+      {"right press, left held", mouse, P::Press, 3, L, 3, 2, true},
+      {"middle press", mouse, P::Press, 2, 0, 4, 4, true},
+      {"back press", mouse, P::Press, 8, 0, 16, 16, true},
+      {"forward press", mouse, P::Press, 9, 0, 8, 8, true},
+      {"wheel step", mouse, P::Press, 4, 0, 0, 0, false},
+      {"motion, all three held", mouse, P::Move, 0, L | M | R, 7, 0, true},
+      {"hovering pen", pen, P::Move, 0, 0, 0, 0, false},
+      {"pen barrel button while hovering", pen, P::Press, 2, 0, 4, 4, false},
+      {"pen tip down", pen, P::Press, 1, 0, 1, 1, true},
       {"touch begins", touch, P::TouchBegin, 5, 0, 1, 1, true},
       {"touch moves", touch, P::TouchUpdate, 5, 0, 1, 0, true},
       {"touch ends", touch, P::TouchEnd, 5, 0, 0, 1, false},
@@ -136,7 +136,7 @@ TEST(PointerRecords, PenValuesOnlyWhenTheEventCarriesThem) {
   D::PointerSample s;
   s.valuators = {{0, 5000}, {1, 4000}, {2, 2047}, {3, -64}, {5, 360}};
   PointerEventData r{};
-  D::fillPointerRecord(s, D::classifyDevice("tablet", "STYLUS", D::TouchMode::None, kPenAxes), r);
+  D::fillPointerRecord(s, D::classifyDevice("tablet", "STYLUS", D::TouchMode::Absent, kPenAxes), r);
   EXPECT_EQ(r.pointerType, 3);
   EXPECT_EQ(r.pressure, 1024u);
   EXPECT_EQ(r.tiltX, -90);
@@ -148,7 +148,7 @@ TEST(PointerRecords, PenValuesOnlyWhenTheEventCarriesThem) {
   // Half pressure, full tilt the other way, rotation wrapping to 0, eraser.
   s.valuators = {{2, 1023.5}, {4, 63}, {5, 720}};
   r = {};
-  D::fillPointerRecord(s, D::classifyDevice("tablet", "ERASER", D::TouchMode::None, kPenAxes), r);
+  D::fillPointerRecord(s, D::classifyDevice("tablet", "ERASER", D::TouchMode::Absent, kPenAxes), r);
   EXPECT_EQ(r.pressure, 512u);
   EXPECT_EQ(r.tiltY, 90);
   EXPECT_EQ(r.rotation, 0u);
