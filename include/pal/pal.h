@@ -37,3 +37,4 @@
 #include "pal/unicode_convert.h"
 #include "pal/version.h"
 #include "pal/win_types.h"
+#include "pal/windowing.h"

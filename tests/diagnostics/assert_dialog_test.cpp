@@ -7,7 +7,6 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 // clang-format on
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,49 +18,11 @@
 
 #include "pal/diagnostics.h"
 #include "support/child_process.h"
+#include "support/virtual_display.h"
 
 namespace Diagnostics = Halvex::Tessaran::PAL::Diagnostics;
 
 namespace {
-
-// An Xvfb server on a display number it picks itself; -noreset keeps it
-// from resetting, and refusing connections meanwhile, whenever its last
-// client leaves.
-class VirtualDisplay {
- public:
-  VirtualDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-screen", "0",
-             "1024x768x24", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number = kvpal::test::readFrom(fds[0], "\n", 20);
-    close(fds[0]);
-    if (!number.empty() && number.back() == '\n') name_ = ":" + number.substr(0, number.size() - 1);
-  }
-  ~VirtualDisplay() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-  }
-  VirtualDisplay(const VirtualDisplay&) = delete;
-  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-
-  const std::string& name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-};
 
 std::string windowName(Display* d, Window w) {
   char* name = nullptr;
@@ -141,7 +102,7 @@ class AssertDialog : public testing::Test {
   void SetUp() override {
     if (display_.name().empty()) GTEST_SKIP() << "Xvfb could not be started; the dialog is not tested";
   }
-  VirtualDisplay display_;
+  kvpal::test::VirtualDisplay display_;
 };
 
 TEST_F(AssertDialog, ButtonsGiveTheirChoices) {

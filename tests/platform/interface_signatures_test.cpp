@@ -372,6 +372,13 @@ std::vector<EntryPoint> imageEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> windowingEntryPoints() {
+  namespace WS = Halvex::Tessaran::PAL::WindowingSystem;
+  return {
+      entry<void (*)(void*)>("WindowingSystem::setDisplay", &WS::setDisplay),
+  };
+}
+
 std::vector<EntryPoint> dateTimeAndFormatEntryPoints() {
   namespace DT = Halvex::Tessaran::PAL::DateTime;
   return {
@@ -436,7 +443,7 @@ std::vector<EntryPoint> fontEntryPoints() {
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
                            memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), imageEntryPoints(),
-                           dateTimeAndFormatEntryPoints(), fontEntryPoints()}) {
+                           windowingEntryPoints(), dateTimeAndFormatEntryPoints(), fontEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
