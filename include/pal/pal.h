@@ -13,6 +13,7 @@
 #include "pal/font_utils.h"
 #include "pal/freetype_font_utils.h"
 #include "pal/graphics_image.h"
+#include "pal/input.h"
 #include "pal/locale.h"
 #include "pal/locale_formats.h"
 #include "pal/log.h"
