@@ -119,6 +119,9 @@ namespace Timer {
 using TimerCallback = void (*)(View* view, unsigned int message, unsigned long long timerId,
                                unsigned int timeMs);
 
+PAL_EXPORT unsigned long long SetTimer(View* view, unsigned long long id, unsigned int elapseMs,
+                                       TimerCallback callback);
+PAL_EXPORT void KillTimer(View* view, unsigned long long id);
 // The calling thread's timer descriptor: readable while one of the thread's
 // timers is due. It is made by the first call on the thread (SetTimer makes
 // it too), stays the same for the thread's life and is closed when the

@@ -58,15 +58,19 @@ struct TrapHooks {
   }
 
   // Xlib calls this for every error on the connection before its error
-  // handler; a nonzero result keeps the error from that handler. Xlib has
-  // just set the connection's last processed request to the failed one.
-  static int onError(Display* d, xError* error, XExtCodes*, int*) {
-    unsigned long serial = LastKnownRequestProcessed(d);
+  // handler; a nonzero result keeps the error from that handler, and
+  // `result` is then what a request waiting for a reply returns (0: it
+  // failed). The error carries the low 16 bits of its request's serial;
+  // the request is the latest one sent with those bits.
+  static int onError(Display* d, xError* error, XExtCodes*, int* result) {
+    unsigned long sent = NextRequest(d) - 1;
+    unsigned long serial = sent - ((sent - error->sequenceNumber) & 0xFFFF);
     std::lock_guard lock(mutex());
     auto& open = traps();
     for (auto it = open.rbegin(); it != open.rend(); ++it) {
       if ((*it)->display_ == d && serial >= (*it)->first_) {
         (*it)->error_ = error->errorCode;
+        *result = 0;
         return 1;
       }
     }

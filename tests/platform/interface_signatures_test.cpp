@@ -374,8 +374,54 @@ std::vector<EntryPoint> imageEntryPoints() {
 
 std::vector<EntryPoint> windowingEntryPoints() {
   namespace WS = Halvex::Tessaran::PAL::WindowingSystem;
+  namespace PF = Halvex::Tessaran::PAL::Platform;
+  using H = WS::WindowHandle;
+  using DC = WS::DeviceContext;
+  using Point = KvPoint<int>;
   return {
       entry<void (*)(void*)>("WindowingSystem::setDisplay", &WS::setDisplay),
+      entry<bool (*)(void*)>("WindowingSystem::postViewMessage", &WS::postViewMessage),
+      entry<void* (H::*)() const>("WindowHandle::rawNativePtr", &H::rawNativePtr),
+      entry<bool (H::*)() const>("WindowHandle::IsValid", &H::IsValid),
+      entry<bool (H::*)(int, int)>("WindowHandle::setWindowSize", &H::setWindowSize),
+      entry<H& (H::*)(const H&)>("WindowHandle::operator=", &H::operator=),
+      entry<H (*)(H)>("WindowingSystem::getLastActivePopup", &WS::getLastActivePopup),
+      entry<bool (*)(H, bool)>("WindowingSystem::enableWindow", &WS::enableWindow),
+      entry<DC (*)(float, float)>("DeviceContext::createDefault", &DC::createDefault),
+      entry<H (DC::*)()>("DeviceContext::GetAssociatedWindowHandle", &DC::GetAssociatedWindowHandle),
+      entry<bool (DC::*)() const>("DeviceContext::isValid", &DC::isValid),
+      entry<unsigned int (DC::*)(unsigned int)>("DeviceContext::getNearestColor", &DC::getNearestColor),
+      entry<void (DC::*)()>("DeviceContext::release", &DC::release),
+      entry<bool (View::*)() const>("View::hasFocus", &View::hasFocus),
+      entry<bool (View::*)() const>("View::isEnabled", &View::isEnabled),
+      entry<Point (View::*)(const Point&)>("View::clientToScreen", &View::clientToScreen),
+      entry<Point (View::*)(const Point&)>("View::screenToClient", &View::screenToClient),
+      entry<H (View::*)() const>("View::windowHandle", &View::windowHandle),
+      entry<bool (View::*)(bool, const Point&, Point&) const>("View::mouseMoveEventPending",
+                                                              &View::mouseMoveEventPending),
+      entry<bool (*)()>("DeviceCaps::initDeviceCaps", &DeviceCaps::initDeviceCaps),
+      entry<int (*)()>("DeviceCaps::getLogicalPixelsX", &DeviceCaps::getLogicalPixelsX),
+      entry<int (*)()>("DeviceCaps::getLogicalPixelsY", &DeviceCaps::getLogicalPixelsY),
+      entry<int (*)()>("DeviceCaps::getHorizontalRes", &DeviceCaps::getHorizontalRes),
+      entry<int (*)()>("DeviceCaps::getVerticalRes", &DeviceCaps::getVerticalRes),
+      entry<float (*)()>("DeviceCaps::getDpiScalingValue", &DeviceCaps::getDpiScalingValue),
+      entry<unsigned int (*)(Color::ColorType)>("Color::getSysColor", &Color::getSysColor),
+      entry<unsigned short (*)(const wchar_t*)>("Clipboard::registerClipboardFormat",
+                                                &Clipboard::registerClipboardFormat),
+      entry<void (*)(int&, int&)>("Platform::getOsVersion", &PF::getOsVersion),
+      entry<PF::OperatingSystem (*)()>("Platform::getTargetOS", &PF::getTargetOS),
+      entry<PF::InstructionSet (*)()>("Platform::getTargetInstructionSet", &PF::getTargetInstructionSet),
+      entry<const char* (*)(PF::OperatingSystem)>("Platform::getOperatingSystemAsString",
+                                                  &PF::getOperatingSystemAsString),
+      entry<const char* (*)(PF::InstructionSet)>("Platform::getInstructionSetAsString",
+                                                 &PF::getInstructionSetAsString),
+      entry<Point (*)(const H&, const Point&)>("OnCanvasUI::getDynamicInputPosition",
+                                               &OnCanvasUI::getDynamicInputPosition),
+      entry<Point (*)()>("OnCanvasUI::getDynamicInputOffset", &OnCanvasUI::getDynamicInputOffset),
+      entry<void* (*)(int, int, void*, void*)>("CreateDummyView", &CreateDummyView),
+      entry<void (*)(void*)>("DestroyDummyView", &DestroyDummyView),
+      entry<float (*)(void*)>("GetBackingScaleFactor", &GetBackingScaleFactor),
+      entry<std::string (*)()>("GetOnlineGraphicEngineName", &GetOnlineGraphicEngineName),
   };
 }
 
@@ -455,6 +501,9 @@ std::vector<EntryPoint> inputEntryPoints() {
                                                                &In::getGestureEventData),
       entry<long long (*)()>("Input::getLastGestureHandle", &In::getLastGestureHandle),
       entry<bool (*)(const AI::Event*)>("Input::setCurrentEvent", &In::setCurrentEvent),
+      entry<unsigned long long (*)(View*, unsigned long long, unsigned int, Tm::TimerCallback)>(
+          "Timer::SetTimer", &Tm::SetTimer),
+      entry<void (*)(View*, unsigned long long)>("Timer::KillTimer", &Tm::KillTimer),
       entry<int (*)()>("Timer::getTimerDescriptor", &Tm::getTimerDescriptor),
       entry<int (*)()>("Timer::dispatchTimers", &Tm::dispatchTimers),
       entry<bool (*)(int)>("Operation::isKeyPressed", &Op::isKeyPressed),
@@ -622,6 +671,35 @@ constexpr bool charsetValuesMatch() {
   return true;
 }
 static_assert(charsetValuesMatch());
+
+// Windowing values: the handle and the view own one cell each, the device
+// context shares its implementation, whose leading fields callers read.
+namespace WS = Halvex::Tessaran::PAL::WindowingSystem;
+static_assert(sizeof(WS::WindowHandle) == sizeof(void*) && sizeof(View) == sizeof(void*));
+static_assert(std::is_constructible_v<WS::WindowHandle, void*> &&
+              std::is_convertible_v<void*, WS::WindowHandle> && std::is_copy_assignable_v<WS::WindowHandle>);
+static_assert(std::is_constructible_v<View, const WS::WindowHandle&>);
+static_assert(sizeof(WS::DeviceContext) == sizeof(std::shared_ptr<WS::DeviceContextImp>));
+static_assert(std::is_constructible_v<WS::DeviceContext, void*, bool> &&
+              std::is_constructible_v<WS::DeviceContext, void*, void*> &&
+              std::is_constructible_v<WS::DeviceContext, std::shared_ptr<WS::DeviceContextImp>>);
+static_assert(offsetof(WS::DeviceContextImp, ownsDeviceContext) == 0 &&
+              offsetof(WS::DeviceContextImp, window) == 8 &&
+              offsetof(WS::DeviceContextImp, deviceContext) == 16);
+static_assert(sizeof(KvPoint<int>) == 8 && offsetof(KvPoint<int>, x) == 0 && offsetof(KvPoint<int>, y) == 4);
+static_assert(std::is_convertible_v<Color::ColorType, int> && sizeof(Color::ColorType) == 4 &&
+              Color::WindowBackground == 1 && Color::WindowText == 2 && Color::Highlight == 3 &&
+              Color::HighlightText == 4 && Color::TooltipBackground == 5 && Color::TooltipText == 6);
+// The two enumerations share the name Unknown, so they are scoped; 8 bits,
+// signed, with the table's values and Linux after them.
+namespace PF = Halvex::Tessaran::PAL::Platform;
+static_assert(std::is_same_v<std::underlying_type_t<PF::OperatingSystem>, std::int8_t> &&
+              std::is_same_v<std::underlying_type_t<PF::InstructionSet>, std::int8_t>);
+static_assert(static_cast<int>(PF::OperatingSystem::Win64) == 2 &&
+              static_cast<int>(PF::OperatingSystem::Android) == 7 &&
+              static_cast<int>(PF::OperatingSystem::Linux) == 8 &&
+              static_cast<int>(PF::InstructionSet::Intel64) == 2 &&
+              static_cast<int>(PF::InstructionSet::IntelIA64) == 6);
 
 // File is one shared reference with value semantics and no virtual
 // operations; its enumerations are plain, 32 bits, with the fixed values.

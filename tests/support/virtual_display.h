@@ -27,8 +27,9 @@ class VirtualDisplay {
       int null = open("/dev/null", O_WRONLY);
       dup2(null, 1);
       dup2(null, 2);
-      std::vector<std::string> args = {"Xvfb",     "-displayfd", std::to_string(fds[1]), "-nolisten", "tcp",
-                                        "-noreset", "-screen",    "0",                    screen};
+      std::vector<std::string> args = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                       "-nolisten", "tcp",        "-noreset",
+                                       "-screen",   "0",          screen};
       args.insert(args.end(), options.begin(), options.end());
       std::vector<char*> argv;
       for (auto& a : args) argv.push_back(a.data());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pal/input.h"
+#include "pal/windowing.h"
 #include "windowing/timer_queue.h"
 
 namespace {
@@ -190,6 +191,22 @@ TEST_F(Timers, IdentifierZeroOnAWindowFails) {
   EXPECT_EQ(set(fakeWindow(7), fakeView(7), 0, 10), 0u);
   detail::dispatchToRegistry(fakeWindow(7), 0x0113, 0, 0);
   EXPECT_TRUE(allCalls.empty());
+}
+
+TEST_F(Timers, TheViewsWindowKeysItsTimers) {
+  PAL::View view(PAL::WindowingSystem::WindowHandle(fakeWindow(8)));
+  ASSERT_EQ(PAL::Timer::SetTimer(&view, 9, 10, record), 9u);
+  ASSERT_EQ(pollAndDispatch(), 1);
+  ASSERT_EQ(allCalls.size(), 1u);
+  EXPECT_EQ(allCalls[0].view, &view);
+  EXPECT_EQ(allCalls[0].id, 9u);
+  // The same window's timer, reached without the view.
+  detail::dispatchToRegistry(fakeWindow(8), 0x0113, 9, 0);
+  EXPECT_EQ(allCalls.size(), 2u);
+  PAL::Timer::KillTimer(&view, 9);
+  detail::dispatchToRegistry(fakeWindow(8), 0x0113, 9, 0);
+  EXPECT_EQ(allCalls.size(), 2u);
+  EXPECT_FALSE(detail::hasDueTimer());
 }
 
 }  // namespace
