@@ -73,15 +73,20 @@ void dispatchToRegistry(void* window, unsigned int message, unsigned long long i
 namespace Halvex::Tessaran::PAL::Timer {
 namespace {
 
-void* windowOf(View* view) { return view ? view->windowHandle().rawNativePtr() : nullptr; }
+void* windowOf(View* view) {
+  return view ? view->windowHandle().rawNativePtr() : nullptr;
+}
 
 }  // namespace
 
-unsigned long long SetTimer(View* view, unsigned long long id, unsigned int elapseMs, TimerCallback callback) {
+unsigned long long SetTimer(View* view, unsigned long long id, unsigned int elapseMs,
+                            TimerCallback callback) {
   return detail::setTimer(windowOf(view), view, id, elapseMs, callback);
 }
 
-void KillTimer(View* view, unsigned long long id) { detail::killTimer(windowOf(view), id); }
+void KillTimer(View* view, unsigned long long id) {
+  detail::killTimer(windowOf(view), id);
+}
 
 int getTimerDescriptor() {
   return detail::threadDescriptor();
