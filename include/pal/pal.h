@@ -14,6 +14,7 @@
 #include "pal/freetype_font_utils.h"
 #include "pal/graphics_image.h"
 #include "pal/gravik_plugin_loader.h"
+#include "pal/input.h"
 #include "pal/locale.h"
 #include "pal/locale_formats.h"
 #include "pal/log.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pal/windowing.h"
+#include "windowing/input_x11.h"
 
 // Xlibint.h declares the per-connection error hook of extension libraries;
 // it comes last because it defines min and max as macros.
@@ -111,6 +112,7 @@ Display* ownDisplay() {
       previousIOErrorHandler = XSetIOErrorHandler(onIOError);
       XSetIOErrorExitHandler(d, onOwnConnectionLost, nullptr);
       TrapHooks::hook(d);
+      watchInput(d);
     }
     return d;
   }();
@@ -179,7 +181,10 @@ namespace Halvex::Tessaran::PAL::WindowingSystem {
 
 void setDisplay(void* display) {
   auto* d = static_cast<Display*>(display);
-  if (d) X11::TrapHooks::hook(d);
+  if (d) {
+    X11::TrapHooks::hook(d);
+    X11::watchInput(d);
+  }
   X11::hostDisplay = d;
 }
 

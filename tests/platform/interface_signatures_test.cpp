@@ -542,13 +542,49 @@ std::vector<EntryPoint> fontEntryPoints() {
   };
 }
 
+std::vector<EntryPoint> inputEntryPoints() {
+  namespace In = Halvex::Tessaran::PAL::Input;
+  namespace Tm = Halvex::Tessaran::PAL::Timer;
+  namespace Op = Halvex::Tessaran::PAL::Operation;
+  namespace MU = Halvex::Tessaran::PAL::MessageUtilities;
+  namespace MQ = Halvex::Tessaran::PAL::MessageQueue;
+  namespace AI = Halvex::Tessaran::AsyncApi::Input;
+  using Channel = Halvex::Tessaran::AsyncApi::ApiCodeGenHosting::IChannel;
+  static_assert(
+      std::is_same_v<Tm::TimerCallback, void (*)(View*, unsigned int, unsigned long long, unsigned int)>);
+  return {
+      entry<bool (*)(unsigned int, const AI::PointerEventData*&)>("Input::getPointerEventData",
+                                                                  &In::getPointerEventData),
+      entry<bool (*)(long long, const AI::GestureEventData*&)>("Input::getGestureEventData",
+                                                               &In::getGestureEventData),
+      entry<long long (*)()>("Input::getLastGestureHandle", &In::getLastGestureHandle),
+      entry<bool (*)(const AI::Event*)>("Input::setCurrentEvent", &In::setCurrentEvent),
+      entry<unsigned long long (*)(View*, unsigned long long, unsigned int, Tm::TimerCallback)>(
+          "Timer::SetTimer", &Tm::SetTimer),
+      entry<void (*)(View*, unsigned long long)>("Timer::KillTimer", &Tm::KillTimer),
+      entry<int (*)()>("Timer::getTimerDescriptor", &Tm::getTimerDescriptor),
+      entry<int (*)()>("Timer::dispatchTimers", &Tm::dispatchTimers),
+      entry<bool (*)(int)>("Operation::isKeyPressed", &Op::isKeyPressed),
+      entry<bool (*)(int)>("Operation::isKeyPressedAsync", &Op::isKeyPressedAsync),
+      entry<bool (*)(bool, unsigned int)>("Operation::userBreak", &Op::userBreak),
+      entry<void (*)()>("Operation::drainMsgQueue", &Op::drainMsgQueue),
+      entry<bool (*)(unsigned int)>("MessageUtilities::hasPendingMessage", &MU::hasPendingMessage),
+      entry<long long (*)()>("MessageUtilities::getMessageExtraInfo", &MU::getMessageExtraInfo),
+      entry<std::string (*)()>("MessageUtilities::random_string", &MU::random_string),
+      entry<void (*)(Channel*)>("MessageQueue::setProxySideChannel", &MQ::setProxySideChannel),
+      entry<Channel* (*)()>("MessageQueue::proxySideChannel", &MQ::proxySideChannel),
+      entry<void (*)(Channel*)>("MessageQueue::setStubSideChannel", &MQ::setStubSideChannel),
+      entry<Channel* (*)()>("MessageQueue::stubSideChannel", &MQ::stubSideChannel),
+  };
+}
+
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
   for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
                            memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), pluginEntryPoints(),
                            imageEntryPoints(), windowingEntryPoints(), dateTimeAndFormatEntryPoints(),
-                           fontEntryPoints()}) {
+                           fontEntryPoints(), inputEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;
