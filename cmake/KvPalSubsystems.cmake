@@ -83,6 +83,39 @@ function(kvpal_link_subsystems target)
     get_property(closure GLOBAL PROPERTY KVPAL_SUBSYSTEM_TARGETS)
   endif()
   target_link_libraries(${target} PRIVATE ${closure})
+  # The backend modules the objects load on first use: built with them, and
+  # found by a program linking the objects through its run path.
+  get_target_property(type ${target} TYPE)
+  get_property(backends GLOBAL PROPERTY KVPAL_BACKEND_TARGETS)
+  if(backends AND NOT type STREQUAL "MODULE_LIBRARY")
+    add_dependencies(${target} ${backends})
+  endif()
+  if(type STREQUAL "EXECUTABLE")
+    set_property(TARGET ${target} APPEND PROPERTY BUILD_RPATH ${PROJECT_BINARY_DIR}/src)
+  endif()
+endfunction()
+
+# kvpal_add_backend(NAME SOURCES... [DEPENDS subsystems...] [LIBS libs...]):
+# libKvPal<NAME>.so, a private module of the calling subsystem over a heavy
+# system library, which the library opens on first use
+# (base/backend_module.h). It sees the subsystem's internal headers and links
+# the objects of the DEPENDS subsystems; it is built and installed beside
+# libKvPal.so.
+function(kvpal_add_backend name)
+  cmake_parse_arguments(B "" "" "SOURCES;DEPENDS;LIBS" ${ARGN})
+  set(target KvPal${name})
+  add_library(${target} MODULE ${B_SOURCES} ${B_UNPARSED_ARGUMENTS})
+  get_filename_component(subsystem ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_BINARY_DIR}/internal/${subsystem})
+  if(B_DEPENDS)
+    kvpal_link_subsystems(${target} ${B_DEPENDS})
+  endif()
+  target_link_libraries(${target} PRIVATE ${B_LIBS})
+  set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/src)
+  # A shared object in a library folder names itself (a Debian rule).
+  target_link_options(${target} PRIVATE -Wl,-soname,$<TARGET_FILE_NAME:${target}>)
+  install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
+  set_property(GLOBAL APPEND PROPERTY KVPAL_BACKEND_TARGETS ${target})
 endfunction()
 
 # kvpal_expose_internal_headers(TARGET headers...): TARGET sees public headers

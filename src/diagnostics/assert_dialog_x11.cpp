@@ -1,5 +1,5 @@
-// The assertion box as a modal Xlib window drawn with Xft, and the display's
-// root window.
+// The dialog backend module: the assertion box as a modal Xlib window drawn
+// with Xft, and the display's root window.
 #include <X11/Xatom.h>
 #include <X11/Xft/Xft.h>
 #include <X11/Xlib.h>
@@ -16,7 +16,7 @@
 
 #include "base/utf8.h"
 #include "diagnostics/assert_choice.h"
-#include "pal/diagnostics.h"
+#include "diagnostics/dialog_backend.h"
 
 namespace Halvex::Tessaran::PAL {
 
@@ -480,9 +480,7 @@ AssertChoice askInWindow(const std::wstring& caption, const std::wstring& messag
   return choice;
 }
 
-}  // namespace detail
-
-void* Win32Interop::getDesktopWindow() {
+void* desktopWindow() {
   Display* d = XOpenDisplay(nullptr);
   if (!d) return nullptr;
   Window root = DefaultRootWindow(d);
@@ -490,4 +488,12 @@ void* Win32Interop::getDesktopWindow() {
   return reinterpret_cast<void*>(root);
 }
 
+}  // namespace detail
+
 }  // namespace Halvex::Tessaran::PAL
+
+extern "C" __attribute__((visibility("default"))) const void* kvpal_dialog_backend(unsigned version) {
+  namespace detail = Halvex::Tessaran::PAL::detail;
+  static constexpr detail::DialogBackend table{detail::askInWindow, detail::desktopWindow};
+  return version == detail::DialogBackend::kVersion ? &table : nullptr;
+}

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
+#include "base/backend_module.h"
 #include "instrumentation/event_provider.h"
 #include "instrumentation/lttng_tracepoint.h"
 
@@ -24,26 +24,11 @@ void writeSystemEvent(const provider::Event& e, const std::uint8_t* payload, std
                        e.keywordMask(), payload, static_cast<std::uint32_t>(size));
 }
 
-namespace {
-constexpr const char* kProbeModule = "libKvPalLttngProvider.so";
-
-// The probe module is installed beside the library; the loader's search
-// path is the fallback.
-std::string probeModuleBesideLibrary() {
-  Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&loadSystemTracer), &info) || !info.dli_fname) return {};
-  std::string path = info.dli_fname;
-  auto slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1) + kProbeModule;
-}
-}  // namespace
-
 void loadSystemTracer() {
   const char* want = std::getenv("KVPAL_TRACE_LTTNG");
   if (!want || !*want || std::strcmp(want, "0") == 0) return;
-  std::string beside = probeModuleBesideLibrary();
-  if (!beside.empty() && dlopen(beside.c_str(), RTLD_NOW | RTLD_GLOBAL)) return;
-  if (!dlopen(kProbeModule, RTLD_NOW | RTLD_GLOBAL))
+  constexpr const char* kProbeModule = "libKvPalLttngProvider.so";
+  if (!openModuleBesideLibrary(kProbeModule, RTLD_NOW | RTLD_GLOBAL))
     std::fprintf(stderr, "KvPal: KVPAL_TRACE_LTTNG is set but %s could not be loaded: %s\n", kProbeModule,
                  dlerror());
 }

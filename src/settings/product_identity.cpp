@@ -274,7 +274,8 @@ bool CProductConfigInit::startUp(const std::wstring& product, const std::wstring
   attempted = true;
   if (!chooseProduct(product)) return fail("choosing the product");
   if (!chooseLanguage(language)) return fail("choosing the language");
-  if (installedInfo->configurable && !writeLastLaunched()) return fail("writing the last-launched values");
+  if (installedInfo->configurable && recordLastLaunched && !writeLastLaunched())
+    return fail("writing the last-launched values");
   if (!locateIdentityIni()) return fail("locating identity.ini");
   if (!readRegistryRoots()) return fail("reading the registry roots from identity.ini");
   if (!oemFlag()) {

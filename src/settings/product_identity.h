@@ -44,6 +44,8 @@ class CProductConfigInit {
   bool startUp(const std::wstring& product, const std::wstring& language);
 
   bool attempted = false;
+  // A report of what a host would get (kvpal info) leaves the hive alone.
+  bool recordLastLaunched = true;
   std::wstring currentProduct;
   std::wstring identityIniPath;
   std::wstring verticalPath;

@@ -17,6 +17,7 @@ struct NlsLocale {
   const char* country;          // LOCALE_SISO3166CTRYNAME
   unsigned short ansiCodePage;  // LOCALE_IDEFAULTANSICODEPAGE; 0 for none
   int charset;                  // TranslateCharsetInfo(TCI_SRCLOCALE)
+  unsigned short oemCodePage;   // LOCALE_IDEFAULTCODEPAGE; 1 (CP_OEMCP) for none
 };
 
 struct NlsName {

@@ -348,6 +348,30 @@ TEST_F(KvpalIdentityTest, ShowsWhatAHostStartingThereGets) {
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\nin:\n" << out;
 }
 
+// kvpal info run in an installation reports the roots a host starting there
+// would get, and leaves the last-launched values as they were.
+TEST_F(KvpalIdentityTest, InfoShowsTheRootsOfTheInstallationItRunsIn) {
+  configurable();
+  setString(HKEY_LOCAL_MACHINE, kCultureW + L"\\VerticalEnvPath", L"", L"/opt/a");
+  // A host would record MEP in en-US, the first installed product in its
+  // only language.
+  setString(HKEY_CURRENT_USER, kVersionKeyW, L"LastLaunchedLanguage", L"de-DE");
+  auto r =
+      runLines("cd '" + inst_ + "' && env PATH=/usr/bin:/bin " KVPAL_BINARY_DIR "/tools/kvpal/kvpal info");
+  ASSERT_EQ(r["exit"], "0") << r["output"];
+  const std::string& out = r["output"];
+  for (const std::string& expected :
+       {"  Installation folder:            " + inst_ + "\n",
+        std::string("  Product:                        MEP\n"),
+        std::string("  Language:                       en-US\n"),
+        "  Identity file:                  " + inst_ + "MEP/en-US/identity.ini\n",
+        "  Culture root:                   " + kCulture + "\n",
+        "  Root list:\n    HKCU\\" + kCulture + "\n    HKCU\\" + kGlobal + "\n    HKLM\\" + kCulture + "\n"})
+    EXPECT_NE(out.find(expected), std::string::npos) << expected << "\nin:\n" << out;
+  EXPECT_EQ(getString(HKEY_CURRENT_USER, kVersionKeyW, L"LastLaunchedProduct"), L"<missing value>");
+  EXPECT_EQ(getString(HKEY_CURRENT_USER, kVersionKeyW, L"LastLaunchedLanguage"), L"de-DE");
+}
+
 TEST_F(KvpalIdentityTest, NamesTheFailingStepAndRejectsBadUsage) {
   auto failed = kvpal("--install '" + inst_ + "'");
   EXPECT_EQ(failed["exit"], "1");

@@ -1,10 +1,15 @@
 // The built kvpal tool's reg and info commands, run on hives in a
 // temporary folder.
 #include <gtest/gtest.h>
+#include <json/json.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <sstream>
 
 #include "hive_fixture.h"
+#include "pal/version.h"
 #include "settings/settings_store.h"
 #include "support/child_process.h"
 
@@ -18,8 +23,9 @@ struct Result {
 };
 
 // Arguments are single-quoted for the shell; none of ours hold a quote.
-Result kvpal(const std::vector<std::string>& args) {
-  std::string cmd = KVPAL_BINARY_DIR "/tools/kvpal/kvpal";
+// `prefix` goes before the command (an env(1) call, a change of folder).
+Result kvpal(const std::vector<std::string>& args, const std::string& prefix = {}) {
+  std::string cmd = prefix + KVPAL_BINARY_DIR "/tools/kvpal/kvpal";
   for (const auto& a : args) cmd += " '" + a + "'";
   const kvpal::test::ChildOutcome run = kvpal::test::runShell(cmd);
   return {run.exitCode, run.output};
@@ -221,6 +227,98 @@ TEST_F(KvpalRegTest, InfoShowsTheRootsAHostWouldSee) {
                                              {"info", "--culture"},
                                              {"info", "--roaming", "R", "--culture", "C", "x"}})
     EXPECT_EQ(kvpal(args).exit, 2) << args.back();
+}
+
+Json::Value parseJson(const std::string& text) {
+  Json::Value root;
+  Json::CharReaderBuilder builder;
+  std::string errors;
+  std::istringstream in(text);
+  EXPECT_TRUE(Json::parseFromStream(builder, in, &root, &errors)) << errors << "\n" << text;
+  return root;
+}
+
+const char* const kInfoSections[] = {"library", "hives",   "locales", "formats", "settingsRoots",
+                                     "fonts",   "display", "tracing", "linux"};
+
+TEST_F(KvpalRegTest, InfoReportsEverySectionAsTextAndAsJson) {
+  const struct {
+    const char* locale;
+    const char* described;
+  } cases[] = {
+      {"C", "en-US, LCID 0x0409 (1033), ANSI code page 1252, OEM code page 437"},
+      {"ja_JP.UTF-8", "ja-JP, LCID 0x0411 (1041), ANSI code page 932, OEM code page 932"},
+      {"de_CH.UTF-8", "de-CH, LCID 0x0807 (2055), ANSI code page 1252, OEM code page 850"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale);
+    const std::string env = std::string("env -u LANG LC_ALL=") + c.locale + " ";
+    const Result text = kvpal({"info"}, env);
+    ASSERT_EQ(text.exit, 0) << text.output;
+    const Result json = kvpal({"info", "--json"}, env);
+    ASSERT_EQ(json.exit, 0) << json.output;
+    const Json::Value root = parseJson(json.output);
+    for (const char* section : kInfoSections) ASSERT_TRUE(root[section].isObject()) << section;
+
+    EXPECT_EQ(root["library"]["version"].asString(), Halvex::Tessaran::PAL::libraryVersion());
+    EXPECT_EQ(root["hives"]["user"].asString(), userHive_ + " (does not exist yet)");
+    EXPECT_EQ(root["locales"]["system"].asString(), c.described);
+    EXPECT_EQ(root["locales"]["user"].asString(), c.described);
+    EXPECT_GE(std::stoi(root["fonts"]["installed"].asString()), 0);
+    EXPECT_TRUE(root["display"]["display"].isNull()) << "no display query in this build";
+    EXPECT_EQ(root["tracing"]["traceFile"].asString(), "off");
+    EXPECT_EQ(root["settingsRoots"]["identity"].asString(), "none (no identityver.ini here)");
+    EXPECT_TRUE(root["linux"]["trustedFolders"].isArray());
+
+    // The text shows every value the JSON holds.
+    for (const char* section : kInfoSections)
+      for (const auto& name : root[section].getMemberNames()) {
+        const Json::Value& v = root[section][name];
+        std::vector<std::string> values;
+        if (v.isArray())
+          for (const auto& item : v) values.push_back(item.asString());
+        else
+          values.push_back(v.isNull() ? "not available" : v.asString());
+        for (const auto& value : values)
+          EXPECT_NE(text.output.find(value + "\n"), std::string::npos)
+              << section << "." << name << " = " << value << " in:\n"
+              << text.output;
+      }
+  }
+}
+
+// A broken part of the machine costs its own line or section, never the report.
+TEST_F(KvpalRegTest, InfoDegradesPartByPart) {
+  writeFile(userHive_, "not a settings hive");
+  writeFile(machineHive_, std::string(4096, '\xff'));
+  const std::string gone = dir_ + "/gone";
+  std::filesystem::create_directories(gone);
+  const struct {
+    const char* name;
+    std::string prefix;
+    std::vector<std::string> unavailable;  // sections that must read "not available"
+  } cases[] = {
+      {"hives that are no databases", "", {}},
+      {"no home folder", "env -u HOME -u XDG_CONFIG_HOME -u KVPAL_USER_HIVE ", {}},
+      {"current folder deleted", "cd '" + gone + "' && rmdir '" + gone + "' && ", {"settingsRoots"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::create_directories(gone);
+    const Result text = kvpal({"info"}, c.prefix);
+    EXPECT_EQ(text.exit, 0) << text.output;
+    std::filesystem::create_directories(gone);
+    const Result json = kvpal({"info", "--json"}, c.prefix);
+    ASSERT_EQ(json.exit, 0) << json.output;
+    const Json::Value root = parseJson(json.output);
+    for (const char* section : kInfoSections) {
+      const bool down = std::find(c.unavailable.begin(), c.unavailable.end(), section) != c.unavailable.end();
+      EXPECT_EQ(root[section].isNull(), down) << section << "\n" << json.output;
+    }
+    if (!c.unavailable.empty()) {
+      EXPECT_NE(text.output.find("Settings roots: not available ("), std::string::npos) << text.output;
+    }
+  }
 }
 
 }  // namespace

@@ -259,10 +259,12 @@ TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
   int rows = 0;
   while (std::getline(csv, line)) {
     std::istringstream fields(line);
-    std::string name, lcidText, codePage;
+    std::string name, lcidText, codePage, ansiCharset, oemCodePage;
     std::getline(fields, name, ',');
     std::getline(fields, lcidText, ',');
     std::getline(fields, codePage, ',');
+    std::getline(fields, ansiCharset, ',');
+    std::getline(fields, oemCodePage, ',');
     SCOPED_TRACE(name);
     LCID lcid = static_cast<LCID>(std::stoul(lcidText, nullptr, 16));
     std::wstring wide(name.begin(), name.end());
@@ -272,6 +274,7 @@ TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
     const detail::NlsLocale* info = detail::nlsFindLocale(lcid);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->ansiCodePage, std::stoi(codePage));
+    EXPECT_EQ(info->oemCodePage, std::stoi(oemCodePage));
     // The code page decides the character set unless the cache says otherwise.
     auto cached = preload.find(lcid);
     EXPECT_EQ(info->charset,
@@ -298,6 +301,7 @@ TEST(NationalLanguageTable, MatchesTheWindowsLocaleList) {
     const detail::NlsLocale* info = detail::nlsFindLocale(lcid);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->ansiCodePage, 0);
+    EXPECT_EQ(info->oemCodePage, 1) << "CP_OEMCP: no OEM code page";
   }
   for (const wchar_t* unknown : {L"en-DE", L"english", L"en_US", L"e", L"en-US-x"})
     EXPECT_EQ(detail::nlsLcidFromName(unknown), 0u) << testing::PrintToString(std::wstring(unknown));
