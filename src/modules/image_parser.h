@@ -39,6 +39,8 @@ struct ImageNote {
 struct ResourceSection {
   ByteView bytes;
   std::uint64_t address = 0;
+};
+
 // Where a Windows module keeps the fields a signature over the file leaves
 // out: the optional header's checksum and the certificate-table directory
 // entry (file offsets, both inside the file), and the entry's value, which
