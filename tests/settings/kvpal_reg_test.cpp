@@ -12,6 +12,7 @@
 #include "pal/version.h"
 #include "settings/settings_store.h"
 #include "support/child_process.h"
+#include "support/virtual_display.h"
 
 using namespace Halvex::Tessaran::PAL::detail;
 
@@ -252,7 +253,7 @@ TEST_F(KvpalRegTest, InfoReportsEverySectionAsTextAndAsJson) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.locale);
-    const std::string env = std::string("env -u LANG LC_ALL=") + c.locale + " ";
+    const std::string env = std::string("env -u LANG -u DISPLAY LC_ALL=") + c.locale + " ";
     const Result text = kvpal({"info"}, env);
     ASSERT_EQ(text.exit, 0) << text.output;
     const Result json = kvpal({"info", "--json"}, env);
@@ -265,7 +266,7 @@ TEST_F(KvpalRegTest, InfoReportsEverySectionAsTextAndAsJson) {
     EXPECT_EQ(root["locales"]["system"].asString(), c.described);
     EXPECT_EQ(root["locales"]["user"].asString(), c.described);
     EXPECT_GE(std::stoi(root["fonts"]["installed"].asString()), 0);
-    EXPECT_TRUE(root["display"]["display"].isNull()) << "no display query in this build";
+    EXPECT_EQ(root["display"]["display"].asString(), "no display");
     EXPECT_EQ(root["tracing"]["traceFile"].asString(), "off");
     EXPECT_EQ(root["settingsRoots"]["identity"].asString(), "none (no identityver.ini here)");
     EXPECT_TRUE(root["linux"]["trustedFolders"].isArray());
@@ -285,6 +286,15 @@ TEST_F(KvpalRegTest, InfoReportsEverySectionAsTextAndAsJson) {
               << text.output;
       }
   }
+}
+
+TEST_F(KvpalRegTest, InfoDescribesTheDisplay) {
+  kvpal::test::VirtualDisplay screen("1280x800x24", {"-dpi", "144"});
+  ASSERT_FALSE(screen.name().empty()) << "Xvfb did not start";
+  const Result json = kvpal({"info", "--json"}, "env DISPLAY=" + screen.name() + " ");
+  ASSERT_EQ(json.exit, 0) << json.output;
+  EXPECT_EQ(parseJson(json.output)["display"]["display"].asString(),
+            screen.name() + ", 1280x800 pixels, 144x144 DPI");
 }
 
 // A broken part of the machine costs its own line or section, never the report.

@@ -28,6 +28,7 @@
 #include "pal/date_time.h"
 #include "pal/file_system_cloud.h"
 #include "pal/font_utils.h"
+#include "pal/windowing.h"
 #include "pal/locale.h"
 #include "pal/locale_formats.h"
 #include "pal/package_utils.h"
@@ -179,7 +180,12 @@ void fonts(Section& s) {
 // The library has no display query yet; the windowing module's capability
 // query answers here once it exists.
 std::optional<std::string> displayDescription() {
-  return std::nullopt;
+  if (!PAL::DeviceCaps::initDeviceCaps()) return "no display";
+  const char* name = std::getenv("DISPLAY");
+  return std::string(name && *name ? name : "the host's") + ", " + std::to_string(PAL::DeviceCaps::getHorizontalRes()) +
+         "x" + std::to_string(PAL::DeviceCaps::getVerticalRes()) + " pixels, " +
+         std::to_string(PAL::DeviceCaps::getLogicalPixelsX()) + "x" +
+         std::to_string(PAL::DeviceCaps::getLogicalPixelsY()) + " DPI";
 }
 
 void display(Section& s) {
