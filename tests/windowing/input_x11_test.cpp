@@ -329,6 +329,23 @@ TEST_F(X11Input, TimersRunOnlyWhenDispatched) {
   EXPECT_FALSE(MU::hasPendingMessage(0x0113));
 }
 
+// A host that hands over no connection: the library opens its own.
+TEST(X11InputOwnConnection, ServesFromItsOwnConnection) {
+  kvpal::test::VirtualDisplay display;
+  if (display.name().empty()) GTEST_SKIP() << "Xvfb could not be started";
+  Display* injector = XOpenDisplay(display.name().c_str());
+  ASSERT_NE(injector, nullptr);
+  XTestFakeKeyEvent(injector, XKeysymToKeycode(injector, XK_Escape), True, CurrentTime);
+  XSync(injector, False);
+  auto r = kvpal::test::runInChild([&] {
+    setenv("DISPLAY", display.name().c_str(), 1);
+    return Op::isKeyPressed(0x1B) && !Op::isKeyPressed(0x41) && Op::userBreak(true, 0) ? 0 : 1;
+  });
+  XTestFakeKeyEvent(injector, XKeysymToKeycode(injector, XK_Escape), False, CurrentTime);
+  XCloseDisplay(injector);
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
 // Batch processes and servers have no display: every call gives its
 // failure answer, and timers still work.
 TEST(X11InputHeadless, EveryCallAnswersItsFailure) {
