@@ -581,10 +581,10 @@ std::vector<EntryPoint> inputEntryPoints() {
 // The application links against the exported symbols, so an entry point
 // that is declared but hidden (or defined in the header) shows up here.
 TEST(PublicInterface, EveryEntryPointResolvesInsideTheLibrary) {
-  for (const auto& list : {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
-                           memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), pluginEntryPoints(),
-                           imageEntryPoints(), windowingEntryPoints(), dateTimeAndFormatEntryPoints(),
-                           fontEntryPoints(), inputEntryPoints()}) {
+  for (const auto& list :
+       {settingsEntryPoints(), fileSystemAndLocaleEntryPoints(), fileIoEntryPoints(),
+        memoryAndThreadEntryPoints(), processAndModuleEntryPoints(), pluginEntryPoints(), imageEntryPoints(),
+        windowingEntryPoints(), dateTimeAndFormatEntryPoints(), fontEntryPoints(), inputEntryPoints()}) {
     for (const EntryPoint& e : list) {
       Dl_info info{};
       ASSERT_NE(dladdr(e.address, &info), 0) << e.name;

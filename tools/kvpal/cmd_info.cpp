@@ -28,12 +28,12 @@
 #include "pal/date_time.h"
 #include "pal/file_system_cloud.h"
 #include "pal/font_utils.h"
-#include "pal/windowing.h"
 #include "pal/locale.h"
 #include "pal/locale_formats.h"
 #include "pal/package_utils.h"
 #include "pal/settings_roots.h"
 #include "pal/version.h"
+#include "pal/windowing.h"
 #include "settings/package_utils.h"
 #include "settings/product_identity.h"
 #include "settings/roots_state.h"
@@ -182,8 +182,9 @@ void fonts(Section& s) {
 std::optional<std::string> displayDescription() {
   if (!PAL::DeviceCaps::initDeviceCaps()) return "no display";
   const char* name = std::getenv("DISPLAY");
-  return std::string(name && *name ? name : "the host's") + ", " + std::to_string(PAL::DeviceCaps::getHorizontalRes()) +
-         "x" + std::to_string(PAL::DeviceCaps::getVerticalRes()) + " pixels, " +
+  return std::string(name && *name ? name : "the host's") + ", " +
+         std::to_string(PAL::DeviceCaps::getHorizontalRes()) + "x" +
+         std::to_string(PAL::DeviceCaps::getVerticalRes()) + " pixels, " +
          std::to_string(PAL::DeviceCaps::getLogicalPixelsX()) + "x" +
          std::to_string(PAL::DeviceCaps::getLogicalPixelsY()) + " DPI";
 }
