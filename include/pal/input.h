@@ -47,8 +47,9 @@
 //   down/up of the left, right, middle and extra buttons (0x0201, 0x0202,
 //   0x0204, 0x0205, 0x0207, 0x0208, 0x020B, 0x020C), the wheels (0x020A,
 //   0x020E), paint (0x000F), size (0x0005), focus (0x0007, 0x0008), mouse
-//   leave (0x02A3), close (0x0010) and timer (0x0113, the calling thread's
-//   due timers). Every other number answers false.
+//   leave (0x02A3), close (0x0010), the views' private message (0x7FF0, as
+//   WindowingSystem::postViewMessage posts it) and timer (0x0113, the calling
+//   thread's due timers). Every other number answers false.
 // - Without a display every input call answers its failure value (false,
 //   nothing drained); timers, the channels and random_string need none.
 #pragma once

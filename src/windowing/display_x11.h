@@ -25,6 +25,11 @@ Atom internAtom(const char* name);
 // The default screen's root window; None without a display.
 Window rootWindow();
 
+// The views' private message (0x7FF0): a ClientMessage of this type, posted
+// by WindowingSystem::postViewMessage.
+inline constexpr long kViewMessage = 0x7FF0;
+inline constexpr const char* kViewMessageAtom = "_KVPAL_VIEW_MESSAGE";
+
 // The items of a window's 32-bit property of type `type` (Xlib hands them
 // over as longs); nothing when the property is missing or differs in type
 // or format. Reading a window that may be gone belongs in an ErrorTrap.

@@ -406,18 +406,21 @@ constexpr Counterpart kCounterparts[] = {
     {0x020C, ButtonRelease, XI_ButtonRelease, bit(8) | bit(9)},  // WM_XBUTTONUP
     {0x020E, ButtonPress, XI_ButtonPress, bit(6) | bit(7)},      // WM_MOUSEHWHEEL
     {0x02A3, LeaveNotify, 0, 0},                                 // WM_MOUSELEAVE
+    {0x7FF0, ClientMessage, 0, 0},                               // the views' private message
 };
 
 struct Match {
   const Counterpart* counterpart;
   int xiOpcode;
-  Atom protocols, deleteWindow;
+  Atom protocols, deleteWindow, viewMessage;
   bool found = false;
 };
 
 bool matches(const XEvent& e, const Match& m) {
   const Counterpart& cp = *m.counterpart;
   if (e.type == cp.coreType) {
+    if (e.type == ClientMessage && cp.message == static_cast<unsigned int>(kViewMessage))
+      return e.xclient.message_type == m.viewMessage;
     if (e.type == ClientMessage)
       return e.xclient.message_type == m.protocols && e.xclient.format == 32 &&
              static_cast<Atom>(e.xclient.data.l[0]) == m.deleteWindow;
@@ -634,7 +637,8 @@ bool MessageUtilities::hasPendingMessage(unsigned int message) {
   Display* d = X11::display();
   X11::Connection* c = d ? X11::watched(d) : nullptr;
   if (!c) return false;
-  X11::Match m{cp, c->xiOpcode, X11::internAtom("WM_PROTOCOLS"), X11::internAtom("WM_DELETE_WINDOW")};
+  X11::Match m{cp, c->xiOpcode, X11::internAtom("WM_PROTOCOLS"), X11::internAtom("WM_DELETE_WINDOW"),
+               X11::internAtom(X11::kViewMessageAtom)};
   XEvent e;
   XCheckIfEvent(d, &e, X11::recordMatch, reinterpret_cast<XPointer>(&m));
   return m.found;

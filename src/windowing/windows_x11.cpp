@@ -17,8 +17,6 @@ namespace Halvex::Tessaran::PAL {
 
 namespace {
 
-constexpr long kViewMessage = 0x7FF0;
-constexpr const char* kViewMessageAtom = "_KVPAL_VIEW_MESSAGE";
 constexpr const char* kDisabledAtom = "_KVPAL_INPUT_DISABLED";
 
 Window toWindow(void* handle) {
@@ -206,7 +204,7 @@ bool postViewMessage(void* window) {
   Display* d = X11::display();
   Window w = toWindow(window);
   if (!d || !w) return false;
-  Atom type = X11::internAtom(kViewMessageAtom);
+  Atom type = X11::internAtom(X11::kViewMessageAtom);
   X11::ErrorTrap trap(d);
   Window root = None, child = None;
   int x = 0, y = 0, windowX = 0, windowY = 0;
@@ -217,7 +215,7 @@ bool postViewMessage(void* window) {
   e.xclient.window = w;
   e.xclient.message_type = type;
   e.xclient.format = 32;
-  e.xclient.data.l[0] = kViewMessage;
+  e.xclient.data.l[0] = X11::kViewMessage;
   e.xclient.data.l[1] = x;
   e.xclient.data.l[2] = y;
   // No event mask: the event goes to the client that made the window.
@@ -263,7 +261,7 @@ bool View::mouseMoveEventPending(bool privateMessage, const KvPoint<int>& lastPo
   Display* d = X11::display();
   Window w = toWindow(*m_window);
   if (!d || !w) return false;
-  PeekedEvent peek{w, privateMessage ? X11::internAtom(kViewMessageAtom) : None, privateMessage};
+  PeekedEvent peek{w, privateMessage ? X11::internAtom(X11::kViewMessageAtom) : None, privateMessage};
   XEvent ignored;
   XCheckIfEvent(d, &ignored, notePending, reinterpret_cast<XPointer>(&peek));
   if (!peek.found) return false;

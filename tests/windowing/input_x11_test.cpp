@@ -311,6 +311,14 @@ TEST_F(X11Input, CloseRequestsAreSeen) {
   EXPECT_TRUE(MU::hasPendingMessage(0x0010));
 }
 
+TEST_F(X11Input, ViewMessagesAreSeen) {
+  EXPECT_FALSE(MU::hasPendingMessage(0x7FF0));
+  ASSERT_TRUE(PAL::WindowingSystem::postViewMessage(reinterpret_cast<void*>(window_)));
+  settle();
+  EXPECT_TRUE(MU::hasPendingMessage(0x7FF0));
+  EXPECT_FALSE(MU::hasPendingMessage(0x0010)) << "a view message is no close request";
+}
+
 int timerCalls = 0;
 void countTimer(PAL::View*, unsigned, unsigned long long, unsigned) {
   ++timerCalls;
