@@ -9,6 +9,9 @@ host=$1 libs=$2 kvpal=$3
 inst=$(mktemp -d)
 trap 'rm -rf "$inst"' EXIT
 
+# The host finds the library beside it ($ORIGIN); an inherited search path
+# would put another copy in its place.
+unset LD_LIBRARY_PATH
 cp "$host" "$inst/"
 cp -L "$libs"/libKvPal*.so* "$inst/"
 export KVPAL_USER_HIVE=$inst/hives/user.db KVPAL_MACHINE_HIVE=$inst/hives/machine.db
