@@ -82,6 +82,12 @@ function(kvpal_link_subsystems target)
   else()
     get_property(closure GLOBAL PROPERTY KVPAL_SUBSYSTEM_TARGETS)
   endif()
+  # The first-use stubs of the system libraries the objects call.
+  foreach(sub IN LISTS closure)
+    get_property(stubs TARGET ${sub} PROPERTY KVPAL_FIRST_USE_STUBS)
+    list(APPEND closure ${stubs})
+  endforeach()
+  list(REMOVE_DUPLICATES closure)
   target_link_libraries(${target} PRIVATE ${closure})
   # The backend modules the objects load on first use: built with them, and
   # found by a program linking the objects through its run path.
@@ -116,6 +122,75 @@ function(kvpal_add_backend name)
   target_link_options(${target} PRIVATE -Wl,-soname,$<TARGET_FILE_NAME:${target}>)
   install(TARGETS ${target} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime)
   set_property(GLOBAL APPEND PROPERTY KVPAL_BACKEND_TARGETS ${target})
+endfunction()
+
+# kvpal_bind_on_first_use(SUBSYSTEM MODULE name LIBS imported-targets...):
+# the subsystem compiles against LIBS but does not link them. The link-only
+# module libKvPal<name>.so links them, and every call the subsystems make
+# into them goes through a stub that opens that module on its first call
+# (cmake/first_use_stubs.sh), so a process pays for loading them only when it
+# uses them. Several subsystems may share a module.
+function(kvpal_bind_on_first_use subsystem)
+  cmake_parse_arguments(F "" "MODULE" "LIBS" ${ARGN})
+  set(target kvpal_${subsystem})
+  foreach(lib IN LISTS F_LIBS)
+    # The stubs are made where every subsystem is known, outside this folder.
+    get_target_property(global ${lib} IMPORTED_GLOBAL)
+    if(NOT global)
+      set_target_properties(${lib} PROPERTIES IMPORTED_GLOBAL TRUE)
+    endif()
+    target_include_directories(${target} SYSTEM PUBLIC $<TARGET_PROPERTY:${lib},INTERFACE_INCLUDE_DIRECTORIES>)
+    target_compile_definitions(${target} PUBLIC $<TARGET_PROPERTY:${lib},INTERFACE_COMPILE_DEFINITIONS>)
+  endforeach()
+  set_property(TARGET ${target} APPEND PROPERTY KVPAL_FIRST_USE_STUBS kvpal_first_use_${F_MODULE})
+  get_property(modules GLOBAL PROPERTY KVPAL_FIRST_USE_MODULES)
+  if(NOT F_MODULE IN_LIST modules)
+    set_property(GLOBAL APPEND PROPERTY KVPAL_FIRST_USE_MODULES ${F_MODULE})
+    set(source ${PROJECT_BINARY_DIR}/first_use/KvPal${F_MODULE}.cpp)
+    file(CONFIGURE OUTPUT ${source}
+      CONTENT "// No code: the module carries the libraries that the first-use stubs bind.\n")
+    kvpal_add_backend(${F_MODULE} ${source})
+    target_link_options(KvPal${F_MODULE} PRIVATE -Wl,--no-as-needed)
+  endif()
+  target_link_libraries(KvPal${F_MODULE} PRIVATE ${F_LIBS})
+  set_property(GLOBAL APPEND PROPERTY KVPAL_FIRST_USE_LIBS_${F_MODULE} ${F_LIBS})
+endfunction()
+
+# kvpal_generate_first_use_stubs(OUTPUT GROUP name MODULE file LIBRARIES files...
+#                                OBJECTS files... [DEPENDS targets...]):
+# the command that writes OUTPUT, the stubs for the calls OBJECTS make into
+# LIBRARIES, bound through the module file MODULE.
+function(kvpal_generate_first_use_stubs output)
+  cmake_parse_arguments(G "" "GROUP;MODULE" "LIBRARIES;OBJECTS;DEPENDS" ${ARGN})
+  set(script ${PROJECT_SOURCE_DIR}/cmake/first_use_stubs.sh)
+  add_custom_command(OUTPUT ${output}
+    COMMAND sh ${script} ${output} ${G_GROUP} ${G_MODULE} ${G_LIBRARIES} -- ${G_OBJECTS}
+    DEPENDS ${script} ${G_LIBRARIES} ${G_OBJECTS} ${G_DEPENDS}
+    COMMENT "Generating the first-use stubs of ${G_GROUP}"
+    COMMAND_EXPAND_LISTS VERBATIM)
+endfunction()
+
+# kvpal_add_first_use_stubs(): once every subsystem is declared, the stubs of
+# each first-use module, made from the calls in all subsystem objects.
+function(kvpal_add_first_use_stubs)
+  get_property(modules GLOBAL PROPERTY KVPAL_FIRST_USE_MODULES)
+  get_property(subsystems GLOBAL PROPERTY KVPAL_SUBSYSTEM_TARGETS)
+  set(objects)
+  foreach(sub IN LISTS subsystems)
+    list(APPEND objects $<TARGET_OBJECTS:${sub}>)
+  endforeach()
+  foreach(module IN LISTS modules)
+    get_property(libs GLOBAL PROPERTY KVPAL_FIRST_USE_LIBS_${module})
+    list(REMOVE_DUPLICATES libs)
+    set(files)
+    foreach(lib IN LISTS libs)
+      list(APPEND files $<TARGET_FILE:${lib}>)
+    endforeach()
+    set(stubs ${CMAKE_CURRENT_BINARY_DIR}/first_use_${module}.cpp)
+    kvpal_generate_first_use_stubs(${stubs} GROUP ${module} MODULE $<TARGET_FILE_NAME:KvPal${module}>
+      LIBRARIES ${files} OBJECTS ${objects} DEPENDS ${subsystems})
+    add_library(kvpal_first_use_${module} OBJECT ${stubs})
+  endforeach()
 endfunction()
 
 # kvpal_expose_internal_headers(TARGET headers...): TARGET sees public headers

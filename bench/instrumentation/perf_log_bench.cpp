@@ -3,7 +3,6 @@
 // tracepoint. The LTTng cases run a private session daemon in snapshot mode
 // (nothing reaches the disk) and are skipped when one cannot start.
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,8 +13,9 @@
 #include <string>
 #include <thread>
 
+#include "base/backend_module.h"
 #include "instrumentation/event_provider.h"
-#include "instrumentation/lttng_tracepoint.h"
+#include "instrumentation/lttng_backend.h"
 #include "pal/perf_log.h"
 #include "pal/trace_session.h"
 #include "ratio_reporter.h"
@@ -48,6 +48,8 @@ BENCHMARK(BM_WriterInProcessSession);
 
 // A private LTTng session; empty when it could not be set up.
 std::string g_lttngProblem = "not set up";
+// The provider module's tracepoint, called directly.
+const detail::LttngBackend* g_tracepoint = nullptr;
 
 bool lttng(const std::string& args) {
   return std::system(("lttng " + args + " >/dev/null 2>&1").c_str()) == 0;
@@ -76,8 +78,11 @@ void setUpLttng() {
     g_lttngProblem = "no LTTng session daemon could be started";
     return;
   }
-  if (!dlopen(KVPAL_LTTNG_PROVIDER, RTLD_NOW | RTLD_GLOBAL)) {
-    g_lttngProblem = std::string("cannot load the probes: ") + dlerror();
+  setenv("KVPAL_TRACE_LTTNG", "1", 1);
+  detail::loadSystemTracer();
+  g_tracepoint = detail::loadBackend<detail::LttngBackend>(detail::kLttngModule, detail::kLttngEntry);
+  if (!g_tracepoint) {
+    g_lttngProblem = "cannot load the LTTng provider module";
     return;
   }
   g_lttngProblem.clear();
@@ -115,8 +120,7 @@ void BM_RawLttngTracepoint(benchmark::State& state) {
   if (!g_lttngProblem.empty()) return state.SkipWithError(g_lttngProblem.c_str());
   static const std::uint8_t payload[] = {'L', 0, 'I', 0, 'N', 0, 'E', 0, 0, 0};
   for (auto _ : state)
-    lttng_ust_tracepoint(halvex_tessaran, event, 15, 0, 16, 16, 10, 8, 0x8000000000000003ull, payload,
-                         sizeof payload);
+    g_tracepoint->write(15, 0, 16, 16, 10, 8, 0x8000000000000003ull, payload, sizeof payload);
 }
 BENCHMARK(BM_RawLttngTracepoint)->Setup(enableLttng)->Teardown(disableLttng);
 

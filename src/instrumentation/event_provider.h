@@ -15,7 +15,8 @@ namespace Halvex::Tessaran::PAL::detail {
 // Per event: non-zero while an in-process session admits it.
 extern std::atomic<std::uint8_t> g_sessionWants[provider::kEventCount];
 // Non-zero while an LTTng session has the provider's tracepoint enabled.
-extern const int* const g_systemTraceState;
+// Set once, while the library loads.
+extern const int* g_systemTraceState;
 
 inline bool systemTracing() {
   return __builtin_expect(*g_systemTraceState != 0, 0);

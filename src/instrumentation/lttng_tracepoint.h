@@ -1,7 +1,6 @@
 // LTTng-UST tracepoint provider "halvex_tessaran": one tracepoint that
-// carries every performance event with its descriptor and raw payload. The
-// library defines the tracepoint with dynamic linkage; the probes live in
-// libKvPalLttngProvider.so, so liblttng-ust is only loaded when asked for.
+// carries every performance event with its descriptor and raw payload.
+// Only libKvPalLttngProvider.so includes it.
 
 #undef LTTNG_UST_TRACEPOINT_PROVIDER
 #define LTTNG_UST_TRACEPOINT_PROVIDER halvex_tessaran

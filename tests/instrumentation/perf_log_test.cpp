@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <thread>
 
+#include "instrumentation/event_provider.h"
 #include "instrumentation/session_recorder.h"
 #include "support/child_process.h"
 
@@ -532,17 +534,28 @@ TEST_F(PerfLogTest, RecordsCarryTheWritersProcessAndThread) {
 }  // namespace
 
 // LTTng does not call the process back when a session enables the
-// tracepoint; flipping the tracepoint's state stands in for the daemon.
-#include "instrumentation/lttng_tracepoint.h"
-
+// tracepoint; flipping the state of the provider module's tracepoint stands
+// in for the daemon.
 namespace {
 
+int* lttngTracepointState() {
+  static int* const state = [] {
+    namespace detail = Halvex::Tessaran::PAL::detail;
+    const int* const off = detail::g_systemTraceState;
+    setenv("KVPAL_TRACE_LTTNG", "1", 1);
+    detail::loadSystemTracer();
+    return detail::g_systemTraceState == off ? nullptr : const_cast<int*>(detail::g_systemTraceState);
+  }();
+  return state;
+}
+
 struct SimulatedLttngEnabling {
-  SimulatedLttngEnabling() { lttng_ust_tracepoint_halvex_tessaran___event.state = 1; }
-  ~SimulatedLttngEnabling() { lttng_ust_tracepoint_halvex_tessaran___event.state = 0; }
+  SimulatedLttngEnabling() { *lttngTracepointState() = 1; }
+  ~SimulatedLttngEnabling() { *lttngTracepointState() = 0; }
 };
 
 TEST_F(PerfLogTest, LttngEnablingRearmsTheClassListCallbackAndAnswersQueries) {
+  ASSERT_NE(lttngTracepointState(), nullptr) << "the LTTng provider module did not load";
   g_classListCalls = 0;
   PerfLog_RegisterKvRxClassListCallback(countClassList);
   EXPECT_FALSE(PerfLog_IsInvokeLispEventEnabled());

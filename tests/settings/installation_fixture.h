@@ -24,6 +24,12 @@ class InstallationFixture : public HiveFixture {
     std::filesystem::create_directories(inst_);
     namespace fs = std::filesystem;
     fs::copy_file(KVPAL_LIBRARY, inst_ + fs::path(KVPAL_LIBRARY).filename().string());
+    // The library's modules (backends, first-use libraries) are installed beside it.
+    for (const auto& entry : fs::directory_iterator(fs::path(KVPAL_LIBRARY).parent_path())) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with("libKvPal") && name.ends_with(".so") && name != "libKvPal.so")
+        fs::create_symlink(entry.path(), inst_ + name);
+    }
     fs::copy_file(IDENTITY_HOST, inst_ + "identity_host");
   }
 

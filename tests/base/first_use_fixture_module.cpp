@@ -1,0 +1,1 @@
+// No code: the module carries the fixture library.
