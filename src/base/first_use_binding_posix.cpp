@@ -35,7 +35,7 @@ struct FirstUseGroup {
 }  // namespace
 
 extern "C" __attribute__((visibility("hidden"))) void* kvpal_bind_first_use(FirstUseGroup* group,
-                                                                             unsigned index) {
+                                                                            unsigned index) {
   const char* name = group->names;
   for (unsigned i = 0; i < index; ++i) name += std::strlen(name) + 1;
   void* handle = __atomic_load_n(&group->handle, __ATOMIC_ACQUIRE);

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define KVPAL_UTF8_X86 1
 #endif
@@ -223,9 +224,14 @@ __attribute__((target("ssse3"))) size_t encodeTwoByteGroups(const wchar_t* in, s
   return i;
 }
 
-// Before its initialiser runs (static initialisers of other files) this reads
-// false, which only means the scalar path.
-const bool kHasSsse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+// Asked on the first conversion, not while the library loads.
+bool hasSsse3() {
+  static const bool has = [] {
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & bit_SSSE3) != 0;
+  }();
+  return has;
+}
 
 #else
 
@@ -236,7 +242,9 @@ inline size_t widen16(const unsigned char* in, wchar_t* out) {
   return 16;
 }
 
-constexpr bool kHasSsse3 = false;
+constexpr bool hasSsse3() {
+  return false;
+}
 inline size_t decodeThreeByteGroups(const unsigned char*, size_t, wchar_t*) {
   return 0;
 }
@@ -256,6 +264,7 @@ inline size_t encodeTwoByteGroups(const wchar_t*, size_t, unsigned char*, size_t
 
 Utf8Result utf8ToUtf32(const char* text, size_t size, wchar_t* out) {
   const auto* in = reinterpret_cast<const unsigned char*>(text);
+  const bool ssse3 = hasSsse3();
   size_t i = 0, o = 0;
   bool replaced = false;
   while (i < size) {
@@ -279,7 +288,7 @@ Utf8Result utf8ToUtf32(const char* text, size_t size, wchar_t* out) {
     if (i + 4 <= size) {
       uint32_t w = loadLittleEndian(in + i);
       if ((w & 0xC0E0) == 0x80C0 && b >= 0xC2) {
-        if (kHasSsse3 && i + 17 <= size) {
+        if (ssse3 && i + 17 <= size) {
           size_t written;
           size_t n = decodeTwoByteGroups(in + i, size - i, out + o, written);
           i += n;
@@ -300,7 +309,7 @@ Utf8Result utf8ToUtf32(const char* text, size_t size, wchar_t* out) {
         continue;
       }
       if ((w & 0xC0C0F0) == 0x8080E0) {
-        if (kHasSsse3 && i + 16 <= size) {
+        if (ssse3 && i + 16 <= size) {
           size_t n = decodeThreeByteGroups(in + i, size - i, out + o);
           i += n;
           o += n / 3;
@@ -365,6 +374,7 @@ Utf8Result utf8ToUtf32(const char* text, size_t size, wchar_t* out) {
 
 Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* text) {
   auto* out = reinterpret_cast<unsigned char*>(text);
+  const bool ssse3 = hasSsse3();
   size_t i = 0, o = 0;
   bool replaced = false;
   while (i < units) {
@@ -377,14 +387,14 @@ Utf8Result utf32ToUtf8(const wchar_t* in, size_t units, char* text) {
     }
     // Each input unit has 4 bytes of room and no character takes more, so
     // o <= 4 * i and the 16-byte stores of a group stay inside the buffer.
-    if (kHasSsse3 && c >= 0x800 && c <= 0xFFFF && i + 4 <= units) {
+    if (ssse3 && c >= 0x800 && c <= 0xFFFF && i + 4 <= units) {
       size_t n = encodeThreeByteGroups(in + i, units - i, out + o);
       i += n;
       o += 3 * n;
       if (n != 0) continue;
     }
     if (c < 0x800) {
-      if (kHasSsse3 && i + 8 <= units) {
+      if (ssse3 && i + 8 <= units) {
         size_t written;
         size_t n = encodeTwoByteGroups(in + i, units - i, out + o, written);
         i += n;

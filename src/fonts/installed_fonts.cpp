@@ -4,6 +4,7 @@
 
 #include <unicode/uchar.h>
 
+#include <string_view>
 #include <unordered_set>
 
 #include "fonts/font_classes.h"
@@ -75,8 +76,8 @@ bool englishNameFromFile(const FontBytes& file, std::wstring& name, LANGID langu
 
 // Big5 bytes of the Chinese family names, one byte per code unit: the form a
 // localised name takes when it went through the wrong code page.
-const std::wstring kMingLiuLocal = L"\u00B2\u00D3\u00A9\u00FA\u00C5\u00E9";
-const std::wstring kPMingLiuLocal = L"\u00B7\u0073\u00B2\u00D3\u00A9\u00FA\u00C5\u00E9";
+constexpr std::wstring_view kMingLiuLocal = L"\u00B2\u00D3\u00A9\u00FA\u00C5\u00E9";
+constexpr std::wstring_view kPMingLiuLocal = L"\u00B7\u0073\u00B2\u00D3\u00A9\u00FA\u00C5\u00E9";
 
 void replaceIgnoringCase(std::wstring& candidate,
                          std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> map) {

@@ -4,6 +4,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <mutex>
 
+#include "base/own_module.h"
 #include "pal/file_system.h"
 #include "pal/property_tree.h"
 #include "pal/settings_roots.h"
@@ -49,13 +50,6 @@ const fs::path& resDir() {
   }();
   return dir;
 }
-
-namespace {
-// The loader may have recorded the library's file relative to the folder
-// that was current when it loaded it; resolving it now, while the library
-// loads, keeps a host's later change of folder from moving it.
-[[maybe_unused]] const fs::path& resolvedAtLoad = resDir();
-}  // namespace
 
 const fs::path& dataDir() {
   return resDir();

@@ -3,8 +3,8 @@
 #pragma once
 
 extern "C" {
-double fixture_weigh(int a, int b, int c, int d, int e, int f, int g, double x0, double x1, double x2, double x3,
-                     double x4, double x5, double x6, double x7, double x8);
+double fixture_weigh(int a, int b, int c, int d, int e, int f, int g, double x0, double x1, double x2,
+                     double x3, double x4, double x5, double x6, double x7, double x8);
 double fixture_sum(int count, ...);
 int fixture_twice(int value);
 int fixture_unbound(int value);

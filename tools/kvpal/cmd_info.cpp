@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/json_string.h"
+#include "base/own_module.h"
 #include "base/utf8.h"
 #include "command.h"
 #include "instrumentation/event_provider.h"
@@ -34,7 +35,6 @@
 #include "pal/settings_roots.h"
 #include "pal/version.h"
 #include "pal/windowing.h"
-#include "settings/package_utils.h"
 #include "settings/product_identity.h"
 #include "settings/roots_state.h"
 #include "settings/settings_store.h"
@@ -81,8 +81,8 @@ std::string hex(unsigned value) {
 
 void library(Section& s) {
   s.fields.push_back(text("version", "Version", PAL::libraryVersion()));
-  const auto file = PAL::detail::ownModuleFile();
-  s.fields.push_back(text("file", "Loaded from", file.empty() ? std::nullopt : std::optional(file.string())));
+  const std::string file = PAL::detail::ownModuleFile();
+  s.fields.push_back(text("file", "Loaded from", file.empty() ? std::nullopt : std::optional(file)));
   const auto& res = PAL::PackageUtils::resDir();
   s.fields.push_back(
       text("resources", "Resource folder", res.empty() ? std::nullopt : std::optional(res.string())));
