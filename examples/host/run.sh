@@ -9,9 +9,6 @@ host=$1 libs=$2 kvpal=$3
 inst=$(mktemp -d)
 trap 'rm -rf "$inst"' EXIT
 
-# The host finds the library beside it ($ORIGIN); an inherited search path
-# would put another copy in its place.
-unset LD_LIBRARY_PATH
 cp "$host" "$inst/"
 cp -L "$libs"/libKvPal*.so* "$inst/"
 export KVPAL_USER_HIVE=$inst/hives/user.db KVPAL_MACHINE_HIVE=$inst/hives/machine.db
@@ -26,7 +23,9 @@ printf '[ProductIdentity]\nGlobalRegistryRootKey=SOFTWARE\\Halvex\\Tessaran\\R1\
 # The installer's part: the installed product and its language.
 "$kvpal" reg add 'HKLM\SOFTWARE\Halvex\Tessaran\Version\InstalledProducts\PYRA' /v en /d en-US >/dev/null
 
-"$kvpal" trace record --output "$inst/trace.json" -- "$inst/$(basename "$host")"
+# The host finds the library beside it ($ORIGIN); an inherited search path
+# would put another copy in its place.
+"$kvpal" trace record --output "$inst/trace.json" -- env -u LD_LIBRARY_PATH "$inst/$(basename "$host")"
 # The host's start-up event pair (PerfLog_WriteKvApAppInitEvent: events 3
 # and 4) is in the trace.
 for id in 3 4; do

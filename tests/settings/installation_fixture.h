@@ -98,12 +98,14 @@ class InstallationFixture : public HiveFixture {
   }
 
   // The host's start-up with PATH=/usr/bin:/bin (or unset when `path` is null).
+  // The host finds the installation's library beside it; an inherited
+  // search path would put another copy in its place.
   std::map<std::string, std::string> host(const std::string& product, const std::string& language,
                                           const std::string& roaming = "<null>", bool oem = false,
                                           const char* path = "/usr/bin:/bin", const char* mode = "init") {
     const std::string env = path ? std::string("PATH=") + path : std::string("-u PATH");
-    return runLines("env " + env + " '" + inst_ + "identity_host' " + mode + " '" + product + "' '" +
-                    language + "' '" + roaming + "' " + (oem ? "oem" : "-"));
+    return runLines("env -u LD_LIBRARY_PATH " + env + " '" + inst_ + "identity_host' " + mode + " '" +
+                    product + "' '" + language + "' '" + roaming + "' " + (oem ? "oem" : "-"));
   }
 
   std::string inst_;
