@@ -19,12 +19,18 @@ void forgetIdsInChild() {
   t_threadId = 0;  // the child's thread is a copy of the forking one
 }
 
-const int g_atforkRegistered = pthread_atfork(nullptr, nullptr, forgetIdsInChild);
+// Before the first id is kept, not while the library loads: until then a
+// forked child has nothing to forget.
+void forgetIdsInForkedChildren() {
+  static const int registered = pthread_atfork(nullptr, nullptr, forgetIdsInChild);
+  (void)registered;
+}
 }  // namespace
 
 std::uint32_t currentProcessId() {
   std::uint32_t pid = g_processId.load(std::memory_order_relaxed);
   if (pid == 0) {
+    forgetIdsInForkedChildren();
     pid = static_cast<std::uint32_t>(getpid());
     g_processId.store(pid, std::memory_order_relaxed);
   }
@@ -32,7 +38,10 @@ std::uint32_t currentProcessId() {
 }
 
 std::uint32_t currentThreadId() {
-  if (t_threadId == 0) t_threadId = static_cast<std::uint32_t>(syscall(SYS_gettid));
+  if (t_threadId == 0) {
+    forgetIdsInForkedChildren();
+    t_threadId = static_cast<std::uint32_t>(syscall(SYS_gettid));
+  }
   return t_threadId;
 }
 
