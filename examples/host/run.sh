@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Lays out an installation in a temporary folder (the library and its
-# backend modules beside the host, the identity files, the settings hives)
-# and runs the example host under `kvpal trace record`.
+# backend modules and the example plug-in beside the host, the identity
+# files, the settings hives) and runs the example host under
+# `kvpal trace record`.
 #
-# usage: run.sh HOST LIBRARY_FOLDER KVPAL
+# usage: run.sh HOST LIBRARY_FOLDER KVPAL PLUGIN
 set -euo pipefail
-host=$1 libs=$2 kvpal=$3
+host=$1 libs=$2 kvpal=$3 plugin=$4
 inst=$(mktemp -d)
 trap 'rm -rf "$inst"' EXIT
 
-cp "$host" "$inst/"
+cp "$host" "$plugin" "$inst/"
 cp -L "$libs"/libKvPal*.so* "$inst/"
 export KVPAL_USER_HIVE=$inst/hives/user.db KVPAL_MACHINE_HIVE=$inst/hives/machine.db
 
