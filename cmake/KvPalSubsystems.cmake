@@ -146,32 +146,28 @@ function(kvpal_bind_on_first_use subsystem)
   get_property(modules GLOBAL PROPERTY KVPAL_FIRST_USE_MODULES)
   if(NOT F_MODULE IN_LIST modules)
     set_property(GLOBAL APPEND PROPERTY KVPAL_FIRST_USE_MODULES ${F_MODULE})
-    set(source ${PROJECT_BINARY_DIR}/first_use/KvPal${F_MODULE}.cpp)
-    file(CONFIGURE OUTPUT ${source}
-      CONTENT "// No code: the module carries the libraries that the first-use stubs bind.\n")
-    kvpal_add_backend(${F_MODULE} ${source})
-    target_link_options(KvPal${F_MODULE} PRIVATE -Wl,--no-as-needed)
   endif()
-  target_link_libraries(KvPal${F_MODULE} PRIVATE ${F_LIBS})
   set_property(GLOBAL APPEND PROPERTY KVPAL_FIRST_USE_LIBS_${F_MODULE} ${F_LIBS})
 endfunction()
 
-# kvpal_generate_first_use_stubs(OUTPUT GROUP name MODULE file LIBRARIES files...
-#                                OBJECTS files... [DEPENDS targets...]):
+# kvpal_generate_first_use_stubs(OUTPUT MODULE_SOURCE GROUP name MODULE file
+#                                LIBRARIES files... OBJECTS files... [DEPENDS targets...]):
 # the command that writes OUTPUT, the stubs for the calls OBJECTS make into
-# LIBRARIES, bound through the module file MODULE.
-function(kvpal_generate_first_use_stubs output)
+# LIBRARIES, bound through the module file MODULE, and MODULE_SOURCE, that
+# module's source.
+function(kvpal_generate_first_use_stubs output moduleSource)
   cmake_parse_arguments(G "" "GROUP;MODULE" "LIBRARIES;OBJECTS;DEPENDS" ${ARGN})
   set(script ${PROJECT_SOURCE_DIR}/cmake/first_use_stubs.sh)
-  add_custom_command(OUTPUT ${output}
-    COMMAND sh ${script} ${output} ${G_GROUP} ${G_MODULE} ${G_LIBRARIES} -- ${G_OBJECTS}
+  add_custom_command(OUTPUT ${output} ${moduleSource}
+    COMMAND sh ${script} ${output} ${moduleSource} ${G_GROUP} ${G_MODULE} ${G_LIBRARIES} -- ${G_OBJECTS}
     DEPENDS ${script} ${G_LIBRARIES} ${G_OBJECTS} ${G_DEPENDS}
     COMMENT "Generating the first-use stubs of ${G_GROUP}"
     COMMAND_EXPAND_LISTS VERBATIM)
 endfunction()
 
-# kvpal_add_first_use_stubs(): once every subsystem is declared, the stubs of
-# each first-use module, made from the calls in all subsystem objects.
+# kvpal_add_first_use_stubs(): once every subsystem is declared, each
+# first-use module and its stubs, made from the calls in all subsystem
+# objects.
 function(kvpal_add_first_use_stubs)
   get_property(modules GLOBAL PROPERTY KVPAL_FIRST_USE_MODULES)
   get_property(subsystems GLOBAL PROPERTY KVPAL_SUBSYSTEM_TARGETS)
@@ -187,9 +183,13 @@ function(kvpal_add_first_use_stubs)
       list(APPEND files $<TARGET_FILE:${lib}>)
     endforeach()
     set(stubs ${CMAKE_CURRENT_BINARY_DIR}/first_use_${module}.cpp)
-    kvpal_generate_first_use_stubs(${stubs} GROUP ${module} MODULE $<TARGET_FILE_NAME:KvPal${module}>
+    set(source ${CMAKE_CURRENT_BINARY_DIR}/KvPal${module}.cpp)
+    kvpal_generate_first_use_stubs(${stubs} ${source} GROUP ${module} MODULE libKvPal${module}.so
       LIBRARIES ${files} OBJECTS ${objects} DEPENDS ${subsystems})
     add_library(kvpal_first_use_${module} OBJECT ${stubs})
+    kvpal_add_backend(${module} ${source} LIBS ${libs})
+    # Libraries none of whose functions are bound still come along.
+    target_link_options(KvPal${module} PRIVATE -Wl,--no-as-needed)
   endforeach()
 endfunction()
 

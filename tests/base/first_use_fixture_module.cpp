@@ -1,1 +1,0 @@
-// No code: the module carries the fixture library.
