@@ -191,6 +191,17 @@ BioPtr memoryBio(Bytes bytes) {
                                         : nullptr);
 }
 
+// The content a signature is verified over. CMS_verify and PKCS7_verify copy
+// a memory BIO and leak the copy when the signature names a digest they
+// cannot set up; behind a filter they read this one.
+BioPtr verifiedContentBio(Bytes bytes) {
+  BioPtr memory = memoryBio(bytes);
+  BioPtr filter(memory ? BIO_new(BIO_f_null()) : nullptr);
+  if (!filter) return {};
+  BIO_push(filter.get(), memory.release());
+  return filter;
+}
+
 // The value of a DER SEQUENCE (its contents without tag and length) inside
 // `bytes`; false when `bytes` do not start with one of definite length.
 bool sequenceValue(const unsigned char* bytes, long size, const unsigned char*& value, long& length) {
@@ -204,7 +215,7 @@ bool sequenceValue(const unsigned char* bytes, long size, const unsigned char*& 
 
 SignatureCheck verifyDetachedSignature(Bytes content, Bytes signature, const TrustAnchors& trust) {
   ErrorQueueScope errors;
-  BioPtr signatureBio = memoryBio(signature), contentBio = memoryBio(content);
+  BioPtr signatureBio = memoryBio(signature), contentBio = verifiedContentBio(content);
   if (!signatureBio || !contentBio) return {-1, {}, "the module is too large to verify"};
   CmsPtr cms(d2i_CMS_bio(signatureBio.get(), nullptr));
   if (!cms || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed)
@@ -212,10 +223,7 @@ SignatureCheck verifyDetachedSignature(Bytes content, Bytes signature, const Tru
   Anchors anchors(trust);
   OwnedCertificates carried(CMS_get1_certs(cms.get()));
   LentCertificates candidates = anchors.candidates(carried.get());
-  // CMS_verify copies a memory BIO and leaks the copy when the signature
-  // names a digest it cannot set up; behind a filter it reads this one.
-  BioPtr filtered(BIO_push(BIO_new(BIO_f_null()), contentBio.release()));
-  if (CMS_verify(cms.get(), candidates.get(), anchors.store(), filtered.get(), nullptr,
+  if (CMS_verify(cms.get(), candidates.get(), anchors.store(), contentBio.get(), nullptr,
                  CMS_BINARY | CMS_NO_SIGNER_CERT_VERIFY) != 1) {
     if (ERR_GET_REASON(ERR_peek_last_error()) == CMS_R_SIGNER_CERTIFICATE_NOT_FOUND)
       return signatureFails("the signer's certificate is neither in the signature nor in a trusted folder");
@@ -264,7 +272,7 @@ SignatureCheck verifyIndirectDataSignature(Bytes signedData, const std::vector<B
 
   Anchors anchors(trust);
   LentCertificates candidates = anchors.candidates(p7->d.sign->cert);
-  BioPtr signedBytes = memoryBio(Bytes(value, static_cast<std::size_t>(valueLength)));
+  BioPtr signedBytes = verifiedContentBio(Bytes(value, static_cast<std::size_t>(valueLength)));
   if (!signedBytes || PKCS7_verify(p7.get(), candidates.get(), anchors.store(), signedBytes.get(), nullptr,
                                    PKCS7_BINARY | PKCS7_NOVERIFY) != 1)
     return signatureFails("the signature over the indirect data does not verify (" + opensslReason() + ")");
